@@ -1,0 +1,67 @@
+# Per-OS choices, made in one place: which platform sources are built, what
+# the library links, and how the shared library gets its exact export table.
+
+if(WIN32)
+    set(VELDER_PLATFORM_SUFFIX win32)
+    # Winsock 1.1 and the window manager; KERNEL32 comes by default.
+    set(VELDER_PLATFORM_LIBS wsock32 user32)
+else()
+    set(VELDER_PLATFORM_SUFFIX posix)
+    set(VELDER_PLATFORM_LIBS)
+endif()
+
+set(VELDER_PLATFORM_SOURCES)
+foreach(service IN ITEMS window_search udp_socket tick_counter)
+    set(source ${PROJECT_SOURCE_DIR}/platform/${service}_${VELDER_PLATFORM_SUFFIX}.cpp)
+    if(EXISTS ${source})
+        list(APPEND VELDER_PLATFORM_SOURCES ${source})
+    endif()
+endforeach()
+
+if(WIN32)
+    # Programs and DLLs carry their runtime with them: nothing but system DLLs
+    # may be imported, and Wine has no MinGW runtime DLLs to offer.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    # Windows test programs run under Wine, in a prefix private to this build tree.
+    set(VELDER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(VELDER_WINEARCH win32)
+    else()
+        set(VELDER_WINEARCH win64)
+    endif()
+    set(CMAKE_CROSSCOMPILING_EMULATOR
+        ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VELDER_WINEPREFIX} ${VELDER_WINEARCH})
+endif()
+
+# Gives the shared library its name and export table: exactly GetInfo (1)
+# and IsQuakeActive (2), module name "velder", undecorated names.
+function(velder_finish_library target)
+    if(WIN32)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+            set(STDCALL_ARGS "@24")  # six 4-byte arguments
+            set(kill_at --kill-at)
+        else()
+            set(STDCALL_ARGS "")
+            set(kill_at)
+        endif()
+        set(def ${CMAKE_CURRENT_BINARY_DIR}/velder.def)
+        set(exp ${CMAKE_CURRENT_BINARY_DIR}/velder.exp)
+        configure_file(${PROJECT_SOURCE_DIR}/host/velder.def.in ${def} @ONLY)
+        # dlltool writes the export directory with the bare module name;
+        # the linker alone would write the file name "velder.dll" there.
+        add_custom_command(OUTPUT ${exp}
+            COMMAND ${CMAKE_DLLTOOL} --dllname velder --def ${def} --output-exp ${exp} ${kill_at}
+            DEPENDS ${def}
+            COMMENT "Writing the export table of velder.dll")
+        add_custom_target(${target}_exports DEPENDS ${exp})
+        add_dependencies(${target} ${target}_exports)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/host/dll_main.cpp)
+        target_link_options(${target} PRIVATE ${exp})
+        set_target_properties(${target} PROPERTIES PREFIX "" LINK_DEPENDS ${exp})
+    else()
+        target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    endif()
+endfunction()

@@ -1,0 +1,22 @@
+// Turns a game server's raw status reply into the result text scripts split.
+#pragma once
+
+#include <cstddef>
+
+namespace velder {
+
+// Only the first 900 bytes of a reply are ever read.
+inline constexpr std::size_t kTranscriptionWindow = 900;
+// GetInfo writes the transcription after its four-digit round-trip field.
+inline constexpr std::size_t kTranscriptionStart = 4;
+// The most a transcription can write from its start, the NUL not counted.
+inline constexpr std::size_t kLongestTranscription = 2678;
+
+// Transcribes reply[0, length) into out[start, ...) and closes it with a NUL.
+// Nothing is written at or past out[capacity]; text that would not fit is cut
+// so that the NUL is the last byte inside the capacity. Needs start < capacity.
+// Returns the position of the closing NUL.
+std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char* out,
+                            std::size_t start, std::size_t capacity);
+
+}  // namespace velder
