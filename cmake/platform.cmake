@@ -25,15 +25,11 @@ if(WIN32)
 endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
-    # Windows test programs run under Wine, in a prefix private to this build tree.
-    set(VELDER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        set(VELDER_WINEARCH win32)
-    else()
-        set(VELDER_WINEARCH win64)
-    endif()
-    set(CMAKE_CROSSCOMPILING_EMULATOR
-        ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VELDER_WINEPREFIX} ${VELDER_WINEARCH})
+    # Windows test programs run under Wine, in a prefix of the project's own
+    # that the 32-bit and 64-bit build trees share.
+    set(VELDER_WINEPREFIX ${PROJECT_SOURCE_DIR}/build/wineprefix CACHE PATH
+        "Wine prefix for the Windows test programs")
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VELDER_WINEPREFIX})
 endif()
 
 # Gives the shared library its name and export table: exactly GetInfo (1)

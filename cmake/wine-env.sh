@@ -1,21 +1,8 @@
-# Sourced by the Wine scripts: sets up the environment for one build tree's prefix.
-#   $1  the prefix folder      $2  win32 or win64
-# The 64-bit prefix runs 64-bit programs under wine64. The 32-bit prefix runs
-# under the 32-bit loader; where the kernel cannot run 32-bit Linux programs,
-# qemu-i386 (qemu-user-static, through binfmt_misc) runs it instead.
-export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-case "$2" in
-win64)
-    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
-    VELDER_WINESERVER=/usr/lib/wine/wineserver64
-    ;;
-win32)
-    export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
-    VELDER_WINESERVER=/usr/lib/wine/wineserver64
-    ;;
-*)
-    echo "unknown Wine architecture '$2'" >&2
-    exit 2
-    ;;
-esac
-export WINESERVER="$VELDER_WINESERVER"
+# Sourced by the Wine scripts: the environment for a build tree's Wine prefix ($1).
+#
+# One 64-bit prefix serves both Windows builds: wine64 runs 64-bit programs
+# itself and hands 32-bit ones to the 32-bit loader (WoW64). Where the kernel
+# cannot run 32-bit Linux programs, scripts/lib/setup.sh has registered
+# qemu-i386 to run that loader.
+export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64

@@ -1,30 +1,22 @@
 #!/bin/sh
-# Prepares or stops the private Wine prefix of a build tree.
-#   wine-prefix.sh start PREFIX win32|win64   make the prefix (once), start its server
-#   wine-prefix.sh stop PREFIX win32|win64    stop its server
-# The null display driver lets test programs create real windows without a screen.
+# Makes the Wine prefix of a build tree once, and starts its server:
+#   wine-prefix.sh PREFIX
+# The null display driver lets test programs create real windows without a
+# screen. The server stays up for a minute after its last program has exited,
+# so that the test programs that follow one another start quickly.
 set -e
-action=$1
-shift
 . "$(dirname "$0")/wine-env.sh"
-case "$action" in
-start)
-    if [ ! -f "$WINEPREFIX/.velder-ready" ]; then
-        rm -rf "$WINEPREFIX"
-        "$WINELOADER" wineboot --init
-        "$WINELOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-        # The driver setting takes effect once the server has restarted.
-        "$WINESERVER" -w
-        touch "$WINEPREFIX/.velder-ready"
-    fi
-    # Keep one server running so that each test program starts quickly.
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
-    ;;
-stop)
-    "$WINESERVER" -k || true
-    ;;
-*)
-    echo "usage: wine-prefix.sh start|stop PREFIX win32|win64" >&2
-    exit 2
-    ;;
-esac
+mkdir -p "$(dirname "$WINEPREFIX")"
+# Both Windows build trees may share a prefix: one makes it, the other waits.
+exec 9>"$WINEPREFIX.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.velder-ready" ]; then
+    echo "Making the Wine prefix $WINEPREFIX (takes a few minutes the first time)"
+    rm -rf "$WINEPREFIX"
+    "$WINELOADER" wineboot --init
+    "$WINELOADER" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    # The driver setting takes effect once the server has restarted.
+    "$WINESERVER" -w
+    touch "$WINEPREFIX/.velder-ready"
+fi
+"$WINESERVER" -p60 </dev/null >/dev/null 2>&1
