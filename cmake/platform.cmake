@@ -58,6 +58,10 @@ function(velder_finish_library target)
         target_link_options(${target} PRIVATE ${exp})
         set_target_properties(${target} PROPERTIES PREFIX "" LINK_DEPENDS ${exp})
     else()
-        target_link_options(${target} PRIVATE -Wl,--no-undefined)
+        if(NOT VELDER_FUZZ)
+            # Sanitizer runtimes are not linked into shared libraries; only
+            # the fuzz build uses them with the library.
+            target_link_options(${target} PRIVATE -Wl,--no-undefined)
+        endif()
     endif()
 endfunction()
