@@ -19,4 +19,5 @@ if [ ! -f "$WINEPREFIX/.velder-ready" ]; then
     "$WINESERVER" -w
     touch "$WINEPREFIX/.velder-ready"
 fi
-"$WINESERVER" -p60 </dev/null >/dev/null 2>&1
+# The server runs in the foreground: leave it running behind us.
+"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 &
