@@ -8,6 +8,22 @@
 # are copied out once it has exited.
 . "$(dirname "$0")/wine-env.sh"
 shift
+
+# The machine type in a PE file's header: 14c for i386, 8664 for x86-64.
+pe_machine() {
+    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -n "$offset" ] && od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+# Where the kernel cannot run 32-bit programs, qemu-i386 runs the 32-bit
+# Wine loader (see scripts/lib/setup.sh). It runs a program whose many threads
+# all make system calls unreliably (it crashes), so the test with eight
+# concurrent queries is left out there; everything else runs.
+if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 && [ -z "${GTEST_FILTER:-}" ] &&
+    [ "$(pe_machine "$1")" = 014c ]; then
+    export GTEST_FILTER='-GetInfo.ConcurrentCallsEachGetTheirOwnServersAnswer'
+fi
+
 out=$(mktemp) && err=$(mktemp) || exit 125
 "$WINELOADER" "$@" >"$out" 2>"$err" </dev/null
 status=$?
