@@ -276,7 +276,9 @@ void ParseNoOptions(const std::vector<std::string>& args, CommandLine& line) {
 }  // namespace
 
 std::optional<std::string> CheckServerAddress(std::string_view address) {
-    const std::string quoted = "'" + std::string(address) + "'";
+    // Built by appending: gcc 12 warns wrongly about "'" + std::string.
+    std::string quoted(1, '\'');
+    quoted.append(address).push_back('\'');
     const std::size_t colon = address.find(':');
     if (colon == std::string_view::npos) {
         return "server " + quoted + " has no colon: give it as HOST:PORT";
@@ -286,11 +288,13 @@ std::optional<std::string> CheckServerAddress(std::string_view address) {
     }
     const std::string_view port = address.substr(colon + 1);
     if (!ReadNumber(port, 1, 65535)) {
-        return "bad port '" + std::string(port) + "' in " + quoted +
-               ": give a number from 1 to 65535";
+        std::string message = "bad port '";
+        message.append(port).append("' in ").append(quoted);
+        return message + ": give a number from 1 to 65535";
     }
     if (address.size() >= kDataCapacity) {
-        return "server " + quoted.substr(0, 40) + "...' is longer than the library takes";
+        quoted.resize(40);
+        return "server " + quoted + "...' is longer than the library takes";
     }
     return std::nullopt;
 }

@@ -26,6 +26,16 @@ std::string Number(std::size_t n, int width) {
     return buffer;
 }
 
+// Strings as the items of a JSON array, without the brackets.
+void AppendList(std::string& out, const std::vector<std::string>& items) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        out += JsonString(items[i]);
+    }
+}
+
 }  // namespace
 
 std::string ReadableView(const ServerAnswer& answer) {
@@ -93,20 +103,20 @@ std::string JsonView(const ServerAnswer& answer) {
     out += ",\"round_trip_ms\":";
     out += result.roundTripMs >= 0 ? std::to_string(result.roundTripMs) : "null";
     out += ",\"fields\":[";
-    for (std::size_t i = 0; i < result.fields.size(); ++i) {
-        out += (i ? "," : "") + JsonString(result.fields[i]);
-    }
+    AppendList(out, result.fields);
     out += "],\"records\":[";
     for (std::size_t i = 0; i < result.records.size(); ++i) {
         const Record& r = result.records[i];
-        out += i ? "," : "";
-        out += "{\"number\":" + JsonString(r.number) + ",\"first\":" + JsonString(r.first) +
-               ",\"second\":" + JsonString(r.second) + "}";
+        out += i ? ",{\"number\":" : "{\"number\":";
+        out += JsonString(r.number);
+        out += ",\"first\":";
+        out += JsonString(r.first);
+        out += ",\"second\":";
+        out += JsonString(r.second);
+        out += '}';
     }
     out += "],\"unfinished\":[";
-    for (std::size_t i = 0; i < result.unfinished.size(); ++i) {
-        out += (i ? "," : "") + JsonString(result.unfinished[i]);
-    }
+    AppendList(out, result.unfinished);
     out += "],\"complete\":";
     out += result.complete ? "true" : "false";
     out += "}\n";

@@ -50,7 +50,8 @@ std::string Quote(const std::string& arg) {
         out += c;
     }
     out.append(backslashes * 2, '\\');
-    return out + "\"";
+    out += '"';
+    return out;
 }
 
 HANDLE OpenForChild(const std::string& path) {
@@ -86,7 +87,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
 #if defined(_WIN32)
     std::string commandLine = Quote(program);
     for (const std::string& arg : args) {
-        commandLine += " " + Quote(arg);
+        commandLine += ' ';
+        commandLine += Quote(arg);
     }
     HANDLE out = OpenForChild(outPath_);
     HANDLE err = OpenForChild(errPath_);
