@@ -1,6 +1,8 @@
 #include "query/reply_transcription.h"
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 // The reply is read as a text section, the section marker 00 00 00, then
@@ -58,7 +60,18 @@ constexpr std::array<Byte, 256> MakeClasses(bool records) {
 constexpr std::array<Byte, 256> kTextClasses = MakeClasses(false);
 constexpr std::array<Byte, 256> kRecordClasses = MakeClasses(true);
 
-constexpr char kHexDigits[] = "0123456789abcdef";
+// "_" and two lower-case hexadecimal digits for each byte value, and a spare.
+constexpr std::array<std::array<Byte, 4>, 256> MakeEscapes() {
+    constexpr char kHexDigits[] = "0123456789abcdef";
+    std::array<std::array<Byte, 4>, 256> escapes{};
+    for (unsigned x = 0; x < 256; ++x) {
+        escapes[x] = {'_', static_cast<Byte>(kHexDigits[x >> 4]),
+                      static_cast<Byte>(kHexDigits[x & 0x0F]), 0};
+    }
+    return escapes;
+}
+
+constexpr std::array<std::array<Byte, 4>, 256> kEscapes = MakeEscapes();
 
 constexpr bool IsDigit(Byte x) {
     return x >= '0' && x <= '9';
@@ -78,6 +91,79 @@ inline std::size_t ColourCodeLength(const Byte* reply, std::size_t i, std::size_
         return 2;
     }
     return 0;
+}
+
+// Eight bytes at a time: a flag in the top bit of each byte of a word that is
+// not plain. Bytes are numbered from the low end (little-endian loads), and
+// the lowest flag is always right; flags above it may be spurious, which does
+// not matter as only the lowest is used.
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+constexpr std::uint64_t ZeroBytes(std::uint64_t w) {
+    return (w - kOnes) & ~w & kHighBits;
+}
+constexpr std::uint64_t BytesBelow(std::uint64_t w, unsigned n) {
+    return (w - kOnes * n) & ~w & kHighBits;
+}
+
+template <bool kRecords>
+constexpr std::uint64_t NotPlain(std::uint64_t w) {
+    std::uint64_t flags = (w & kHighBits) | ZeroBytes(w ^ (kOnes * kCaret));
+    if constexpr (kRecords) {
+        flags |= BytesBelow(w, kEndPattern[0] + 1u);
+    } else {
+        flags |= BytesBelow(w, 0x20) | ZeroBytes(w ^ (kOnes * kAngle));
+    }
+    return flags;
+}
+
+// Copies count < 8 bytes with at most two fixed-size moves each way, writing
+// nothing past to[count].
+inline void CopyShort(const Byte* from, std::size_t count, Byte* to) {
+    if (count >= 4) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + count - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + count - 4, &tail, 4);
+    } else if (count >= 2) {
+        std::uint16_t head;
+        std::uint16_t tail;
+        std::memcpy(&head, from, 2);
+        std::memcpy(&tail, from + count - 2, 2);
+        std::memcpy(to, &head, 2);
+        std::memcpy(to + count - 2, &tail, 2);
+    } else if (count == 1) {
+        *to = *from;
+    }
+}
+
+// Copies the run of plain bytes that starts at reply[i] (one at least).
+template <bool kRecords>
+inline void CopyPlainRun(const Byte* reply, std::size_t& i, std::size_t end, Byte*& o) {
+    const std::array<Byte, 256>& classes = kRecords ? kRecordClasses : kTextClasses;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, reply + i, 8);
+            const std::uint64_t flags = NotPlain<kRecords>(word);
+            if (flags != 0) {
+                const std::size_t plain = static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+                CopyShort(reply + i, plain, o);
+                i += plain;
+                o += plain;
+                return;
+            }
+            std::memcpy(o, &word, 8);
+            o += 8;
+            i += 8;
+        }
+    }
+    while (i < end && classes[reply[i]] == kCopied) {
+        *o++ = reply[i++];
+    }
 }
 
 enum class Match { kNone, kWhole, kCutOff };
@@ -118,7 +204,7 @@ Byte* TranscribeRecords(const Byte* reply, std::size_t i, std::size_t end, Byte*
     bool fieldEmpty = true;
 
     while (i < end) {
-        Byte x = reply[i];
+        const Byte x = reply[i];
         if (x == kEndPattern[0]) {
             const Match match = MatchAt(reply, i, end, kEndPattern);
             if (match == Match::kWhole) {
@@ -130,6 +216,15 @@ Byte* TranscribeRecords(const Byte* reply, std::size_t i, std::size_t end, Byte*
             }
         }
         if (fieldIndex == 0 && headCount < kHeadLength) {
+            // A whole head at once when no byte of it could start the end pattern.
+            if (headCount == 0 && end - i >= kHeadLength && reply[i + 1] != kEndPattern[0] &&
+                reply[i + 2] != kEndPattern[0] && reply[i + 3] != kEndPattern[0] &&
+                reply[i + 4] != kEndPattern[0] && reply[i + 5] != kEndPattern[0]) {
+                number = reply[i + 1] + 256u * reply[i + 2];
+                headCount = kHeadLength;
+                i += kHeadLength;
+                continue;
+            }
             if (headCount == 1) {
                 number = x;
             } else if (headCount == 2) {
@@ -141,15 +236,8 @@ Byte* TranscribeRecords(const Byte* reply, std::size_t i, std::size_t end, Byte*
         }
         switch (kRecordClasses[x]) {
             case kCopied:
-                // A run of plain bytes, the common case inside names.
                 fieldEmpty = false;
-                do {
-                    *o++ = x;
-                    if (++i == end) {
-                        return o;
-                    }
-                    x = reply[i];
-                } while (kRecordClasses[x] == kCopied);
+                CopyPlainRun<true>(reply, i, end, o);
                 continue;
             case kZero:
                 if (fieldIndex == 0) {
@@ -177,21 +265,29 @@ Byte* TranscribeRecords(const Byte* reply, std::size_t i, std::size_t end, Byte*
                 *o++ = x;
                 ++i;
                 continue;
-            default:  // kUnprintable
+            default:  // kUnprintable, often several in a row
                 fieldEmpty = false;
-                o[0] = '_';
-                o[1] = static_cast<Byte>(kHexDigits[x >> 4]);
-                o[2] = static_cast<Byte>(kHexDigits[x & 0x0F]);
-                o += 3;
-                ++i;
+                for (Byte y = x;;) {
+                    // The fourth byte lands where the next output byte or the
+                    // NUL goes, so it is always overwritten.
+                    std::memcpy(o, kEscapes[y].data(), 4);
+                    o += 3;
+                    if (++i == end) {
+                        return o;
+                    }
+                    y = reply[i];
+                    if (kRecordClasses[y] != kUnprintable) {
+                        break;
+                    }
+                }
                 continue;
         }
     }
     return o;
 }
 
-// The whole transcription of reply[0, end) into `out`, which must hold
-// kLongestTranscription bytes. Returns the count written; no NUL.
+// The whole transcription of reply[0, end) into `out`, which must hold the
+// text and one byte more (where the NUL goes). Returns the text's length.
 std::size_t Transcribe(const Byte* reply, std::size_t end, Byte* out) {
     Byte* o = out;
     // Just past the last separator this section wrote; only ever equal to o
@@ -201,16 +297,10 @@ std::size_t Transcribe(const Byte* reply, std::size_t end, Byte* out) {
     std::size_t i = 0;
 
     while (i < end) {
-        Byte x = reply[i];
+        const Byte x = reply[i];
         switch (kTextClasses[x]) {
             case kCopied:
-                do {
-                    *o++ = x;
-                    if (++i == end) {
-                        return static_cast<std::size_t>(o - out);
-                    }
-                    x = reply[i];
-                } while (kTextClasses[x] == kCopied);
+                CopyPlainRun<false>(reply, i, end, o);
                 continue;
             case kZero: {
                 const Match match = MatchAt(reply, i, end, kSectionMarker);
@@ -266,7 +356,7 @@ std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char
         if (most <= room) {
             written = Transcribe(reply, end, text);
         } else {
-            Byte whole[kLongestTranscription];
+            Byte whole[kLongestTranscription + 1];
             written = Transcribe(reply, end, whole);
             if (written > room) {
                 written = room;

@@ -187,6 +187,13 @@ inline Bytes LongestTextReply() {
     return reply;
 }
 
+// As long a text the other way round: the number first, then 890 escapes, so
+// that the text ends with an escape.
+inline Bytes LongestTextEndingInEscape() {
+    const Bytes longest = LongestTextReply();
+    return ParseBytes("00 00 00  00 FF FF 00 00 00  00") + longest.substr(9, 890);
+}
+
 // 900 bytes of plain printable text: words and spaces, no colour codes.
 inline Bytes PrintableTextReply() {
     const std::string words = "The quick brown fox jumps over the lazy dog; 0123456789 (q4dm7) ";

@@ -219,15 +219,19 @@ TEST(Transcription, SampleRepliesAreWhatTheyClaim) {
 
 // The longest text fits the default buffer whole, and it is as long as can be.
 TEST(TranscriptionCapacity, LongestTextFitsTheDefaultBuffer) {
-    const Bytes reply = velder::testing::LongestTextReply();
-    ASSERT_EQ(kTranscriptionWindow, reply.size());
-    const std::string text = Transcribe(reply);
-    EXPECT_EQ(kLongestTranscription, text.size());
-    EXPECT_EQ(2678u, text.size());
-    EXPECT_EQ(ShowBytes(TranscribeLiterally(Data(reply), reply.size())), ShowBytes(text));
-    EXPECT_EQ("\xFF\xFE", text.substr(0, 2));
-    EXPECT_EQ("65535\xFF", text.substr(text.size() - 6));
     static_assert(4096 >= kTranscriptionStart + kLongestTranscription + 1);
+    const Bytes numberLast = velder::testing::LongestTextReply();
+    const Bytes numberFirst = velder::testing::LongestTextEndingInEscape();
+    for (const Bytes& reply : {numberLast, numberFirst}) {
+        ASSERT_EQ(kTranscriptionWindow, reply.size());
+        const std::string text = Transcribe(reply);
+        EXPECT_EQ(kLongestTranscription, text.size());
+        EXPECT_EQ(2678u, text.size());
+        EXPECT_EQ(ShowBytes(TranscribeLiterally(Data(reply), reply.size())), ShowBytes(text));
+        EXPECT_EQ("\xFF\xFE", text.substr(0, 2));
+    }
+    EXPECT_EQ("65535\xFF", Transcribe(numberLast).substr(2672));
+    EXPECT_EQ("65535\xFF_", Transcribe(numberFirst).substr(2, 7));
 }
 
 // With the buffer this build assumes, the longest result is whole or cut at its end.
@@ -244,9 +248,10 @@ TEST(TranscriptionCapacity, LongestTextWithTheBuildsCapacity) {
 // Small buffers, each allocated to its exact size (AddressSanitizer sees a
 // write past it) and also checked with guard bytes behind it.
 TEST(TranscriptionCapacity, CutTextIsAPrefixAndStaysInside) {
-    const Bytes replies[] = {velder::testing::WorkedExampleReply(),
-                             velder::testing::RealisticStatusReply(),
-                             velder::testing::LongestTextReply(), ParseBytes("'>' 01 02 03 04")};
+    const Bytes replies[] = {
+        velder::testing::WorkedExampleReply(), velder::testing::RealisticStatusReply(),
+        velder::testing::LongestTextReply(), velder::testing::LongestTextEndingInEscape(),
+        ParseBytes("'>' 01 02 03 04")};
     const std::size_t capacities[] = {5, 6, 7, 8, 9, 13, 64, 100, 899, 900, 901, 2681, 2682, 2683};
     constexpr std::size_t kGuard = 32;
     for (const Bytes& reply : replies) {
