@@ -29,8 +29,25 @@ using velder::testing::RunProgram;
 
 const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
 
-ProgramRun Velder(const std::vector<std::string>& args) {
-    return RunProgram(kVelder, args);
+// Text written in text mode: Windows ends its lines with CR LF.
+std::string Lines(std::string text) {
+#if defined(_WIN32)
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+        text.erase(at, 1);
+    }
+#endif
+    return text;
+}
+
+// Runs velder. Standard error is always text; standard output is text
+// unless `binaryOutput` (--raw, which must come out byte for byte).
+ProgramRun Velder(const std::vector<std::string>& args, bool binaryOutput = false) {
+    ProgramRun run = RunProgram(kVelder, args);
+    run.err = Lines(run.err);
+    if (!binaryOutput) {
+        run.out = Lines(run.out);
+    }
+    return run;
 }
 
 // A stand-in server inside the test that answers status requests with `reply`.
@@ -113,7 +130,7 @@ TEST(Cli, ReadableViewOfAKnownReply) {
 TEST(Cli, RawIsTheResultTextByteForByte) {
     StandIn server(velder::testing::kArenaReply);
     ASSERT_TRUE(server.Started());
-    const ProgramRun run = Velder({"info", "--raw", server.Address()});
+    const ProgramRun run = Velder({"info", "--raw", server.Address()}, true);
     EXPECT_EQ(0, run.exitCode) << run.err;
     ASSERT_GE(run.out.size(), 5u);
     EXPECT_TRUE(IsFourDigits(run.out.substr(0, 4))) << run.out.substr(0, 4);
@@ -159,7 +176,7 @@ TEST(Cli, ServersAreShownInTheGivenOrderAndSilenceGivesExit1) {
     EXPECT_NE(std::string::npos, run.out.find(addresses[1] + ": no answer\n")) << run.out;
     EXPECT_LT(run.out.find(addresses[2] + ": "), run.out.find(addresses[1] + ": ")) << run.out;
 
-    run = Velder({"info", "--raw", addresses[1], addresses[2]});
+    run = Velder({"info", "--raw", addresses[1], addresses[2]}, true);
     EXPECT_EQ(1, run.exitCode);
     ASSERT_GE(run.out.size(), 6u);
     EXPECT_EQ('\n', run.out[0]) << "an empty line stands for the silent server";
