@@ -23,8 +23,10 @@ struct Record {
 struct ResultText {
     std::string roundTrip;  // the first four characters, as written
     int roundTripMs = -1;   // their value, or -1 when they are not four digits
-    // The text section's fields in the order $gettok numbers them: empty
-    // fields (two separators in a row) are not counted.
+    // The text section's fields after the round-trip digits. Empty fields
+    // (two separators in a row) are left out, as $gettok leaves them out; a
+    // script's $gettok(text, N, 255) is fields[N - 2] when the reply began
+    // with an unprintable byte, as Quake 4 replies do.
     std::vector<std::string> fields;
     bool recordSection = false;  // the 0xFE that opens the records was there
     std::vector<Record> records;

@@ -11,8 +11,9 @@ struct ServerAnswer {
     std::string text;       // the result text, without its NUL
 };
 
-// For people: the round-trip time, the text section's fields numbered as
-// $gettok numbers them, the records as a table, and whether the end mark was there.
+// For people: the round-trip time, the text section's fields numbered from 1
+// (empty ones left out, as $gettok leaves them out), the records as a table,
+// and whether the end mark was there.
 std::string ReadableView(const ServerAnswer& answer);
 
 // One JSON object on one line, ending in a newline.

@@ -277,7 +277,8 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
     const std::optional<std::string> text = GetInfo(port_);
     std::remove(path.c_str());
     ASSERT_TRUE(text.has_value());
-    EXPECT_GE(std::stoi(text->substr(0, 4)), 110) << "the answer came before its delay";
+    // 120 ms less one step of a 16 ms tick counter, and some.
+    EXPECT_GE(std::stoi(text->substr(0, 4)), 100) << "the answer came before its delay";
     EXPECT_EQ(velder::testing::kArenaText, text->substr(4));
     EXPECT_TRUE(serve_.Wait(10s));
 }
