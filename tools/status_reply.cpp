@@ -9,7 +9,8 @@ namespace {
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
 constexpr std::size_t kRequestHead = 10;                 // FF FF "getInfo" 00
 constexpr std::uint16_t kProtocolMajor = 2;
-constexpr std::uint16_t kProtocolMinor = 86;
+constexpr std::uint16_t kProtocolMinor =
+    86;  // 2.86; any version with a printable low byte reads alike
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr unsigned char kEndOfPlayers = 32;
 constexpr std::uint32_t kOsMask = 1;
@@ -54,8 +55,9 @@ std::vector<unsigned char> BuildStatusReply(const ServerSample& sample,
     out.reserve(512);
     PutString(out, kReplyHeader);
 
-    // The challenge is the 32-bit number after the request's head; a request
-    // too short to hold one reads as -1, as the game's message reader gives.
+    // The challenge is the 32-bit number after the request's head. GetInfo
+    // sends only three bytes there; published captures of id Tech 4 servers
+    // answer a request without a whole challenge with FF FF FF FF.
     if (length >= kRequestHead + 4) {
         out.insert(out.end(), request + kRequestHead, request + kRequestHead + 4);
     } else {
