@@ -8,9 +8,9 @@ namespace {
 
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
 constexpr std::size_t kRequestHead = 10;                 // FF FF "getInfo" 00
+// Protocol version 2.86, sent as minor then major.
 constexpr std::uint16_t kProtocolMajor = 2;
-constexpr std::uint16_t kProtocolMinor =
-    86;  // 2.86; any version with a printable low byte reads alike
+constexpr std::uint16_t kProtocolMinor = 86;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr unsigned char kEndOfPlayers = 32;
 constexpr std::uint32_t kOsMask = 1;
