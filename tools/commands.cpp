@@ -1,0 +1,215 @@
+#include "tools/commands.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "standin/standin_server.h"
+#include "tools/in_order.h"
+#include "tools/library_client.h"
+#include "tools/status_reply.h"
+#include "tools/views.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace velder::tools {
+
+namespace {
+
+// The largest payload a UDP datagram over IPv4 can carry.
+constexpr std::size_t kMaxDatagram = 65507;
+
+void Say(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void Complain(const std::string& line) {
+    std::fprintf(stderr, "velder: %s\n", line.c_str());
+}
+
+bool LoadLibrary(LibraryClient& library) {
+    std::string error;
+    if (!library.Load(VELDER_LIBRARY_FILE, error)) {
+        Complain(error);
+        return false;
+    }
+    return true;
+}
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) {
+    interrupted = true;
+}
+
+// Answers every status request with `reply`, or with a reply built from
+// `sample` for that request.
+standin::Options StandinOptions(const ServerSample& sample,
+                                std::shared_ptr<const standin::Bytes> reply, int delayMs) {
+    standin::Options options;
+    options.delay = std::chrono::milliseconds(delayMs);
+    options.produce = [sample,
+                       reply](const standin::Datagram& request) -> std::optional<standin::Bytes> {
+        if (!IsStatusRequest(request.bytes.data(), request.bytes.size())) {
+            return std::nullopt;
+        }
+        if (reply) {
+            return *reply;
+        }
+        return BuildStatusReply(sample, request.bytes.data(), request.bytes.size());
+    };
+    return options;
+}
+
+// Each server notices a stop only between its short waits: stopping a
+// thousand one after the other would take seconds, so they stop side by side.
+void StopAll(std::vector<std::unique_ptr<standin::Server>>& servers) {
+    constexpr std::size_t kStoppers = 64;
+    std::vector<std::thread> stoppers;
+    for (std::size_t first = 0; first < kStoppers && first < servers.size(); ++first) {
+        stoppers.emplace_back([&servers, first] {
+            for (std::size_t i = first; i < servers.size(); i += kStoppers) {
+                servers[i]->Stop();
+            }
+        });
+    }
+    for (std::thread& t : stoppers) {
+        t.join();
+    }
+}
+
+}  // namespace
+
+int RunInfo(const InfoOptions& options) {
+    LibraryClient library;
+    if (!LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+#if defined(_WIN32)
+    if (options.format == Format::kRaw) {
+        _setmode(_fileno(stdout), _O_BINARY);
+    }
+#endif
+    bool everyoneAnswered = true;
+    QueryInOrder(
+        options.servers, options.jobs,
+        [&library](const std::string& address) { return library.GetInfo(address); },
+        [&](const ServerAnswer& answer) {
+            everyoneAnswered = everyoneAnswered && answer.answered;
+            switch (options.format) {
+                case Format::kReadable:
+                    Say(ReadableView(answer));
+                    break;
+                case Format::kRaw:
+                    Say(RawView(answer));
+                    break;
+                case Format::kJson:
+                    Say(JsonView(answer));
+                    break;
+            }
+            if (!answer.answered && options.format != Format::kReadable) {
+                Complain("no answer from " + answer.address);
+            }
+        });
+    return everyoneAnswered ? kExitOk : kExitNoAnswer;
+}
+
+int RunConsole() {
+    LibraryClient library;
+    if (!LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    Say(library.IsQuakeActive() + "\n");
+    return kExitOk;
+}
+
+int RunServe(const ServeOptions& options) {
+    std::shared_ptr<const standin::Bytes> fixed;
+    if (!options.replyFile.empty()) {
+        std::ifstream file(options.replyFile, std::ios::binary);
+        if (!file.is_open()) {
+            Complain("cannot open the reply file '" + options.replyFile + "'");
+            return kExitUsage;
+        }
+        standin::Bytes bytes((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+        if (bytes.size() > kMaxDatagram) {
+            Complain("the reply file '" + options.replyFile + "' is larger than a datagram");
+            return kExitUsage;
+        }
+        fixed = std::make_shared<const standin::Bytes>(std::move(bytes));
+    }
+
+    // --count is shared by all ports: requests past it are left unanswered.
+    auto scheduled = std::make_shared<std::atomic<std::size_t>>(0);
+    auto sent = std::make_shared<std::atomic<std::size_t>>(0);
+    standin::Options base = StandinOptions(options.sample, fixed, options.delayMs);
+    if (options.count > 0) {
+        base.produce = [produce = base.produce, scheduled, count = options.count](
+                           const standin::Datagram& request) -> std::optional<standin::Bytes> {
+            std::optional<standin::Bytes> answer = produce(request);
+            if (answer && scheduled->fetch_add(1) >= count) {
+                return std::nullopt;
+            }
+            return answer;
+        };
+    }
+    base.onAnswered = [sent](const standin::Datagram&, const standin::Bytes&) { ++*sent; };
+    base.bindAddress = options.bind;
+
+    std::vector<std::unique_ptr<standin::Server>> servers;
+    for (int i = 0; i < options.servers; ++i) {
+        standin::Options own = base;
+        own.port = static_cast<std::uint16_t>(options.port + i);
+        servers.push_back(std::make_unique<standin::Server>());
+        if (!servers.back()->Start(std::move(own))) {
+            Complain(servers.back()->Error());
+            servers.pop_back();
+            StopAll(servers);
+            return kExitFailure;
+        }
+    }
+    const std::string first = options.bind + ":" + std::to_string(servers.front()->Port());
+    Say("velder serve: answering status requests on " + first +
+        (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
+                             : std::string()) +
+        "\n");
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    while (!interrupted && (options.count == 0 || *sent < options.count)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    StopAll(servers);
+    Say("velder serve: " + std::to_string(sent->load()) + " answers sent\n");
+    return kExitOk;
+}
+
+int RunDemo() {
+    LibraryClient library;
+    if (!LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    standin::Server server;
+    if (!server.Start(StandinOptions(DemoSample(), nullptr, 0))) {
+        Complain(server.Error());
+        return kExitFailure;
+    }
+    Say("velder demo: a stand-in Quake 4 server answers on " + server.Address() + "; GetInfo(\"" +
+        server.Address() + "\") gives:\n\n");
+    const ServerAnswer answer = library.GetInfo(server.Address());
+    Say(ReadableView(answer));
+    return answer.answered ? kExitOk : kExitFailure;
+}
+
+}  // namespace velder::tools

@@ -1,0 +1,39 @@
+// The velder library as the tool uses it: loaded at run time from beside the
+// program, its exports found by name and called the way mIRC calls them.
+#pragma once
+
+#include <string>
+
+#include "host/exports.h"
+#include "tools/views.h"
+
+namespace velder::tools {
+
+class LibraryClient {
+  public:
+    LibraryClient() = default;
+    ~LibraryClient();
+    LibraryClient(const LibraryClient&) = delete;
+    LibraryClient& operator=(const LibraryClient&) = delete;
+
+    // Loads `fileName` from the running program's folder and finds both
+    // exports. On failure `error` says what went wrong.
+    bool Load(const std::string& fileName, std::string& error);
+
+    // GetInfo on `address` with a kDataCapacity-byte buffer, as a script calls it.
+    // May be called from several threads at once: the library keeps no state.
+    ServerAnswer GetInfo(const std::string& address) const;
+
+    // IsQuakeActive's answer text.
+    std::string IsQuakeActive() const;
+
+  private:
+    void* handle_ = nullptr;
+    HostExport getInfo_ = nullptr;
+    HostExport isQuakeActive_ = nullptr;
+};
+
+// The folder the running program was started from, ending in a separator.
+std::string ProgramFolder();
+
+}  // namespace velder::tools

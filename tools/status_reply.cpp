@@ -1,0 +1,136 @@
+#include "tools/status_reply.h"
+
+#include <cstring>
+
+namespace velder::tools {
+
+namespace {
+
+constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
+constexpr std::size_t kRequestHead = 10;                 // FF FF "getInfo" 00
+// Protocol version 2.86, sent as minor then major.
+constexpr std::uint16_t kProtocolMajor = 2;
+constexpr std::uint16_t kProtocolMinor = 86;
+constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
+constexpr unsigned char kEndOfPlayers = 32;
+constexpr std::uint32_t kOsMask = 1;
+
+void PutU16(std::vector<unsigned char>& out, std::uint16_t v) {
+    out.push_back(static_cast<unsigned char>(v & 0xFF));
+    out.push_back(static_cast<unsigned char>(v >> 8));
+}
+
+void PutU32(std::vector<unsigned char>& out, std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out.push_back(static_cast<unsigned char>((v >> shift) & 0xFF));
+    }
+}
+
+void PutString(std::vector<unsigned char>& out, std::string_view s) {
+    out.insert(out.end(), s.begin(), s.end());
+    out.push_back(0);
+}
+
+void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::string& key,
+            const std::string& value) {
+    for (auto& [k, v] : vars) {
+        if (k == key) {
+            v = value;
+            return;
+        }
+    }
+    vars.emplace_back(key, value);
+}
+
+}  // namespace
+
+bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
+    return length >= kStatusRequestPrefix &&
+           std::memcmp(datagram, kStatusRequest, kStatusRequestPrefix) == 0;
+}
+
+std::vector<unsigned char> BuildStatusReply(const ServerSample& sample,
+                                            const unsigned char* request, std::size_t length) {
+    std::vector<unsigned char> out;
+    out.reserve(512);
+    PutString(out, kReplyHeader);
+
+    // The challenge is the 32-bit number after the request's head. GetInfo
+    // sends only three bytes there; published captures of id Tech 4 servers
+    // answer a request without a whole challenge with FF FF FF FF.
+    if (length >= kRequestHead + 4) {
+        out.insert(out.end(), request + kRequestHead, request + kRequestHead + 4);
+    } else {
+        PutU32(out, 0xFFFFFFFFu);
+    }
+    PutU16(out, kProtocolMinor);
+    PutU16(out, kProtocolMajor);
+
+    std::vector<std::pair<std::string, std::string>> vars = {
+        {"si_version", "velder stand-in"},
+        {"si_name", sample.name},
+        {"si_map", sample.map},
+        {"si_gameType", sample.gameType},
+        {"si_maxPlayers", std::to_string(sample.maxPlayers)},
+        {"si_usePass", "0"},
+        {"si_pure", "1"},
+        {"si_fragLimit", "20"},
+        {"si_timeLimit", "10"},
+    };
+    for (const auto& [key, value] : sample.vars) {
+        SetVar(vars, key, value);
+    }
+    for (const auto& [key, value] : vars) {
+        PutString(out, key);
+        PutString(out, value);
+    }
+    PutString(out, "");
+    PutString(out, "");
+
+    for (std::size_t client = 0; client < sample.players.size() && client < kMaxPlayers; ++client) {
+        const Player& player = sample.players[client];
+        out.push_back(static_cast<unsigned char>(client));
+        PutU16(out, player.ping);
+        PutU32(out, kPlayerRate);
+        PutString(out, player.name);
+        PutString(out, player.clan);
+    }
+    out.push_back(kEndOfPlayers);
+    PutU32(out, kOsMask);
+    return out;
+}
+
+std::vector<Player> MadeUpPlayers(std::size_t count) {
+    static const char* const kNames[] = {"Kane",    "^2Rhino",  "Cortez",   "Bidwell",
+                                         "Sledge",  "Anderson", "Morris",   "^1Voss",
+                                         "Strauss", "Harper",   "^3Lanier", "Bishop"};
+    static const char* const kClans[] = {"Rhino", "", "^4Strogg", "Marines"};
+    constexpr std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
+    std::vector<Player> players;
+    for (std::size_t i = 0; i < count && i < kMaxPlayers; ++i) {
+        Player p;
+        p.name = kNames[i % kNameCount];
+        if (i >= kNameCount) {
+            p.name += std::to_string(i / kNameCount + 1);
+        }
+        p.clan = kClans[i % 4];
+        p.ping = static_cast<std::uint16_t>(15 + (i * 37) % 180);
+        players.push_back(std::move(p));
+    }
+    return players;
+}
+
+ServerSample DemoSample() {
+    ServerSample sample;
+    sample.name = "^1Velder ^7Demo";
+    sample.map = "mp/q4dm5";
+    sample.gameType = "Team DM";
+    sample.maxPlayers = 12;
+    sample.players = {
+        {"^4Kane", "Rhino", 32},   {"Cortez", "Rhino", 48}, {"Bidwell", "Rhino", 57},
+        {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
+    };
+    return sample;
+}
+
+}  // namespace velder::tools

@@ -1,0 +1,166 @@
+#include "tools/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using velder::tools::Command;
+using velder::tools::CommandLine;
+using velder::tools::Format;
+using velder::tools::ParseCommandLine;
+
+struct BadCase {
+    std::vector<std::string> args;
+    const char* error;  // what the message must hold
+};
+
+const BadCase kBadCases[] = {
+    {{}, "no command given"},
+    {{"query"}, "unknown command 'query'"},
+    {{"info"}, "no server given"},
+    {{"info", "--json"}, "no server given"},
+    {{"info", "localhost"}, "server 'localhost' has no colon"},
+    {{"info", "127.0.0.1:1", "10.0.0.1"}, "server '10.0.0.1' has no colon"},
+    {{"info", ":28004"}, "no host name before the colon"},
+    {{"info", "host:"}, "bad port '' in 'host:'"},
+    {{"info", "host:abc"}, "bad port 'abc' in 'host:abc'"},
+    {{"info", "host:80xyz"}, "bad port '80xyz'"},
+    {{"info", "host:0"}, "bad port '0'"},
+    {{"info", "host:65536"}, "bad port '65536'"},
+    {{"info", "host:-1"}, "bad port '-1'"},
+    {{"info", "host:+80"}, "bad port '+80'"},
+    {{"info", "a:b:c"}, "bad port 'b:c'"},
+    {{"info", "--xml", "h:1"}, "unknown option '--xml' for 'velder info'"},
+    {{"info", "-x", "h:1"}, "unknown option '-x'"},
+    {{"info", "--jobs", "0", "h:1"}, "bad value '0' for --jobs"},
+    {{"info", "--jobs", "many", "h:1"}, "bad value 'many' for --jobs"},
+    {{"info", "--jobs=257", "h:1"}, "bad value '257' for --jobs"},
+    {{"info", "h:1", "--jobs"}, "option '--jobs' needs a value"},
+    {{"info", "--raw=yes", "h:1"}, "option '--raw' takes no value"},
+    {{"console", "--all"}, "unknown option '--all' for 'velder console'"},
+    {{"demo", "now"}, "unexpected argument 'now' for 'velder demo'"},
+    {{"serve", "--port", "70000"}, "bad value '70000' for --port"},
+    {{"serve", "--port"}, "option '--port' needs a value"},
+    {{"serve", "--bind", "localhost"}, "bad address 'localhost' for --bind"},
+    {{"serve", "--bind", "1.2.3.256"}, "bad address '1.2.3.256'"},
+    {{"serve", "--bind", "1.2.3"}, "bad address '1.2.3'"},
+    {{"serve", "--player", "Kane,Rhino"}, "bad player 'Kane,Rhino': give it as NAME,CLAN,PING"},
+    {{"serve", "--player", "Kane"}, "bad player 'Kane'"},
+    {{"serve", "--player", "Kane,Rhino,fast"}, "bad ping 'fast'"},
+    {{"serve", "--players", "33"}, "bad value '33' for --players"},
+    {{"serve", "--players", "2", "--player", "a,b,1"}, "--player and --players cannot be combined"},
+    {{"serve", "--var", "novalue"}, "bad variable 'novalue'"},
+    {{"serve", "--var", "=x"}, "bad variable '=x'"},
+    {{"serve", "--reply", "r.bin", "--name", "x"}, "--reply cannot be combined with --name"},
+    {{"serve", "--servers", "3", "--port", "0"}, "--servers needs a --port"},
+    {{"serve", "--servers", "10", "--port", "65530"}, "runs past port 65535"},
+    {{"serve", "--delay-ms", "-5"}, "bad value '-5' for --delay-ms"},
+    {{"serve", "--count", "0"}, "bad value '0' for --count"},
+    {{"serve", "extra"}, "unexpected argument 'extra' for 'velder serve'"},
+    {{"serve", "--colour"}, "unknown option '--colour' for 'velder serve'"},
+};
+
+TEST(CommandLine, EveryBadArgumentIsNamed) {
+    for (const BadCase& c : kBadCases) {
+        std::string joined;
+        for (const std::string& a : c.args) {
+            joined += " " + a;
+        }
+        const CommandLine line = ParseCommandLine(c.args);
+        EXPECT_NE(std::string::npos, line.error.find(c.error))
+            << "velder" << joined << " gave: " << line.error;
+        EXPECT_EQ(std::string::npos, line.error.find('\n')) << joined;
+    }
+}
+
+TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
+    const struct {
+        std::vector<std::string> args;
+        Format format;
+        int jobs;
+        std::vector<std::string> servers;
+    } cases[] = {
+        {{"info", "b:2", "a:1"}, Format::kReadable, 16, {"b:2", "a:1"}},
+        {{"info", "--raw", "h:28004"}, Format::kRaw, 16, {"h:28004"}},
+        {{"info", "h:1", "--json", "--jobs", "64"}, Format::kJson, 64, {"h:1"}},
+        {{"info", "--jobs=1", "-j", "3", "h:65535"}, Format::kReadable, 3, {"h:65535"}},
+        {{"info", "--", "h:1"}, Format::kReadable, 16, {"h:1"}},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = ParseCommandLine(c.args);
+        ASSERT_EQ("", line.error);
+        EXPECT_EQ(Command::kInfo, line.command);
+        EXPECT_EQ(c.format, line.info.format);
+        EXPECT_EQ(c.jobs, line.info.jobs);
+        EXPECT_EQ(c.servers, line.info.servers);
+    }
+}
+
+TEST(CommandLine, ServeDefaultsToLoopbackAndTheQuake4Port) {
+    const CommandLine line = ParseCommandLine({"serve"});
+    ASSERT_EQ("", line.error);
+    EXPECT_EQ(Command::kServe, line.command);
+    EXPECT_EQ("127.0.0.1", line.serve.bind);
+    EXPECT_EQ(28004, line.serve.port);
+    EXPECT_EQ(1, line.serve.servers);
+    EXPECT_EQ(0u, line.serve.count);
+    EXPECT_EQ(0, line.serve.delayMs);
+    EXPECT_TRUE(line.serve.sample.players.empty());
+}
+
+TEST(CommandLine, ServeShapesTheSample) {
+    const CommandLine line = ParseCommandLine({"serve",        "--bind",
+                                               "0.0.0.0",      "--port=27999",
+                                               "--name",       "^1Red",
+                                               "--map",        "mp/q4dm2",
+                                               "--gametype",   "Tourney",
+                                               "--maxplayers", "4",
+                                               "--var",        "si_usePass=1",
+                                               "--var",        "motd=a=b",
+                                               "--player",     "Kane,Rhino,32",
+                                               "--player",     "a,b,c,,7",
+                                               "--delay-ms",   "20",
+                                               "--count",      "6",
+                                               "--servers",    "2"});
+    ASSERT_EQ("", line.error);
+    const auto& s = line.serve;
+    EXPECT_EQ("0.0.0.0", s.bind);
+    EXPECT_EQ(27999, s.port);
+    EXPECT_EQ(2, s.servers);
+    EXPECT_EQ(20, s.delayMs);
+    EXPECT_EQ(6u, s.count);
+    EXPECT_EQ("^1Red", s.sample.name);
+    EXPECT_EQ("mp/q4dm2", s.sample.map);
+    EXPECT_EQ("Tourney", s.sample.gameType);
+    EXPECT_EQ(4, s.sample.maxPlayers);
+    ASSERT_EQ(2u, s.sample.vars.size());
+    EXPECT_EQ("motd", s.sample.vars[1].first);
+    EXPECT_EQ("a=b", s.sample.vars[1].second);
+    ASSERT_EQ(2u, s.sample.players.size());
+    EXPECT_EQ("Kane", s.sample.players[0].name);
+    EXPECT_EQ("Rhino", s.sample.players[0].clan);
+    EXPECT_EQ(32, s.sample.players[0].ping);
+    // The last two commas divide: a name may hold commas, a clan may be empty.
+    EXPECT_EQ("a,b,c", s.sample.players[1].name);
+    EXPECT_EQ("", s.sample.players[1].clan);
+    EXPECT_EQ(7, s.sample.players[1].ping);
+}
+
+TEST(CommandLine, ServeMakesUpPlayers) {
+    const CommandLine line = ParseCommandLine({"serve", "--players", "32"});
+    ASSERT_EQ("", line.error);
+    EXPECT_EQ(32u, line.serve.sample.players.size());
+}
+
+TEST(CommandLine, HelpVersionConsoleAndDemo) {
+    EXPECT_EQ(Command::kHelp, ParseCommandLine({"help"}).command);
+    EXPECT_EQ(Command::kHelp, ParseCommandLine({"--help"}).command);
+    EXPECT_EQ(Command::kVersion, ParseCommandLine({"--version"}).command);
+    EXPECT_EQ(Command::kConsole, ParseCommandLine({"console"}).command);
+    EXPECT_EQ(Command::kDemo, ParseCommandLine({"demo"}).command);
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#include "tools/in_order.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using velder::tools::QueryInOrder;
+using velder::tools::ServerAnswer;
+
+std::vector<std::string> Addresses(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) {
+        out.push_back("h:" + std::to_string(i + 1));
+    }
+    return out;
+}
+
+TEST(InOrder, AnswersComeInTheGivenOrderWhateverOrderTheyFinish) {
+    const std::vector<std::string> addresses = Addresses(12);
+    std::vector<std::string> seen;
+    QueryInOrder(
+        addresses, 4,
+        [](const std::string& address) {
+            // Earlier servers answer later.
+            const int port = std::stoi(address.substr(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 * (13 - port)));
+            return ServerAnswer{address, port % 3 != 0, "text " + address};
+        },
+        [&](const ServerAnswer& a) {
+            EXPECT_EQ("text " + a.address, a.text);
+            seen.push_back(a.address);
+        });
+    EXPECT_EQ(addresses, seen);
+}
+
+TEST(InOrder, RunsAtMostJobsAtOnceAndThatManyIndeed) {
+    for (int jobs : {1, 3, 8}) {
+        std::atomic<int> running{0};
+        std::atomic<int> most{0};
+        int answers = 0;
+        QueryInOrder(
+            Addresses(16), jobs,
+            [&](const std::string& address) {
+                const int now = ++running;
+                int seen = most.load();
+                while (now > seen && !most.compare_exchange_weak(seen, now)) {
+                }
+                std::this_thread::sleep_for(15ms);
+                --running;
+                return ServerAnswer{address, true, ""};
+            },
+            [&](const ServerAnswer&) { ++answers; });
+        EXPECT_EQ(16, answers);
+        EXPECT_LE(most.load(), jobs);
+        // Sixteen 15 ms sleeps over `jobs` threads overlap when jobs > 1.
+        EXPECT_GE(most.load(), std::min(jobs, 2)) << jobs << " jobs";
+    }
+}
+
+TEST(InOrder, MoreJobsThanServersAndNoServers) {
+    int answers = 0;
+    const auto query = [](const std::string& a) { return ServerAnswer{a, true, ""}; };
+    QueryInOrder(Addresses(2), 64, query, [&](const ServerAnswer&) { ++answers; });
+    EXPECT_EQ(2, answers);
+    QueryInOrder({}, 8, query, [&](const ServerAnswer&) { ++answers; });
+    EXPECT_EQ(2, answers);
+}
+
+}  // namespace
