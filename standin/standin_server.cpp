@@ -114,16 +114,7 @@ bool Server::Start(Options options) {
 #endif
     auto fail = [this](const std::string& what) {
         error_ = what;
-        if (socketOpen_) {
-            CloseNative(Native(socket_));
-            socketOpen_ = false;
-        }
-#if defined(_WIN32)
-        if (socketsStarted_) {
-            WSACleanup();
-            socketsStarted_ = false;
-        }
-#endif
+        ReleaseSockets();
         return false;
     };
 
@@ -170,6 +161,12 @@ void Server::Stop() {
         thread_.join();
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    ReleaseSockets();
+    running_ = false;
+    changed_.notify_all();
+}
+
+void Server::ReleaseSockets() {
     if (socketOpen_) {
         CloseNative(Native(socket_));
         socketOpen_ = false;
@@ -180,8 +177,6 @@ void Server::Stop() {
         socketsStarted_ = false;
     }
 #endif
-    running_ = false;
-    changed_.notify_all();
 }
 
 bool Server::Running() const {

@@ -132,6 +132,9 @@ class Server {
 
   private:
     void Run();
+    // Closes the socket and stops the socket layer, whichever is open.
+    // Called with mutex_ held or before the thread starts.
+    void ReleaseSockets();
 
     Options options_;
     std::uintptr_t socket_ = 0;
