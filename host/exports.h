@@ -52,4 +52,4 @@ VELDER_API std::int32_t VELDER_CALL IsQuakeActive(WindowHandle mainWindow,
 
 // The signature shared by both exports, for callers that look them up at run time.
 using HostExport = std::int32_t(VELDER_CALL*)(WindowHandle, WindowHandle, char*, char*, HostBool,
-                                             HostBool);
+                                              HostBool);

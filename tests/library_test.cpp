@@ -48,7 +48,7 @@ std::int32_t Call(HostExport fn, const OtherArgs& args, const char* text, char (
 }
 
 class Library : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(library_.Loaded()) << velder::testing::LibraryPath();
         isQuakeActive_ = library_.Find("IsQuakeActive");
@@ -110,7 +110,7 @@ TEST(LibraryLoad, UnknownNamesAreNotExported) {
 
 // A real top-level window, as the game's console would be.
 class TopLevelWindow {
-public:
+  public:
     TopLevelWindow(const char* className, const char* title) {
         WNDCLASSA wc{};
         wc.lpfnWndProc = DefWindowProcA;
@@ -118,8 +118,8 @@ public:
         wc.lpszClassName = className;
         registered_ = RegisterClassA(&wc) != 0;
         className_ = className;
-        window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+        window_ = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
     }
     ~TopLevelWindow() {
         if (window_ != nullptr) {
@@ -131,7 +131,7 @@ public:
     }
     bool Created() const { return window_ != nullptr; }
 
-private:
+  private:
     HWND window_ = nullptr;
     bool registered_ = false;
     std::string className_;
@@ -161,13 +161,12 @@ TEST_P(ConsoleWindow, OnlyTheExactClassAndTitleCount) {
     EXPECT_STREQ("FALSE", data) << "after the window is gone";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, ConsoleWindow,
-    testing::Values(WindowCase{"Q4 WinConsole", "Quake 4", "TRUE"},
-                    WindowCase{"Q4 WinConsole", "Quake 4 Console", "FALSE"},
-                    WindowCase{"Q4 WinConsole", "", "FALSE"},
-                    WindowCase{"Q4 Console", "Quake 4", "FALSE"},
-                    WindowCase{"q4 winconsole2", "Quake 4", "FALSE"}));
+INSTANTIATE_TEST_SUITE_P(Windows, ConsoleWindow,
+                         testing::Values(WindowCase{"Q4 WinConsole", "Quake 4", "TRUE"},
+                                         WindowCase{"Q4 WinConsole", "Quake 4 Console", "FALSE"},
+                                         WindowCase{"Q4 WinConsole", "", "FALSE"},
+                                         WindowCase{"Q4 Console", "Quake 4", "FALSE"},
+                                         WindowCase{"q4 winconsole2", "Quake 4", "FALSE"}));
 
 #endif
 

@@ -31,7 +31,7 @@ inline std::string LibraryPath() {
 }
 
 class LoadedLibrary {
-public:
+  public:
     LoadedLibrary() {
 #if defined(_WIN32)
         handle_ = LoadLibraryA(LibraryPath().c_str());
@@ -39,11 +39,15 @@ public:
         handle_ = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
     }
-    ~LoadedLibrary() { Unload(); }
+    ~LoadedLibrary() {
+        Unload();
+    }
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
-    bool Loaded() const { return handle_ != nullptr; }
+    bool Loaded() const {
+        return handle_ != nullptr;
+    }
 
     // True when the loader accepted the unload.
     bool Unload() {
@@ -71,7 +75,7 @@ public:
 #endif
     }
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 
