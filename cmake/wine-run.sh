@@ -16,12 +16,25 @@ pe_machine() {
 }
 
 # Where the kernel cannot run 32-bit programs, qemu-i386 runs the 32-bit
-# Wine loader (see scripts/lib/setup.sh). It runs a program whose many threads
-# all make system calls unreliably (it crashes), so the test with eight
-# concurrent queries is left out there; everything else runs.
-if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 && [ -z "${GTEST_FILTER:-}" ] &&
-    [ "$(pe_machine "$1")" = 014c ]; then
-    export GTEST_FILTER='-GetInfo.ConcurrentCallsEachGetTheirOwnServersAnswer'
+# Wine loader (see scripts/lib/setup.sh). There every program takes over a
+# minute to start, and a program whose threads wait in system calls side by
+# side hangs or crashes inside qemu. So there, the cases that run several
+# such threads are left out, and the command-line tool's tests, which start
+# the tool again and again and query through its worker threads, are skipped
+# (exit 77, which ctest reports as skipped). Everything else runs.
+if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 && [ "$(pe_machine "$1")" = 014c ]; then
+    case "$(basename "$1")" in
+    cli_test.exe)
+        echo "skipped: the tool's tests need a kernel that runs 32-bit programs, not qemu-i386"
+        exit 77
+        ;;
+    get_info_test.exe) left_out=GetInfo.ConcurrentCallsEachGetTheirOwnServersAnswer ;;
+    tool_units_test.exe) left_out='InOrder.*' ;;
+    *) left_out= ;;
+    esac
+    if [ -n "$left_out" ] && [ -z "${GTEST_FILTER:-}" ]; then
+        export GTEST_FILTER="-$left_out"
+    fi
 fi
 
 out=$(mktemp) && err=$(mktemp) || exit 125
