@@ -4,19 +4,11 @@
 #include <cstring>
 #include <utility>
 
+#include "standin/native_socket.h"
+
 #if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
 // After winsock2.h, which it needs.
 #include <mswsock.h>
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #endif
 
 namespace velder::standin {
@@ -26,52 +18,13 @@ using Clock = std::chrono::steady_clock;
 
 // How long one wait for a datagram lasts at most, so that Stop is noticed.
 constexpr std::chrono::milliseconds kPollSlice{20};
-// Large enough for any UDP datagram.
-constexpr std::size_t kReceiveBuffer = 65536;
 
-#if defined(_WIN32)
-using NativeSocket = SOCKET;
-using AddressLength = int;
-constexpr NativeSocket kBadSocket = INVALID_SOCKET;
-void CloseNative(NativeSocket s) {
-    closesocket(s);
-}
-std::string LastError() {
-    return "Winsock error " + std::to_string(WSAGetLastError());
-}
-#else
-using NativeSocket = int;
-using AddressLength = socklen_t;
-constexpr NativeSocket kBadSocket = -1;
-void CloseNative(NativeSocket s) {
-    close(s);
-}
-std::string LastError() {
-    return std::strerror(errno);
-}
-#endif
-
-NativeSocket Native(std::uintptr_t s) {
-    return static_cast<NativeSocket>(s);
-}
-
-// True when the socket has a datagram waiting; waits at most `timeout`.
-bool WaitReadable(NativeSocket s, std::chrono::microseconds timeout) {
-#if defined(_WIN32)
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(s, &readSet);
-    timeval limit{};
-    limit.tv_sec = static_cast<long>(timeout.count() / 1000000);
-    limit.tv_usec = static_cast<long>(timeout.count() % 1000000);
-    return select(0, &readSet, nullptr, nullptr, &limit) > 0 && FD_ISSET(s, &readSet);
-#else
-    // Rounded up, so that an answer due in 0.3 ms does not make a busy loop.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
-    pollfd entry{s, POLLIN, 0};
-    return poll(&entry, 1, static_cast<int>(ms)) > 0 && (entry.revents & POLLIN) != 0;
-#endif
-}
+using native::AddressLength;
+using native::kBadSocket;
+using native::kReceiveBuffer;
+using native::LastError;
+using native::WaitReadable;
+using NativeSocket = native::Socket;
 
 struct Pending {
     Clock::time_point due;
@@ -168,7 +121,7 @@ void Server::Stop() {
 
 void Server::ReleaseSockets() {
     if (socketOpen_) {
-        CloseNative(Native(socket_));
+        native::Close(native::FromHandle(socket_));
         socketOpen_ = false;
     }
 #if defined(_WIN32)
@@ -224,7 +177,7 @@ bool Server::WaitForAnswers(std::size_t count, std::chrono::milliseconds timeout
 }
 
 void Server::Run() {
-    const NativeSocket s = Native(socket_);
+    const NativeSocket s = native::FromHandle(socket_);
     std::vector<Pending> pending;
     std::size_t scheduled = 0;  // answers sent or waiting to be sent
     Bytes buffer(kReceiveBuffer);

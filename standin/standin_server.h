@@ -33,13 +33,14 @@
 #include <thread>
 #include <vector>
 
+#include "query/status_query.h"
+
 namespace velder::standin {
 
 using Bytes = std::vector<unsigned char>;
 
-// The status request a game server answers: FF FF "getInfo" 00 02 00 00.
-inline constexpr unsigned char kStatusRequest[13] = {0xFF, 0xFF, 'g',  'e',  't',  'I', 'n',
-                                                     'f',  'o',  0x00, 0x02, 0x00, 0x00};
+// The status request GetInfo sends, as the library defines it.
+using velder::kStatusRequest;
 
 // True when the datagram begins with the 13 bytes of kStatusRequest.
 bool IsStatusRequest(const Bytes& datagram);

@@ -19,11 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include "query/status_query.h"
+
 namespace velder::tools {
 
-// The request GetInfo sends: FF FF "getInfo" 00 02 00 00.
-inline constexpr unsigned char kStatusRequest[13] = {0xFF, 0xFF, 'g', 'e', 't', 'I', 'n',
-                                                     'f',  'o',  0,   2,   0,   0};
+// The request GetInfo sends, as the library defines it.
+using velder::kStatusRequest;
 inline constexpr std::size_t kStatusRequestPrefix = 9;  // FF FF "getInfo"
 
 // A server has client numbers 0 to 31; 32 marks the end of the player list.
