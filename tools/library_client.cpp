@@ -4,12 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <unistd.h>
-#endif
+#include "tools/loaded_library.h"
 
 namespace velder::tools {
 
@@ -30,55 +25,18 @@ struct DataBuffer {
 
 }  // namespace
 
-std::string ProgramFolder() {
-#if defined(_WIN32)
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path, n < sizeof path ? n : 0);
-    const std::size_t slash = self.find_last_of("\\/");
-#else
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string self(path, n > 0 ? static_cast<std::size_t>(n) : 0);
-    const std::size_t slash = self.rfind('/');
-#endif
-    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
-}
-
-LibraryClient::~LibraryClient() {
-    if (handle_ != nullptr) {
-#if defined(_WIN32)
-        FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-        dlclose(handle_);
-#endif
-    }
-}
+LibraryClient::LibraryClient() = default;
+LibraryClient::~LibraryClient() = default;
 
 bool LibraryClient::Load(const std::string& fileName, std::string& error) {
     const std::string path = ProgramFolder() + fileName;
-#if defined(_WIN32)
-    handle_ = LoadLibraryA(path.c_str());
-    if (handle_ == nullptr) {
-        error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+    library_ = std::make_unique<LoadedLibrary>(path);
+    if (!library_->Loaded()) {
+        error = library_->Error();
         return false;
     }
-    const auto find = [this](const char* name) {
-        return reinterpret_cast<HostExport>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)));
-    };
-#else
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        error = "cannot load " + path + ": " + dlerror();
-        return false;
-    }
-    const auto find = [this](const char* name) {
-        return reinterpret_cast<HostExport>(dlsym(handle_, name));
-    };
-#endif
-    getInfo_ = find("GetInfo");
-    isQuakeActive_ = find("IsQuakeActive");
+    getInfo_ = library_->Find("GetInfo");
+    isQuakeActive_ = library_->Find("IsQuakeActive");
     if (getInfo_ == nullptr || isQuakeActive_ == nullptr) {
         error = path + " does not export GetInfo and IsQuakeActive";
         return false;

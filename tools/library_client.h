@@ -2,6 +2,7 @@
 // program, its exports found by name and called the way mIRC calls them.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "host/exports.h"
@@ -9,9 +10,11 @@
 
 namespace velder::tools {
 
+class LoadedLibrary;  // tools/loaded_library.h, which brings in the system headers
+
 class LibraryClient {
   public:
-    LibraryClient() = default;
+    LibraryClient();
     ~LibraryClient();
     LibraryClient(const LibraryClient&) = delete;
     LibraryClient& operator=(const LibraryClient&) = delete;
@@ -28,12 +31,9 @@ class LibraryClient {
     std::string IsQuakeActive() const;
 
   private:
-    void* handle_ = nullptr;
+    std::unique_ptr<LoadedLibrary> library_;
     HostExport getInfo_ = nullptr;
     HostExport isQuakeActive_ = nullptr;
 };
-
-// The folder the running program was started from, ending in a separator.
-std::string ProgramFolder();
 
 }  // namespace velder::tools

@@ -1,5 +1,7 @@
 #include "tools/tests/child_process.h"
 
+#include "tools/loaded_library.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -199,17 +201,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 }
 
 std::string BesideThisProgram(const std::string& fileName) {
-#if defined(_WIN32)
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path, n < sizeof path ? n : 0);
-    return self.substr(0, self.find_last_of("\\/") + 1) + fileName;
-#else
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string self(path, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return self.substr(0, self.rfind('/') + 1) + fileName;
-#endif
+    return tools::ProgramFolder() + fileName;
 }
 
 }  // namespace velder::testing
