@@ -12,10 +12,8 @@ endif()
 
 set(VELDER_PLATFORM_SOURCES)
 foreach(service IN ITEMS window_search udp_socket tick_counter)
-    set(source ${PROJECT_SOURCE_DIR}/platform/${service}_${VELDER_PLATFORM_SUFFIX}.cpp)
-    if(EXISTS ${source})
-        list(APPEND VELDER_PLATFORM_SOURCES ${source})
-    endif()
+    list(APPEND VELDER_PLATFORM_SOURCES
+        ${PROJECT_SOURCE_DIR}/platform/${service}_${VELDER_PLATFORM_SUFFIX}.cpp)
 endforeach()
 
 if(WIN32)
