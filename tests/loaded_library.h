@@ -3,18 +3,18 @@
 
 #include <string>
 
-#include "tools/loaded_library.h"
+#include "support/loaded_library.h"
 
 namespace velder::testing {
 
 // The library file sits beside the test program (VELDER_LIBRARY_PATH is its name).
 inline std::string LibraryPath() {
-    return tools::ProgramFolder() + VELDER_LIBRARY_PATH;
+    return support::ProgramFolder() + VELDER_LIBRARY_PATH;
 }
 
-class LoadedLibrary : public tools::LoadedLibrary {
+class LoadedLibrary : public support::LoadedLibrary {
   public:
-    LoadedLibrary() : tools::LoadedLibrary(LibraryPath()) {}
+    LoadedLibrary() : support::LoadedLibrary(LibraryPath()) {}
 };
 
 }  // namespace velder::testing

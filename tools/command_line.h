@@ -7,9 +7,14 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 
 namespace velder::tools {
+
+using standin::MadeUpPlayers;
+using standin::Player;
+using standin::ServerSample;
+using standin::kMaxPlayers;
 
 enum class Format { kReadable, kRaw, kJson };
 

@@ -13,7 +13,7 @@
 #include "standin/standin_server.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 #include "tools/views.h"
 
 #if defined(_WIN32)
@@ -22,6 +22,10 @@
 #endif
 
 namespace velder::tools {
+
+using standin::BuildStatusReply;
+using standin::DemoSample;
+using standin::IsStatusRequest;
 
 namespace {
 

@@ -4,9 +4,12 @@
 #include <cstring>
 #include <vector>
 
-#include "tools/loaded_library.h"
+#include "support/loaded_library.h"
 
 namespace velder::tools {
+
+using support::LoadedLibrary;
+using support::ProgramFolder;
 
 namespace {
 

@@ -8,9 +8,11 @@
 #include "host/exports.h"
 #include "tools/views.h"
 
-namespace velder::tools {
+namespace velder::support {
+class LoadedLibrary;  // support/loaded_library.h, which brings in the system headers
+}
 
-class LoadedLibrary;  // tools/loaded_library.h, which brings in the system headers
+namespace velder::tools {
 
 class LibraryClient {
   public:
@@ -31,7 +33,7 @@ class LibraryClient {
     std::string IsQuakeActive() const;
 
   private:
-    std::unique_ptr<LoadedLibrary> library_;
+    std::unique_ptr<support::LoadedLibrary> library_;
     HostExport getInfo_ = nullptr;
     HostExport isQuakeActive_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "tools/tests/child_process.h"
 
-#include "tools/loaded_library.h"
+#include "support/loaded_library.h"
 
 #include <cstdio>
 #include <fstream>
@@ -201,7 +201,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 }
 
 std::string BesideThisProgram(const std::string& fileName) {
-    return tools::ProgramFolder() + fileName;
+    return support::ProgramFolder() + fileName;
 }
 
 }  // namespace velder::testing

@@ -13,7 +13,7 @@
 #include "standin/standin_server.h"
 #include "standin/udp_client.h"
 #include "tests/loaded_library.h"
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 #include "tools/tests/child_process.h"
 #include "tools/tests/samples.h"
 

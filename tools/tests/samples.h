@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 
 namespace velder::testing {
 
@@ -35,8 +35,8 @@ inline const std::string kArenaText =
     "Bob\xFF \xFF\xFE"s;
 
 // A server as `velder serve` builds it.
-inline tools::ServerSample SmallSample() {
-    tools::ServerSample s;
+inline standin::ServerSample SmallSample() {
+    standin::ServerSample s;
     s.name = "^1Red ^7Arena";
     s.map = "mp/q4dm1";
     s.gameType = "DM";

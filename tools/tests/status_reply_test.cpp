@@ -1,4 +1,4 @@
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@ namespace {
 
 using namespace std::string_literals;
 using velder::testing::SmallSample;
-using velder::tools::BuildStatusReply;
-using velder::tools::IsStatusRequest;
-using velder::tools::kStatusRequest;
-using velder::tools::ServerSample;
+using velder::standin::BuildStatusReply;
+using velder::standin::IsStatusRequest;
+using velder::standin::kStatusRequest;
+using velder::standin::ServerSample;
 
 using Bytes = std::vector<unsigned char>;
 
@@ -93,7 +93,7 @@ TEST(StatusReply, RecognisesOnlyTheGetInfoHead) {
 }
 
 TEST(StatusReply, MadeUpPlayersAreDistinctAndAtMost32) {
-    const auto players = velder::tools::MadeUpPlayers(40);
+    const auto players = velder::standin::MadeUpPlayers(40);
     ASSERT_EQ(32u, players.size());
     std::set<std::string> names;
     for (const auto& p : players) {
@@ -123,9 +123,9 @@ TEST(StatusReply, TranscribesIntoPlayerRecords) {
 }
 
 TEST(StatusReply, EveryMadeUpCrowdTranscribesWhole) {
-    for (std::size_t n = 0; n <= velder::tools::kMaxPlayers; ++n) {
+    for (std::size_t n = 0; n <= velder::standin::kMaxPlayers; ++n) {
         ServerSample s;
-        s.players = velder::tools::MadeUpPlayers(n);
+        s.players = velder::standin::MadeUpPlayers(n);
         const Bytes reply = BuildStatusReply(s, kStatusRequest, sizeof kStatusRequest);
         char out[4096] = "0000";
         velder::TranscribeReply(reply.data(), reply.size(), out, velder::kTranscriptionStart,

@@ -21,7 +21,7 @@
 
 #include "query/status_query.h"
 
-namespace velder::tools {
+namespace velder::standin {
 
 // The request GetInfo sends, as the library defines it.
 using velder::kStatusRequest;
@@ -62,4 +62,4 @@ std::vector<Player> MadeUpPlayers(std::size_t count);
 // The sample server that `velder demo` shows.
 ServerSample DemoSample();
 
-}  // namespace velder::tools
+}  // namespace velder::standin

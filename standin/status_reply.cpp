@@ -1,8 +1,8 @@
-#include "tools/status_reply.h"
+#include "standin/status_reply.h"
 
 #include <cstring>
 
-namespace velder::tools {
+namespace velder::standin {
 
 namespace {
 
@@ -133,4 +133,4 @@ ServerSample DemoSample() {
     return sample;
 }
 
-}  // namespace velder::tools
+}  // namespace velder::standin

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace velder::tools {
+namespace velder::support {
 
 // The folder the running program was started from, ending in a separator;
 // empty when the system does not say.
@@ -94,4 +94,4 @@ class LoadedLibrary {
     std::string error_;
 };
 
-}  // namespace velder::tools
+}  // namespace velder::support
