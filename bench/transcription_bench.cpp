@@ -6,29 +6,29 @@
 
 #include "host/exports.h"
 #include "query/reply_transcription.h"
-#include "tests/reply_samples.h"
+#include "support/samples.h"
 
 namespace {
 
-using velder::testing::Bytes;
+using velder::Bytes;
 
 enum ReplyKind { kRealistic, kLongestText, kPrintableText };
 
 Bytes MakeReply(ReplyKind kind) {
     switch (kind) {
         case kRealistic:
-            return velder::testing::RealisticStatusReply();
+            return velder::support::RealisticStatusReply();
         case kLongestText:
-            return velder::testing::LongestTextReply();
+            return velder::support::LongestTextReply();
         case kPrintableText:
-            return velder::testing::PrintableTextReply();
+            return velder::support::PrintableTextReply();
     }
     return {};
 }
 
 void Transcription(benchmark::State& state, ReplyKind kind) {
     const Bytes reply = MakeReply(kind);
-    const auto* bytes = velder::testing::Data(reply);
+    const auto* bytes = velder::Data(reply);
     char data[kDataCapacity];
     std::size_t nul = 0;
     for (auto _ : state) {

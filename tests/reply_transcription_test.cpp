@@ -10,7 +10,7 @@
 
 #include "host/exports.h"
 #include "tests/literal_transcription.h"
-#include "tests/reply_samples.h"
+#include "support/samples.h"
 
 namespace {
 
@@ -18,10 +18,10 @@ using velder::kLongestTranscription;
 using velder::kTranscriptionStart;
 using velder::kTranscriptionWindow;
 using velder::TranscribeReply;
-using velder::testing::Bytes;
-using velder::testing::Data;
-using velder::testing::ParseBytes;
-using velder::testing::ShowBytes;
+using velder::Bytes;
+using velder::Data;
+using velder::ParseBytes;
+using velder::ShowBytes;
 using velder::testing::TranscribeLiterally;
 
 constexpr char kUntouched = '\x5A';
@@ -73,8 +73,8 @@ std::string CaseName(const testing::TestParamInfo<Case>& info) {
 }
 
 TEST(Transcription, WorkedExampleByteForByte) {
-    EXPECT_EQ(ShowBytes(velder::testing::WorkedExampleText()),
-              ShowBytes(Transcribe(velder::testing::WorkedExampleReply())));
+    EXPECT_EQ(ShowBytes(velder::support::WorkedExampleText()),
+              ShowBytes(Transcribe(velder::support::WorkedExampleReply())));
 }
 
 // Text section: separators, the section marker and its step back, ">" and "?".
@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Transcription, WindowEdge, testing::ValuesIn(kEdgeCases
                          });
 
 TEST(Transcription, SampleRepliesAreWhatTheyClaim) {
-    const Bytes realistic = velder::testing::RealisticStatusReply();
+    const Bytes realistic = velder::support::RealisticStatusReply();
     ASSERT_EQ(900u, realistic.size());
     const std::string text = Transcribe(realistic);
     EXPECT_EQ(ShowBytes(TranscribeLiterally(Data(realistic), realistic.size())), ShowBytes(text));
@@ -220,8 +220,8 @@ TEST(Transcription, SampleRepliesAreWhatTheyClaim) {
 // The longest text fits the default buffer whole, and it is as long as can be.
 TEST(TranscriptionCapacity, LongestTextFitsTheDefaultBuffer) {
     static_assert(4096 >= kTranscriptionStart + kLongestTranscription + 1);
-    const Bytes numberLast = velder::testing::LongestTextReply();
-    const Bytes numberFirst = velder::testing::LongestTextEndingInEscape();
+    const Bytes numberLast = velder::support::LongestTextReply();
+    const Bytes numberFirst = velder::support::LongestTextEndingInEscape();
     for (const Bytes& reply : {numberLast, numberFirst}) {
         ASSERT_EQ(kTranscriptionWindow, reply.size());
         const std::string text = Transcribe(reply);
@@ -236,7 +236,7 @@ TEST(TranscriptionCapacity, LongestTextFitsTheDefaultBuffer) {
 
 // With the buffer this build assumes, the longest result is whole or cut at its end.
 TEST(TranscriptionCapacity, LongestTextWithTheBuildsCapacity) {
-    const Bytes reply = velder::testing::LongestTextReply();
+    const Bytes reply = velder::support::LongestTextReply();
     auto data = std::make_unique<char[]>(kDataCapacity);
     const std::size_t nul =
         TranscribeReply(Data(reply), reply.size(), data.get(), kTranscriptionStart, kDataCapacity);
@@ -249,8 +249,8 @@ TEST(TranscriptionCapacity, LongestTextWithTheBuildsCapacity) {
 // write past it) and also checked with guard bytes behind it.
 TEST(TranscriptionCapacity, CutTextIsAPrefixAndStaysInside) {
     const Bytes replies[] = {
-        velder::testing::WorkedExampleReply(), velder::testing::RealisticStatusReply(),
-        velder::testing::LongestTextReply(), velder::testing::LongestTextEndingInEscape(),
+        velder::support::WorkedExampleReply(), velder::support::RealisticStatusReply(),
+        velder::support::LongestTextReply(), velder::support::LongestTextEndingInEscape(),
         ParseBytes("'>' 01 02 03 04")};
     const std::size_t capacities[] = {5, 6, 7, 8, 9, 13, 64, 100, 899, 900, 901, 2681, 2682, 2683};
     constexpr std::size_t kGuard = 32;
@@ -336,9 +336,9 @@ TEST(TranscriptionBounds, LongReplyIsReadUpToByte899Only) {
 }
 
 TEST(TranscriptionBounds, EveryShortenedReplyIsReadUpToItsLength) {
-    const Bytes replies[] = {velder::testing::RealisticStatusReply(),
-                             velder::testing::WorkedExampleReply(),
-                             velder::testing::LongestTextReply()};
+    const Bytes replies[] = {velder::support::RealisticStatusReply(),
+                             velder::support::WorkedExampleReply(),
+                             velder::support::LongestTextReply()};
     for (const Bytes& whole : replies) {
         for (std::size_t n = 1; n <= whole.size(); ++n) {
             const Bytes reply = whole.substr(0, n);

@@ -1,79 +1,14 @@
-// Status replies for tests, benchmarks and fuzz seeds, and a short notation
-// for writing bytes: two hexadecimal digits per byte, text in single quotes,
-// separated by spaces or commas ("FF FF 'status' 00").
+// Status replies shared by the tests, benchmarks and fuzz seeds, each written
+// once, and the texts the library makes of them.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace velder::testing {
+#include "support/bytes.h"
 
-using Bytes = std::string;  // any byte values, NULs included
-
-inline Bytes ParseBytes(std::string_view notation) {
-    Bytes bytes;
-    std::size_t i = 0;
-    const auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
-    while (i < notation.size()) {
-        const char c = notation[i];
-        if (c == ' ' || c == ',') {
-            ++i;
-        } else if (c == '\'') {
-            const std::size_t close = notation.find('\'', i + 1);
-            if (close == std::string_view::npos)
-                return "<unclosed quote>";
-            bytes.append(notation.substr(i + 1, close - i - 1));
-            i = close + 1;
-        } else if (i + 1 < notation.size() && hex(c) >= 0 && hex(notation[i + 1]) >= 0) {
-            bytes.push_back(static_cast<char>(hex(c) * 16 + hex(notation[i + 1])));
-            i += 2;
-        } else {
-            return "<bad notation at " + std::to_string(i) + ">";
-        }
-    }
-    return bytes;
-}
-
-// The same notation back, for readable comparisons: printable runs quoted.
-inline std::string ShowBytes(std::string_view bytes) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string shown;
-    bool inText = false;
-    for (const char c : bytes) {
-        const auto x = static_cast<unsigned char>(c);
-        const bool text = x >= 0x20 && x < 0x7F && x != '\'';
-        if (text != inText && inText)
-            shown += '\'';
-        if (!shown.empty() && (!text || !inText))
-            shown += ' ';
-        if (text && !inText)
-            shown += '\'';
-        if (text) {
-            shown += c;
-        } else {
-            shown += kHex[x >> 4];
-            shown += kHex[x & 15];
-        }
-        inText = text;
-    }
-    if (inText)
-        shown += '\'';
-    return shown;
-}
-
-inline const unsigned char* Data(const Bytes& bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.data());
-}
+namespace velder::support {
 
 // The reply of the worked example: two cvars with colour codes, two records.
 inline Bytes WorkedExampleReply() {
@@ -204,4 +139,4 @@ inline Bytes PrintableTextReply() {
     return reply;
 }
 
-}  // namespace velder::testing
+}  // namespace velder::support
