@@ -107,7 +107,7 @@ alias -l velder.listed {
 ; variable's name; an empty value gives $null.
 alias -l velder.var {
   var %at = $findtok($1, $2, 1, 255)
-  if (%at == $null) { return }
+  if (!%at) { return }
   return $gettok($1, $calc(%at + 1), 255)
 }
 
@@ -184,7 +184,8 @@ alias q4active {
 ; --- /q4watch -----------------------------------------------------------
 ; Hash table q4watch: one item per watched server, named by its address,
 ; holding "where seconds due" (due in $ctime). Hash table q4watch.last keeps
-; what the last answer said: <address>.up, .map and .names.
+; what the last answer said: <address>.up, .map, .names and .known (set once
+; a whole player list has been seen).
 
 alias q4watch {
   if ($1 == off) {
@@ -199,7 +200,7 @@ alias q4watch {
       if ($hget(q4watch.last)) { hfree q4watch.last }
       echo -ac info * /q4watch: stopped
     }
-    if ($hget(q4watch, 0).item == 0) { .timerq4watch off }
+    if (!$hget(q4watch, 0).item) { .timerq4watch off }
     return
   }
   if (!$velder.address($1)) {
@@ -212,7 +213,7 @@ alias q4watch {
   }
   ; Where to say it: a channel, an @window, or (neither given) the active window.
   var %where = -, %seconds = 60
-  if ($left($2, 1) isin $chr(35) $+ $chr(38) $+ @) && ($len($2) > 1) { var %where = $2 }
+  if ($left($2, 1) isin $+($chr(35), $chr(38), @)) && ($len($2) > 1) { var %where = $2 }
   if ($2 isnum) { var %seconds = $2 }
   elseif ($3 isnum) { var %seconds = $3 }
   if (%seconds !isnum 15-86400) || (. isin %seconds) {
@@ -269,7 +270,7 @@ alias -l q4watch.poll {
     ; First answer, or back after being down: one line with the whole picture.
     q4watch.say %where Quake 4 %address $iif(%was == down, is back:, is up:) %name - %map - %count players
     hadd q4watch.last %address $+ .map %map
-    if (%listed != none) { hadd q4watch.last %address $+ .names %names }
+    if (%listed == complete) { q4watch.keep %address %names }
     return
   }
   if (%map != $hget(q4watch.last, %address $+ .map)) {
@@ -278,6 +279,10 @@ alias -l q4watch.poll {
   }
   ; Joins and leaves only from answers that hold the whole player list.
   if (%listed != complete) { return }
+  if (!$hget(q4watch.last, %address $+ .known)) {
+    q4watch.keep %address %names
+    return
+  }
   var %old = $hget(q4watch.last, %address $+ .names)
   var %joined, %left, %i = 1
   while (%i <= $numtok(%names, 255)) {
@@ -293,7 +298,14 @@ alias -l q4watch.poll {
   }
   if (%joined != $null) { q4watch.say %where Quake 4 %address joined: $replace(%joined, $chr(255), $+($chr(44), $chr(32))) }
   if (%left != $null) { q4watch.say %where Quake 4 %address left: $replace(%left, $chr(255), $+($chr(44), $chr(32))) }
-  hadd q4watch.last %address $+ .names %names
+  q4watch.keep %address %names
+}
+
+; q4watch.keep <address> [names] - remembers the player list of an answer.
+alias -l q4watch.keep {
+  hadd -m q4watch.last $1 $+ .known 1
+  if ($2- == $null) { hdel -w q4watch.last $1 $+ .names }
+  else { hadd q4watch.last $1 $+ .names $2- }
 }
 
 ; q4watch.say <where> <text> - a channel gets a message, an @window or "-"
