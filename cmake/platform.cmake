@@ -20,6 +20,10 @@ if(WIN32)
     # Programs and DLLs carry their runtime with them: nothing but system DLLs
     # may be imported, and Wine has no MinGW runtime DLLs to offer.
     add_link_options(-static -static-libgcc -static-libstdc++)
+    # The same sources give the same bytes wherever they are built: no
+    # source paths and no link time stamp in the binaries.
+    add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>)
+    add_link_options(-Wl,--no-insert-timestamp)
 endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
@@ -48,6 +52,7 @@ function(velder_finish_library target)
         # the linker alone would write the file name "velder.dll" there.
         add_custom_command(OUTPUT ${exp}
             COMMAND ${CMAKE_DLLTOOL} --dllname velder --def ${def} --output-exp ${exp} ${kill_at}
+            COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/clear-export-stamp.sh ${exp}
             DEPENDS ${def}
             COMMENT "Writing the export table of velder.dll")
         add_custom_target(${target}_exports DEPENDS ${exp})

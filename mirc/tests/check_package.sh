@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Checks the package a mIRC user downloads:
+#   check_package.sh [dist/velder-VERSION-windows.zip]
+# its entries and nothing else, the script and licence in it, both DLLs'
+# machine type, export table, version resource and absence of build paths,
+# and the 32-bit DLL loaded and called under Wine by the library's own test
+# program (from the mingw32 build tree, run from inside the unpacked zip).
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+zip_file=${1:-$(ls dist/velder-*-windows.zip 2>/dev/null | head -n 1)}
+if [ ! -f "$zip_file" ]; then
+    echo "no package to check; run scripts/package first" >&2
+    exit 1
+fi
+version=$(basename "$zip_file" | sed -n 's/^velder-\(.*\)-windows\.zip$/\1/p')
+
+fail=0
+problem() {
+    echo "$zip_file: $*" >&2
+    fail=1
+}
+
+entries=$(unzip -Z1 "$zip_file" | tr '\n' ' ')
+[ "$entries" = "LICENSE README.txt velder.dll velder.mrc x64/velder.dll " ] ||
+    problem "entries are '$entries'"
+
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+unzip -q "$zip_file" -d "$dir" || problem "does not unpack"
+
+cmp -s "$dir/velder.mrc" mirc/velder.mrc || problem "velder.mrc is not mirc/velder.mrc"
+grep -q '^MIT License' "$dir/LICENSE" || problem "LICENSE is not the MIT licence"
+grep -q "velder $version for mIRC" "$dir/README.txt" || problem "README.txt does not name version $version"
+grep -q '/load -rs' "$dir/README.txt" || problem "README.txt does not say how to load the script"
+
+# dll-name objdump-prefix pe-format
+for dll in "velder.dll i686-w64-mingw32 pei-i386" "x64/velder.dll x86_64-w64-mingw32 pei-x86-64"; do
+    set -- $dll
+    file=$dir/$1
+    format=$("$2-objdump" -f "$file" 2>/dev/null | sed -n 's/.*file format //p')
+    [ "$format" = "$3" ] || problem "$1 is '$format', not $3"
+    tests/check_exports.sh dll "$2-objdump" "$file" >/dev/null || problem "$1: export table"
+    # The version resource's strings are UTF-16.
+    strings -el "$file" | grep -qx 'ProductVersion' || problem "$1 has no version resource"
+    strings -el "$file" | grep -qx "$version" || problem "$1 does not carry version $version"
+    if strings -a "$file" | grep -q "$PWD"; then
+        problem "$1 holds the build path $PWD"
+    fi
+done
+
+# The 32-bit DLL as mIRC would load it, through the library's test program.
+program=build/mingw32/bin/library_test.exe
+prefix=$(sed -n 's/^VELDER_WINEPREFIX:PATH=//p' build/mingw32/CMakeCache.txt 2>/dev/null)
+if [ ! -f "$program" ] || [ -z "$prefix" ]; then
+    problem "cannot load the DLL under Wine: build and test the mingw32 preset first"
+else
+    cp "$program" "$dir/"
+    if ! cmake/wine-run.sh "$prefix" "$dir/library_test.exe" >"$dir/wine.log" 2>&1; then
+        cat "$dir/wine.log" >&2
+        problem "the 32-bit DLL failed the library test under Wine"
+    fi
+    grep -E '^\[  PASSED  \]' "$dir/wine.log"
+fi
+
+[ $fail -eq 0 ] && echo "$zip_file: entries, exports, versions and Wine load all right"
+exit $fail
