@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "query/reply_transcription.h"
@@ -34,7 +35,7 @@ enum class From { kDestination, kOtherPort, kOtherAddress, kNobodyKnown };
 struct Arrival {
     From from = From::kDestination;
     std::int32_t result = -2;
-    Bytes bytes = "hi";
+    std::string_view bytes = "hi";
 };
 
 // A scripted socket layer that records every call made on it.
@@ -193,15 +194,16 @@ TEST(StatusQuery, SuccessfulQueryRunsEveryStepInOrder) {
 
 TEST(StatusQuery, ReplyIsTranscribedBehindTheRoundTripField) {
     FakeNetwork net;
-    net.arrivals[0].bytes =
+    const Bytes reply =
         velder::ParseBytes("FF FF 'info' 00 'A' 00 00 00  01 02 03 04 05 06 'p' 00 'q' 00 00");
+    net.arrivals[0].bytes = reply;
     Data data("h:1");
     ASSERT_EQ(QueryOutcome::kAnswered, Query(data, net));
 
     char expected[kCapacity];
     std::memcpy(expected, "0007", 4);
-    const std::size_t length = velder::TranscribeReply(
-        velder::Data(net.arrivals[0].bytes), net.arrivals[0].bytes.size(), expected + 4, 100);
+    const std::size_t length =
+        velder::TranscribeReply(velder::Data(reply), reply.size(), expected + 4, 100);
     EXPECT_EQ(0, std::memcmp(expected, data.bytes, 4 + length + 1));
     EXPECT_TRUE(data.UnchangedFrom(4 + length + 1)) << "nothing is written after the NUL";
 }
