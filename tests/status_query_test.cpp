@@ -167,6 +167,27 @@ QueryOutcome Query(Data& data, FakeNetwork& net, std::size_t capacity = kCapacit
     return velder::QueryStatus(data.bytes, capacity, FakeOps(net));
 }
 
+// Table rows with a label show it in test output, and name the test with
+// its letters and digits.
+template <typename Case>
+requires requires(const Case& c) {
+    c.label;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.label;
+}
+
+template <typename Case>
+std::string LabelName(const testing::TestParamInfo<Case>& info) {
+    std::string name;
+    for (const char* p = info.param.label; *p != '\0'; ++p) {
+        if (std::isalnum(static_cast<unsigned char>(*p))) {
+            name += *p;
+        }
+    }
+    return name;
+}
+
 using Calls = std::vector<std::string>;
 const Calls kFullExchange = {"start", "open", "lookup",  "tick",  "send", "send",
                              "wait",  "tick", "receive", "close", "stop"};
@@ -220,10 +241,6 @@ struct OutcomeCase {
     const char* text;  // the result text; nullptr: data unchanged
     Calls calls;
 };
-
-void PrintTo(const OutcomeCase& c, std::ostream* os) {
-    *os << c.label;
-}
 
 class Outcome : public testing::TestWithParam<OutcomeCase> {};
 
@@ -368,15 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kFullExchange},
         OutcomeCase{"reply after a wait of 2", "h:1", true, true, true, 2, kReply,
                     QueryOutcome::kAnswered, "0007hi", kFullExchange}),
-    [](const testing::TestParamInfo<OutcomeCase>& info) {
-        std::string name;
-        for (const char* p = info.param.label; *p != '\0'; ++p) {
-            if (std::isalnum(static_cast<unsigned char>(*p))) {
-                name += *p;
-            }
-        }
-        return name;
-    });
+    LabelName<OutcomeCase>);
 
 // Datagrams that are not the destination's are dropped; the wait goes on for
 // what is left of the 650 ms counted from the start tick, and the round-trip
@@ -389,10 +398,6 @@ struct ForeignCase {
     const char* text;  // nullptr: data unchanged
     std::vector<std::uint32_t> waits;
 };
-
-void PrintTo(const ForeignCase& c, std::ostream* os) {
-    *os << c.label;
-}
 
 class Foreign : public testing::TestWithParam<ForeignCase> {};
 
@@ -465,9 +470,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 kUnreadable,
                                 "9999",
                                 {650, 649}}),
-    [](const testing::TestParamInfo<ForeignCase>& info) {
-        return "Case" + std::to_string(info.index);
-    });
+    LabelName<ForeignCase>);
 
 struct ArgumentCase {
     const char* argument;
@@ -555,9 +558,7 @@ INSTANTIATE_TEST_SUITE_P(
         CapacityCase{"digits to the end", "h:1", 6, "h", 1999, {}},
         // Too small for "9999" and its NUL: nothing is done at all.
         CapacityCase{"too small for a result", "h:1", 4, nullptr, 0, {}}),
-    [](const testing::TestParamInfo<CapacityCase>& info) {
-        return "Case" + std::to_string(info.index);
-    });
+    LabelName<CapacityCase>);
 
 struct TickCase {
     std::uint32_t start;
