@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "standin/standin_server.h"
+#include "standin/status_reply.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
-#include "standin/status_reply.h"
 #include "tools/views.h"
 
 #if defined(_WIN32)
@@ -25,7 +25,6 @@ namespace velder::tools {
 
 using standin::BuildStatusReply;
 using standin::DemoSample;
-using standin::IsStatusRequest;
 
 namespace {
 
@@ -56,40 +55,13 @@ void OnInterrupt(int) {
     interrupted = true;
 }
 
-// Answers every status request with `reply`, or with a reply built from
-// `sample` for that request.
-standin::Options StandinOptions(const ServerSample& sample,
-                                std::shared_ptr<const standin::Bytes> reply, int delayMs) {
+// Answers every status request with `reply`, or with the reply built from `sample`.
+standin::Options StandinOptions(const ServerSample& sample, const std::optional<Bytes>& reply,
+                                int delayMs) {
     standin::Options options;
     options.delay = std::chrono::milliseconds(delayMs);
-    options.produce = [sample,
-                       reply](const standin::Datagram& request) -> std::optional<standin::Bytes> {
-        if (!IsStatusRequest(request.bytes.data(), request.bytes.size())) {
-            return std::nullopt;
-        }
-        if (reply) {
-            return *reply;
-        }
-        return BuildStatusReply(sample, request.bytes.data(), request.bytes.size());
-    };
+    options.reply = reply ? *reply : BuildStatusReply(sample);
     return options;
-}
-
-// Each server notices a stop only between its short waits: stopping a
-// thousand one after the other would take seconds, so they stop side by side.
-void StopAll(std::vector<std::unique_ptr<standin::Server>>& servers) {
-    constexpr std::size_t kStoppers = 64;
-    std::vector<std::thread> stoppers;
-    for (std::size_t first = 0; first < kStoppers && first < servers.size(); ++first) {
-        stoppers.emplace_back([&servers, first] {
-            for (std::size_t i = first; i < servers.size(); i += kStoppers) {
-                servers[i]->Stop();
-            }
-        });
-    }
-    for (std::thread& t : stoppers) {
-        t.join();
-    }
 }
 
 }  // namespace
@@ -138,52 +110,32 @@ int RunConsole() {
 }
 
 int RunServe(const ServeOptions& options) {
-    std::shared_ptr<const standin::Bytes> fixed;
+    std::optional<Bytes> fixed;
     if (!options.replyFile.empty()) {
         std::ifstream file(options.replyFile, std::ios::binary);
         if (!file.is_open()) {
             Complain("cannot open the reply file '" + options.replyFile + "'");
             return kExitUsage;
         }
-        standin::Bytes bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
+        Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         if (bytes.size() > kMaxDatagram) {
             Complain("the reply file '" + options.replyFile + "' is larger than a datagram");
             return kExitUsage;
         }
-        fixed = std::make_shared<const standin::Bytes>(std::move(bytes));
+        fixed = std::move(bytes);
     }
 
-    // --count is shared by all ports: requests past it are left unanswered.
-    auto scheduled = std::make_shared<std::atomic<std::size_t>>(0);
-    auto sent = std::make_shared<std::atomic<std::size_t>>(0);
-    standin::Options base = StandinOptions(options.sample, fixed, options.delayMs);
-    if (options.count > 0) {
-        base.produce = [produce = base.produce, scheduled, count = options.count](
-                           const standin::Datagram& request) -> std::optional<standin::Bytes> {
-            std::optional<standin::Bytes> answer = produce(request);
-            if (answer && scheduled->fetch_add(1) >= count) {
-                return std::nullopt;
-            }
-            return answer;
-        };
+    standin::Options serve = StandinOptions(options.sample, fixed, options.delayMs);
+    serve.bindAddress = options.bind;
+    serve.port = static_cast<std::uint16_t>(options.port);
+    serve.ports = options.servers;
+    serve.answerLimit = options.count;
+    standin::Server server;
+    if (!server.Start(serve)) {
+        Complain(server.Error());
+        return kExitFailure;
     }
-    base.onAnswered = [sent](const standin::Datagram&, const standin::Bytes&) { ++*sent; };
-    base.bindAddress = options.bind;
-
-    std::vector<std::unique_ptr<standin::Server>> servers;
-    for (int i = 0; i < options.servers; ++i) {
-        standin::Options own = base;
-        own.port = static_cast<std::uint16_t>(options.port + i);
-        servers.push_back(std::make_unique<standin::Server>());
-        if (!servers.back()->Start(std::move(own))) {
-            Complain(servers.back()->Error());
-            servers.pop_back();
-            StopAll(servers);
-            return kExitFailure;
-        }
-    }
-    const std::string first = options.bind + ":" + std::to_string(servers.front()->Port());
+    const std::string first = options.bind + ":" + std::to_string(server.Port());
     Say("velder serve: answering status requests on " + first +
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
@@ -191,11 +143,14 @@ int RunServe(const ServeOptions& options) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    while (!interrupted && (options.count == 0 || *sent < options.count)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!interrupted && (options.count == 0 ||
+                            !server.WaitForAnswers(options.count, std::chrono::milliseconds(50)))) {
+        if (options.count == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     }
-    StopAll(servers);
-    Say("velder serve: " + std::to_string(sent->load()) + " answers sent\n");
+    server.Stop();
+    Say("velder serve: " + std::to_string(server.GetCounts().answered) + " answers sent\n");
     return kExitOk;
 }
 
@@ -205,7 +160,7 @@ int RunDemo() {
         return kExitNoLibrary;
     }
     standin::Server server;
-    if (!server.Start(StandinOptions(DemoSample(), nullptr, 0))) {
+    if (!server.Start(StandinOptions(DemoSample(), std::nullopt, 0))) {
         Complain(server.Error());
         return kExitFailure;
     }

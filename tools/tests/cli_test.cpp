@@ -12,17 +12,16 @@
 #include "host/exports.h"
 #include "standin/standin_server.h"
 #include "standin/udp_client.h"
-#include "tests/loaded_library.h"
-#include "standin/status_reply.h"
+#include "support/loaded_library.h"
+#include "support/samples.h"
 #include "tools/tests/child_process.h"
-#include "tools/tests/samples.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using velder::Bytes;
 using velder::testing::BesideThisProgram;
-using velder::testing::Bytes;
 using velder::testing::ChildProcess;
 using velder::testing::ProgramRun;
 using velder::testing::RunProgram;
@@ -53,11 +52,9 @@ ProgramRun Velder(const std::vector<std::string>& args, bool binaryOutput = fals
 // A stand-in server inside the test that answers status requests with `reply`.
 class StandIn {
   public:
-    explicit StandIn(Bytes reply, velder::standin::Answer answer = velder::standin::Answer::kReply,
-                     std::chrono::milliseconds delay = 0ms) {
+    explicit StandIn(std::optional<Bytes> reply, std::chrono::milliseconds delay = 0ms) {
         velder::standin::Options options;
         options.reply = std::move(reply);
-        options.answer = answer;
         options.delay = delay;
         started_ = server_.Start(std::move(options));
     }
@@ -106,7 +103,7 @@ TEST(Cli, UsageErrorsNameTheProblemAndExitWith2) {
 }
 
 TEST(Cli, ReadableViewOfAKnownReply) {
-    StandIn server(velder::testing::kArenaReply);
+    StandIn server(velder::support::WorkedExampleReply());
     ASSERT_TRUE(server.Started());
     const ProgramRun run = Velder({"info", server.Address()});
     EXPECT_EQ(0, run.exitCode) << run.err;
@@ -128,17 +125,17 @@ TEST(Cli, ReadableViewOfAKnownReply) {
 }
 
 TEST(Cli, RawIsTheResultTextByteForByte) {
-    StandIn server(velder::testing::kArenaReply);
+    StandIn server(velder::support::WorkedExampleReply());
     ASSERT_TRUE(server.Started());
     const ProgramRun run = Velder({"info", "--raw", server.Address()}, true);
     EXPECT_EQ(0, run.exitCode) << run.err;
     ASSERT_GE(run.out.size(), 5u);
     EXPECT_TRUE(IsFourDigits(run.out.substr(0, 4))) << run.out.substr(0, 4);
-    EXPECT_EQ(velder::testing::kArenaText + "\n", run.out.substr(4));
+    EXPECT_EQ(velder::support::WorkedExampleText() + "\n", run.out.substr(4));
 }
 
 TEST(Cli, JsonOfAKnownReply) {
-    StandIn server(velder::testing::kArenaReply);
+    StandIn server(velder::support::WorkedExampleReply());
     ASSERT_TRUE(server.Started());
     const ProgramRun run = Velder({"info", "--json", server.Address()});
     EXPECT_EQ(0, run.exitCode) << run.err;
@@ -152,9 +149,9 @@ TEST(Cli, JsonOfAKnownReply) {
 }
 
 TEST(Cli, ServersAreShownInTheGivenOrderAndSilenceGivesExit1) {
-    StandIn first(velder::testing::kArenaReply, velder::standin::Answer::kReply, 150ms);
-    StandIn silent({}, velder::standin::Answer::kSilent);
-    StandIn last(velder::testing::ToBytes("\xFF\xFFlast\0\0\0\x20\x01\0\0\0"s));
+    StandIn first(velder::support::WorkedExampleReply(), 150ms);
+    StandIn silent(std::nullopt);
+    StandIn last("\xFF\xFFlast\0\0\0\x20\x01\0\0\0"s);
     ASSERT_TRUE(first.Started() && silent.Started() && last.Started());
     const std::vector<std::string> addresses = {first.Address(), silent.Address(), last.Address()};
 
@@ -241,7 +238,7 @@ class Serve : public testing::Test {
         return std::string(data.data());
     }
 
-    velder::testing::LoadedLibrary library_;
+    velder::support::LoadedLibrary library_{velder::support::ProgramFolder() + VELDER_LIBRARY_PATH};
     HostExport getInfo_ = nullptr;
     ChildProcess serve_;
     int port_ = 0;
@@ -256,7 +253,7 @@ TEST_F(Serve, BuiltReplyGivesTheExpectedResultText) {
     ASSERT_TRUE(text.has_value());
     ASSERT_GE(text->size(), 4u);
     EXPECT_TRUE(IsFourDigits(text->substr(0, 4)));
-    EXPECT_EQ(velder::testing::kSmallSampleText, text->substr(4));
+    EXPECT_EQ(velder::support::SmallSampleText(), text->substr(4));
 
     // GetInfo sends its request twice: that is the two answers --count allows.
     ASSERT_TRUE(serve_.Wait(10s)) << "serve did not stop after --count 2";
@@ -268,7 +265,7 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
     const std::string path = BesideThisProgram("cli_test_reply.bin");
     {
         std::ofstream file(path, std::ios::binary);
-        const Bytes& reply = velder::testing::kArenaReply;
+        const Bytes reply = velder::support::WorkedExampleReply();
         file.write(reinterpret_cast<const char*>(reply.data()),
                    static_cast<std::streamsize>(reply.size()));
     }
@@ -279,7 +276,7 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
     ASSERT_TRUE(text.has_value());
     // 120 ms less one step of a 16 ms tick counter, and some.
     EXPECT_GE(std::stoi(text->substr(0, 4)), 100) << "the answer came before its delay";
-    EXPECT_EQ(velder::testing::kArenaText, text->substr(4));
+    EXPECT_EQ(velder::support::WorkedExampleText(), text->substr(4));
     EXPECT_TRUE(serve_.Wait(10s));
 }
 
@@ -288,12 +285,14 @@ TEST_F(Serve, AnswersOnlyStatusRequests) {
     velder::standin::Client client;
     ASSERT_TRUE(client.Ready());
     const auto port = static_cast<std::uint16_t>(port_);
-    for (const std::string& other : {"\xFF\xFFgetStatus\0"s, "\xFF\xFF\xFF\xFFgetinfo\0"s, "x"s}) {
-        ASSERT_TRUE(client.Send(port, velder::testing::ToBytes(other)));
+    const Bytes request(std::begin(velder::kStatusRequest), std::end(velder::kStatusRequest));
+    for (const Bytes& other : {"\xFF\xFFgetStatus\0"s, "\xFF\xFF\xFF\xFFgetinfo\0"s, "x"s,
+                               "\xFF\xFFgetInfo"s, request + "x"}) {
+        ASSERT_TRUE(client.Send(port, other));
         EXPECT_FALSE(client.Receive(200ms).has_value()) << other;
     }
-    // Only the leading FF FF "getInfo" counts.
-    ASSERT_TRUE(client.Send(port, velder::testing::ToBytes("\xFF\xFFgetInfo"s)));
+    // Only the exact request counts.
+    ASSERT_TRUE(client.Send(port, request));
     const std::optional<Bytes> reply = client.Receive(5s);
     ASSERT_TRUE(reply.has_value());
     const std::string head = "\xFF\xFFinfoResponse\0\xFF\xFF\xFF\xFF"s;
