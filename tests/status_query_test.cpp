@@ -168,7 +168,7 @@ QueryOutcome Query(Data& data, FakeNetwork& net, std::size_t capacity = kCapacit
 }
 
 // Table rows with a label show it in test output, and name the test with
-// its letters and digits.
+// its words run together ("no such host" is NoSuchHost).
 template <typename Case>
 requires requires(const Case& c) {
     c.label;
@@ -180,10 +180,13 @@ void PrintTo(const Case& c, std::ostream* os) {
 template <typename Case>
 std::string LabelName(const testing::TestParamInfo<Case>& info) {
     std::string name;
+    bool wordStart = true;
     for (const char* p = info.param.label; *p != '\0'; ++p) {
-        if (std::isalnum(static_cast<unsigned char>(*p))) {
-            name += *p;
+        const auto c = static_cast<unsigned char>(*p);
+        if (std::isalnum(c)) {
+            name += static_cast<char>(wordStart ? std::toupper(c) : c);
         }
+        wordStart = !std::isalnum(c);
     }
     return name;
 }
