@@ -28,12 +28,12 @@ bool IsDigit(unsigned char x) {
 // the NUL keeps. Once a byte did not fit, `full` is set and the scan stops.
 struct Output {
     char* out;
-    std::size_t capacity;
+    std::size_t room;  // text bytes that fit: the capacity less the NUL's byte
     std::size_t used = 0;
     bool full = false;
 
     void Put(char c) {
-        if (used + 1 < capacity) {
+        if (used < room) {
             out[used++] = c;
         } else {
             full = true;
@@ -57,19 +57,18 @@ struct Scan {
 
 // Length of the colour code starting at i ("^cDDD", "^ D ", "^D"), or 0. A
 // form counts only when all its bytes lie before the scan's end.
-std::size_t ColourCodeLength(const Scan& s, std::size_t i) {
-    const unsigned char* r = s.reply;
+std::size_t ColourCodeLength(const unsigned char* r, std::size_t end, std::size_t i) {
     if (r[i] != kCaret) {
         return 0;
     }
-    if (i + 4 < s.end && r[i + 1] == 'c' && IsDigit(r[i + 2]) && IsDigit(r[i + 3]) &&
+    if (i + 4 < end && r[i + 1] == 'c' && IsDigit(r[i + 2]) && IsDigit(r[i + 3]) &&
         IsDigit(r[i + 4])) {
         return 5;
     }
-    if (i + 3 < s.end && r[i + 1] == ' ' && IsDigit(r[i + 2]) && r[i + 3] == ' ') {
+    if (i + 3 < end && r[i + 1] == ' ' && IsDigit(r[i + 2]) && r[i + 3] == ' ') {
         return 4;
     }
-    if (i + 1 < s.end && IsDigit(r[i + 1])) {
+    if (i + 1 < end && IsDigit(r[i + 1])) {
         return 2;
     }
     return 0;
@@ -92,7 +91,7 @@ void PutNumber(Output& o, unsigned value) {
 // byte it used (i, or the last byte of a skipped colour code).
 std::size_t TextRule(Scan& s, Output& o, std::size_t i) {
     const unsigned char x = s.reply[i];
-    if (const std::size_t code = ColourCodeLength(s, i)) {
+    if (const std::size_t code = ColourCodeLength(s.reply, s.end, i)) {
         return i + code - 1;
     }
     if (x == kAngle) {
@@ -143,7 +142,7 @@ std::size_t RecordRule(Scan& s, Output& o, std::size_t i) {
         return i;
     }
     ++s.fieldLength;
-    if (const std::size_t code = ColourCodeLength(s, i)) {
+    if (const std::size_t code = ColourCodeLength(s.reply, s.end, i)) {
         return i + code - 1;
     }
     if (IsPrintable(x)) {
@@ -164,7 +163,7 @@ std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char
     if (capacity == 0) {
         return 0;
     }
-    Output o{out, capacity};
+    Output o{out, capacity - 1};
     Scan s{reply, length < kTranscriptionWindow ? length : kTranscriptionWindow};
 
     for (std::size_t i = 0; i < s.end && !o.full; ++i) {
