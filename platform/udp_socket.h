@@ -54,8 +54,9 @@ int WaitReadable(SocketHandle socket, std::uint32_t milliseconds);
 // Receives one datagram into buffer[0, capacity) and says who sent it.
 // Returns its length, or -1 when the receive fails, which includes a datagram
 // longer than `capacity`. On a failure `sender` names whom it concerns when
-// the system tells: the sender of an oversized datagram, or on Linux the
-// destination an ICMP error names.
+// the system tells: the sender of an oversized datagram; on Linux, the
+// destination a refused-port report names, or for any other ICMP report the
+// host that sent it, at port 0.
 std::int32_t ReceiveDatagram(SocketHandle socket, unsigned char* buffer, std::size_t capacity,
                              Sender* sender);
 

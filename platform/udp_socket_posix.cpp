@@ -5,6 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/errqueue.h>
+#endif
+
+#include <cerrno>
 #include <cstring>
 
 #include "platform/udp_socket.h"
@@ -27,16 +32,38 @@ void NoteSender(const sockaddr_in& from, socklen_t length, Sender* sender) {
 
 #if defined(__linux__)
 // Takes one error off the socket's error queue (IP_RECVERR). True when there
-// was one; `sender` then names the destination of the datagram that caused it.
+// was one. A refused port (ECONNREFUSED) concerns the destination of the
+// datagram that caused it, and `sender` names that destination, as Windows
+// fails the receive for it. Any other report (a router's "host unreachable",
+// say) is named after the one who sent it, at port 0, and so is never taken
+// for the server's answer: Windows does not report those.
 bool TakeQueuedError(int fd, Sender* sender) {
     sockaddr_in destination{};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(sock_extended_err) + sizeof(sockaddr_in))];
     msghdr message{};
     message.msg_name = &destination;
     message.msg_namelen = sizeof destination;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
     if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
         return false;
     }
-    NoteSender(destination, message.msg_namelen, sender);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        sock_extended_err error;
+        sockaddr_in offender;
+        if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR ||
+            c->cmsg_len < CMSG_LEN(sizeof error + sizeof offender)) {
+            continue;
+        }
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        if (error.ee_errno == ECONNREFUSED) {
+            NoteSender(destination, message.msg_namelen, sender);
+        } else {
+            std::memcpy(&offender, CMSG_DATA(c) + sizeof error, sizeof offender);
+            offender.sin_port = 0;
+            NoteSender(offender, sizeof offender, sender);
+        }
+    }
     return true;
 }
 #endif
