@@ -15,11 +15,11 @@ enum class QueryOutcome {
     kAnswered,    // `data` holds the round-trip time and the transcribed reply
 };
 
-// The socket layer and clock a query runs on. The library always uses
-// SystemNetworkOps(); tests pass their own to reach outcomes that real
-// sockets give only by chance (a failed start or open, a failed wait, a
-// tick counter about to wrap). Every operation gets `context` as its first
-// argument; the system operations ignore it.
+// The socket layer and clock a query runs on. The library always uses the
+// system's (platform/udp_socket.h, platform/tick_counter.h); tests pass
+// their own to reach outcomes that real sockets give only by chance (a
+// failed start or open, a failed wait, a tick counter about to wrap). Every
+// operation gets `context` as its first argument; the system's ignore it.
 struct NetworkOps {
     void* context;
     bool (*startSockets)(void* context);
@@ -36,9 +36,6 @@ struct NetworkOps {
     void (*closeSocket)(void* context, platform::SocketHandle socket);
     std::uint32_t (*tickMilliseconds)(void* context);
 };
-
-// The operations of platform/udp_socket.h and platform/tick_counter.h.
-const NetworkOps& SystemNetworkOps();
 
 // Reads "host:port" from `data`, a buffer of `capacity` bytes, sends the
 // server the status request twice, waits at most 650 ms from the first send
@@ -57,6 +54,7 @@ const NetworkOps& SystemNetworkOps();
 // and the wait goes on. The socket layer is stopped only when it started,
 // and a socket that was opened is closed, whatever the outcome.
 QueryOutcome QueryStatus(char* data, std::size_t capacity, const NetworkOps& ops);
+// The same on the system's sockets and clock.
 QueryOutcome QueryStatus(char* data, std::size_t capacity);
 
 }  // namespace velder
