@@ -1,9 +1,11 @@
-// What one GetInfo costs on loopback against a server that answers at once,
-// beside the floor: the same request and reply with nothing else around it.
+// What one GetInfo costs on loopback against a server that answers at once
+// with a realistic 900-byte reply, beside the floor (the same request and
+// reply with nothing else around it) and beside the transcription of that
+// reply alone, so that one run shows all three:
 //
-//   build/linux/bin/bench_query
+//   build/linux/bin/bench_query --benchmark_repetitions=3
 //
-// Each figure is the median of the repetitions, in microseconds per call.
+// Figures are in microseconds per call; compare the medians.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -13,46 +15,39 @@
 
 #include "host/exports.h"
 #include "query/protocol.h"
+#include "query/reply_transcription.h"
 #include "standin/standin_server.h"
 #include "standin/udp_client.h"
-#include "tests/loaded_library.h"
+#include "support/loaded_library.h"
+#include "support/samples.h"
 
 namespace {
 
 using velder::Bytes;
 
-// A short status reply: text section, one player record, end pattern.
-const Bytes kRequest(std::begin(velder::kStatusRequest), std::end(velder::kStatusRequest));
+const Bytes kRequest(reinterpret_cast<const char*>(velder::kStatusRequest),
+                     sizeof velder::kStatusRequest);
 
-Bytes StatusReply() {
-    const char text[] = "\xFF\xFFstatusResponse\0sv_hostname\0Bench\0si_map\0arena1\0\0\0";
-    Bytes reply(text, text + sizeof text - 1);
-    const unsigned char record[] = {0, 0x32, 0,   0x10, 0x27, 0,    0, 'A', 'n', 'n',
-                                    0, 'R',  'e', 'd',  0,    0x20, 1, 0,   0,   0};
-    reply.insert(reply.end(), std::begin(record), std::end(record));
-    return reply;
-}
-
-// A server answering every datagram at once with the status reply.
-velder::standin::Server& Server() {
+// A server answering every status request at once with the realistic reply;
+// its port, or 0 when it could not start.
+std::uint16_t ServerPort() {
     static velder::standin::Server server;
     static const bool started = [] {
         velder::standin::Options options;
-        options.reply = StatusReply();
+        options.reply = velder::support::RealisticStatusReply();
         return server.Start(options);
     }();
-    (void)started;
-    return server;
+    return started ? server.Port() : 0;
 }
 
 void BM_GetInfo(benchmark::State& state) {
-    velder::testing::LoadedLibrary library;
+    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
     const HostExport getInfo = library.Find("GetInfo");
-    if (getInfo == nullptr) {
-        state.SkipWithError("cannot load the library");
+    if (getInfo == nullptr || ServerPort() == 0) {
+        state.SkipWithError("cannot load the library or start the server");
         return;
     }
-    const std::string address = Server().Address();
+    const std::string address = "127.0.0.1:" + std::to_string(ServerPort());
     std::vector<char> data(kDataCapacity);
     for (auto _ : state) {
         std::memcpy(data.data(), address.c_str(), address.size() + 1);
@@ -67,7 +62,7 @@ void BM_GetInfo(benchmark::State& state) {
 // The floor: one request and its reply on a socket that stays open.
 void BM_BareRoundTrip(benchmark::State& state) {
     velder::standin::Client client;
-    const std::uint16_t port = Server().Port();
+    const std::uint16_t port = ServerPort();
     for (auto _ : state) {
         client.Send(port, kRequest);
         if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
@@ -79,7 +74,7 @@ void BM_BareRoundTrip(benchmark::State& state) {
 
 // The floor with a socket opened and closed for every request, as GetInfo does.
 void BM_BareRoundTripFreshSocket(benchmark::State& state) {
-    const std::uint16_t port = Server().Port();
+    const std::uint16_t port = ServerPort();
     for (auto _ : state) {
         velder::standin::Client client;
         client.Send(port, kRequest);
@@ -90,13 +85,26 @@ void BM_BareRoundTripFreshSocket(benchmark::State& state) {
     }
 }
 
+// GetInfo's own work on the reply: the transcription alone.
+void BM_TranscriptionOfTheReply(benchmark::State& state) {
+    const Bytes reply = velder::support::RealisticStatusReply();
+    char out[kDataCapacity];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(reply.data());
+        velder::TranscribeReply(velder::Data(reply), reply.size(), out, sizeof out);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+}
+
 void Setup(benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(15)->ReportAggregatesOnly(true);
+    b->Unit(benchmark::kMicrosecond)->UseRealTime();
 }
 
 BENCHMARK(BM_GetInfo)->Apply(Setup);
 BENCHMARK(BM_BareRoundTrip)->Apply(Setup);
 BENCHMARK(BM_BareRoundTripFreshSocket)->Apply(Setup);
+BENCHMARK(BM_TranscriptionOfTheReply)->Apply(Setup);
 
 }  // namespace
 

@@ -8,7 +8,14 @@ extern "C" {
 
 std::int32_t VELDER_CALL GetInfo(WindowHandle, WindowHandle, char* data, char*, HostBool,
                                  HostBool) {
-    return velder::QueryStatus(data);
+    switch (velder::QueryStatus(data, kDataCapacity)) {
+        case velder::QueryOutcome::kUnreadable:
+        case velder::QueryOutcome::kAnswered:
+            return RESULT_DATA;
+        case velder::QueryOutcome::kNoResult:
+            break;
+    }
+    return RESULT_CONTINUE;
 }
 
 std::int32_t VELDER_CALL IsQuakeActive(WindowHandle, WindowHandle, char* data, char*, HostBool,

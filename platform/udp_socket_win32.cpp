@@ -7,17 +7,22 @@
 
 namespace velder::platform {
 
-void StartSockets() {
+bool StartSockets() {
     WSADATA wsa;
-    WSAStartup(0x0101, &wsa);
+    return WSAStartup(0x0101, &wsa) == 0;
 }
 
 void StopSockets() {
     WSACleanup();
 }
 
-SocketHandle OpenUdpSocket() {
-    return socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+bool OpenUdpSocket(SocketHandle* socket) {
+    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) {
+        return false;
+    }
+    *socket = s;
+    return true;
 }
 
 bool LookUpHost(const char* name, Ipv4Address* address) {
@@ -57,13 +62,22 @@ int WaitReadable(SocketHandle s, std::uint32_t milliseconds) {
     return FD_ISSET(static_cast<SOCKET>(s), &readSet) ? ready : 0;
 }
 
-std::int32_t ReceiveDatagram(SocketHandle s, unsigned char* buffer, std::size_t capacity) {
+std::int32_t ReceiveDatagram(SocketHandle s, unsigned char* buffer, std::size_t capacity,
+                             Sender* sender) {
+    *sender = Sender{};
     sockaddr_in from{};
     int fromLength = sizeof from;
-    // A datagram longer than the buffer fails with WSAEMSGSIZE.
+    // A datagram longer than the buffer fails with WSAEMSGSIZE; its sender
+    // is known when Winsock filled the address in. A "port unreachable"
+    // fails the receive (WSAECONNRESET) with no sender.
     const int n =
         recvfrom(static_cast<SOCKET>(s), reinterpret_cast<char*>(buffer),
                  static_cast<int>(capacity), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (fromLength >= static_cast<int>(sizeof from) && from.sin_family == AF_INET) {
+        sender->known = true;
+        std::memcpy(sender->address.bytes, &from.sin_addr, sizeof sender->address.bytes);
+        sender->port = ntohs(from.sin_port);
+    }
     return n < 0 ? -1 : n;
 }
 

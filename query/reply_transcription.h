@@ -3,20 +3,15 @@
 
 #include <cstddef>
 
-#include "query/protocol.h"
-
 namespace velder {
 
-// GetInfo writes the transcription after its four-digit round-trip field.
-inline constexpr std::size_t kTranscriptionStart = 4;
-
-// Transcribes reply[0, length) into out[start, ...) and closes it with a NUL.
-// Only reply[0, min(length, kTranscriptionWindow)) is read. Nothing is written
-// at or past out[capacity]; text that would not fit is cut so that the NUL is
-// the last byte inside the capacity (the cut text is a prefix of the whole).
-// Returns the position of the closing NUL. Needs start < capacity; otherwise
-// nothing is written and start is returned.
+// Transcribes reply[0, length) into out[0, capacity) and closes the text
+// with a NUL. Only the first min(length, kTranscriptionWindow) reply bytes
+// are read. Nothing is written at or past out[capacity]: text that would
+// not fit is cut so that the NUL is the last byte inside the capacity, and
+// the cut text is a prefix of the whole. Returns the number of text bytes
+// before the NUL; with a capacity of 0 nothing is written and 0 is returned.
 std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char* out,
-                            std::size_t start, std::size_t capacity);
+                            std::size_t capacity);
 
 }  // namespace velder

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "host/exports.h"
 #include "platform/tick_counter.h"
+#include "query/protocol.h"
 #include "query/reply_transcription.h"
 
 namespace velder {
@@ -14,21 +14,21 @@ bool IsWhiteSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Reads a decimal number as the C library's atoi does on a 32-bit int:
-// leading white space, one optional sign, digits up to the first non-digit;
-// no digits give 0. Overflow wraps instead of being undefined. The port is
-// the low 16 bits of that number ("-1" is 65535, "65537" is 1).
-std::uint16_t ParsePort(const char* text) {
-    while (IsWhiteSpace(*text)) {
+// Reads a decimal number from [text, end) as the C library's atoi does on a
+// 32-bit int: leading white space, one optional sign, digits up to the first
+// non-digit; no digits give 0. Overflow wraps instead of being undefined.
+// The port is the low 16 bits of that number ("-1" is 65535, "65537" is 1).
+std::uint16_t ParsePort(const char* text, const char* end) {
+    while (text < end && IsWhiteSpace(*text)) {
         ++text;
     }
     bool negative = false;
-    if (*text == '+' || *text == '-') {
+    if (text < end && (*text == '+' || *text == '-')) {
         negative = *text == '-';
         ++text;
     }
     std::uint32_t value = 0;  // unsigned, so that wrapping is defined
-    for (; *text >= '0' && *text <= '9'; ++text) {
+    for (; text < end && *text >= '0' && *text <= '9'; ++text) {
         value = value * 10u + static_cast<std::uint32_t>(*text - '0');
     }
     if (negative) {
@@ -37,78 +37,110 @@ std::uint16_t ParsePort(const char* text) {
     return static_cast<std::uint16_t>(value);
 }
 
-// Writes the round-trip time as "%04d" would, capped at 9999, with its NUL.
+// Writes the round-trip time as "%04d" would, capped at 9999.
 void WriteRoundTrip(char* data, std::uint32_t milliseconds) {
     if (milliseconds > kRoundTripCeiling) {
         milliseconds = kRoundTripCeiling;
     }
-    for (int i = 3; i >= 0; --i) {
+    for (int i = static_cast<int>(kRoundTripDigits) - 1; i >= 0; --i) {
         data[i] = static_cast<char>('0' + milliseconds % 10u);
         milliseconds /= 10u;
     }
-    data[4] = '\0';
+}
+
+bool SameAddress(const platform::Ipv4Address& a, const platform::Ipv4Address& b) {
+    return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0;
 }
 
 // What needs undoing when a query ends.
 struct Resources {
-    platform::SocketHandle socket = 0;
+    bool socketsStarted = false;
     bool socketOpen = false;
+    platform::SocketHandle socket = 0;
 };
 
-// Steps from reading the argument text to transcribing the reply. Returns
-// the result code; QueryStatus releases what `held` records.
-std::int32_t Exchange(char* data, const NetworkOps& ops, Resources& held) {
+// Steps from reading the argument text to transcribing the reply. QueryStatus
+// releases what `held` records.
+QueryOutcome Exchange(char* data, std::size_t capacity, const NetworkOps& ops, Resources& held) {
     void* const context = ops.context;
 
-    const char* colon = std::strchr(data, ':');
+    held.socketsStarted = ops.startSockets(context);
+    if (!held.socketsStarted) {
+        return QueryOutcome::kNoResult;
+    }
+
+    // The argument text ends at its NUL or at the buffer's end, whichever comes first.
+    const auto* nul = static_cast<const char*>(std::memchr(data, '\0', capacity));
+    const char* const textEnd = nul != nullptr ? nul : data + capacity;
+    const char* const colon =
+        static_cast<const char*>(std::memchr(data, ':', static_cast<std::size_t>(textEnd - data)));
     if (colon == nullptr) {
-        return RESULT_CONTINUE;
+        return QueryOutcome::kNoResult;
     }
     const auto hostLength = static_cast<std::size_t>(colon - data);
     if (hostLength >= kHostNameCapacity) {
-        return RESULT_CONTINUE;
+        return QueryOutcome::kNoResult;
     }
     char hostName[kHostNameCapacity];
     std::memcpy(hostName, data, hostLength);
     hostName[hostLength] = '\0';
-    const std::uint16_t port = ParsePort(colon + 1);
+    const std::uint16_t port = ParsePort(colon + 1, textEnd);
 
-    held.socket = ops.openSocket(context);
-    held.socketOpen = true;
+    held.socketOpen = ops.openSocket(context, &held.socket);
+    if (!held.socketOpen) {
+        return QueryOutcome::kNoResult;
+    }
 
     platform::Ipv4Address address{};
     if (!ops.lookUpHost(context, hostName, &address)) {
-        return RESULT_CONTINUE;
+        return QueryOutcome::kNoResult;
     }
 
     const std::uint32_t startTick = ops.tickMilliseconds(context);
     ops.sendDatagram(context, held.socket, kStatusRequest, sizeof kStatusRequest, address, port);
     ops.sendDatagram(context, held.socket, kStatusRequest, sizeof kStatusRequest, address, port);
 
-    if (ops.waitReadable(context, held.socket, kReplyWaitMilliseconds) <= 0) {
-        return RESULT_CONTINUE;
+    // Wait for the server's datagram. Anyone else's is dropped, and the wait
+    // goes on for what is left of the 650 ms.
+    unsigned char reply[kReceiveCapacity];
+    std::uint32_t endTick = startTick;
+    std::int32_t length = -1;
+    for (std::uint32_t left = kReplyWaitMilliseconds;;) {
+        if (ops.waitReadable(context, held.socket, left) <= 0) {
+            return QueryOutcome::kNoResult;
+        }
+        endTick = ops.tickMilliseconds(context);
+        platform::Sender sender;
+        length = ops.receiveDatagram(context, held.socket, reply, sizeof reply, &sender);
+        const bool fromDestination =
+            sender.known && sender.port == port && SameAddress(sender.address, address);
+        // A failed receive that names no sender is taken as the server's.
+        if (fromDestination || (length <= 0 && !sender.known)) {
+            break;
+        }
+        const std::uint32_t waited = endTick - startTick;  // unsigned: right across a wrap
+        if (waited >= kReplyWaitMilliseconds) {
+            return QueryOutcome::kNoResult;
+        }
+        left = kReplyWaitMilliseconds - waited;
     }
 
     // From here on there is a result: at least "9999".
-    std::memcpy(data, "9999", 5);
-    const std::uint32_t endTick = ops.tickMilliseconds(context);
-    unsigned char reply[kReceiveCapacity];
-    const std::int32_t length = ops.receiveDatagram(context, held.socket, reply, sizeof reply);
+    std::memcpy(data, kUnreadableReply, sizeof kUnreadableReply);
     if (length <= 0 || static_cast<std::size_t>(length) > sizeof reply) {
-        return RESULT_DATA;
+        return QueryOutcome::kUnreadable;
     }
-
-    WriteRoundTrip(data, endTick - startTick);  // unsigned: right across a wrap
-    TranscribeReply(reply, static_cast<std::size_t>(length), data, kTranscriptionStart,
-                    kDataCapacity);
-    return RESULT_DATA;
+    WriteRoundTrip(data, endTick - startTick);
+    TranscribeReply(reply, static_cast<std::size_t>(length), data + kRoundTripDigits,
+                    capacity - kRoundTripDigits);
+    return QueryOutcome::kAnswered;
 }
 
 const NetworkOps kSystemOps = {
     nullptr,
-    [](void*) { platform::StartSockets(); },
+    [](void*) { return platform::StartSockets(); },
     [](void*) { platform::StopSockets(); },
-    [](void*) { return platform::OpenUdpSocket(); },
+    [](void*, platform::SocketHandle* socket) { return platform::OpenUdpSocket(socket); },
     [](void*, const char* name, platform::Ipv4Address* address) {
         return platform::LookUpHost(name, address);
     },
@@ -118,8 +150,9 @@ const NetworkOps kSystemOps = {
     [](void*, platform::SocketHandle socket, std::uint32_t milliseconds) {
         return platform::WaitReadable(socket, milliseconds);
     },
-    [](void*, platform::SocketHandle socket, unsigned char* buffer, std::size_t capacity) {
-        return platform::ReceiveDatagram(socket, buffer, capacity);
+    [](void*, platform::SocketHandle socket, unsigned char* buffer, std::size_t capacity,
+       platform::Sender* sender) {
+        return platform::ReceiveDatagram(socket, buffer, capacity, sender);
     },
     [](void*, platform::SocketHandle socket) { platform::CloseSocket(socket); },
     [](void*) { return platform::TickMilliseconds(); },
@@ -127,23 +160,24 @@ const NetworkOps kSystemOps = {
 
 }  // namespace
 
-const NetworkOps& SystemNetworkOps() {
-    return kSystemOps;
-}
-
-std::int32_t QueryStatus(char* data, const NetworkOps& ops) {
-    ops.startSockets(ops.context);
+QueryOutcome QueryStatus(char* data, std::size_t capacity, const NetworkOps& ops) {
+    // The smallest buffer that holds "9999" and its NUL.
+    if (capacity < sizeof kUnreadableReply) {
+        return QueryOutcome::kNoResult;
+    }
     Resources held;
-    const std::int32_t result = Exchange(data, ops, held);
+    const QueryOutcome outcome = Exchange(data, capacity, ops, held);
     if (held.socketOpen) {
         ops.closeSocket(ops.context, held.socket);
     }
-    ops.stopSockets(ops.context);
-    return result;
+    if (held.socketsStarted) {
+        ops.stopSockets(ops.context);
+    }
+    return outcome;
 }
 
-std::int32_t QueryStatus(char* data) {
-    return QueryStatus(data, kSystemOps);
+QueryOutcome QueryStatus(char* data, std::size_t capacity) {
+    return QueryStatus(data, capacity, kSystemOps);
 }
 
 }  // namespace velder

@@ -33,6 +33,12 @@ inline std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
 }
 
+// A file in the running program's folder, such as the built library beside
+// a test program.
+inline std::string BesideProgram(const std::string& fileName) {
+    return ProgramFolder() + fileName;
+}
+
 class LoadedLibrary {
   public:
     explicit LoadedLibrary(const std::string& path) {

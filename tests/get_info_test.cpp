@@ -1,52 +1,39 @@
 // GetInfo through the library's export, against stand-in servers on
 // loopback: the request on the wire, the result text, the 650 ms bound,
-// unusable arguments and concurrent calls.
+// unusable arguments, datagrams from other senders, a refused port, an
+// argument that fills the whole buffer, and concurrent calls.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "host/exports.h"
+#include "query/protocol.h"
 #include "standin/standin_server.h"
-#include "tests/loaded_library.h"
+#include "standin/udp_client.h"
+#include "support/loaded_library.h"
+#include "support/samples.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using velder::Bytes;
+using velder::ShowBytes;
+using velder::standin::Client;
 using velder::standin::Options;
 using velder::standin::Server;
-using velder::testing::LoadedLibrary;
-
-// Text and bytes mixed: "abc" is the letters, numbers are single bytes.
-struct Piece {
-    Piece(const char* text) : bytes(text, text + std::strlen(text)) {}
-    Piece(int byte) : bytes(1, static_cast<char>(byte)) {}
-    Bytes bytes;
-};
-Bytes Join(std::initializer_list<Piece> pieces) {
-    Bytes out;
-    for (const Piece& p : pieces) {
-        out.insert(out.end(), p.bytes.begin(), p.bytes.end());
-    }
-    return out;
-}
-
-// A status reply with a text section, two player records and the end pattern.
-const Bytes kStatusReply =
-    Join({0xFF, 0xFF,  "status", 0,        4, 3,       2,    1, "name", 0, "^c900Big ^7Arena",
-          0,    "map", 0,        "arena1", 0, 0,       0,    0, 0x32,   0, 0x10,
-          0x27, 0,     0,        "Ann",    0, "^1Red", 0,    1, 0x2C,   1, 0x10,
-          0x27, 0,     0,        "B^7ob",  0, 0,       0x20, 1, 0,      0, 0});
-// What scripts get for it after the round-trip field.
-const Bytes kStatusText =
-    Join({0xFF,        0xFF,  "status", 0xFF,  0xFF,     0xFF,  0xFF, 0xFF, "name", 0xFF,
-          "Big Arena", 0xFF,  "map",    0xFF,  "arena1", 0xFF,  0xFE, "50", 0xFF,   "Ann",
-          0xFF,        "Red", 0xFF,     "300", 0xFF,     "Bob", 0xFF, " ",  0xFF,   0xFE});
 
 // The host's data buffer: exactly kDataCapacity bytes on the heap, so that
 // AddressSanitizer sees a write past its end. Filled with a pattern after
@@ -76,9 +63,10 @@ struct Data {
         return value;
     }
     // Everything after the field, up to the NUL.
-    Bytes Text() const {
-        const char* text = bytes.data() + 4;
-        return Bytes(text, text + std::strlen(text));
+    Bytes Text() const { return Bytes(bytes.data() + 4); }
+    // True when the result text is "9999" alone and nothing after its NUL changed.
+    bool IsUnreadable() const {
+        return std::memcmp(velder::kUnreadableReply, bytes.data(), 5) == 0 && UnchangedFrom(5);
     }
     std::vector<char> bytes;
     std::vector<char> before;
@@ -106,7 +94,7 @@ std::uint32_t TickStep() {
 class GetInfo : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(library_.Loaded()) << velder::testing::LibraryPath();
+        ASSERT_TRUE(library_.Loaded()) << library_.Error();
         getInfo_ = library_.Find("GetInfo");
         ASSERT_NE(nullptr, getInfo_);
     }
@@ -131,11 +119,11 @@ class GetInfo : public testing::Test {
         return port;
     }
 
-    LoadedLibrary library_;
+    velder::support::LoadedLibrary library_{velder::support::BesideProgram(VELDER_LIBRARY_PATH)};
     HostExport getInfo_ = nullptr;
 };
 
-Options Replying(Bytes reply) {
+Options Replying(std::optional<Bytes> reply) {
     Options options;
     options.reply = std::move(reply);
     return options;
@@ -143,42 +131,45 @@ Options Replying(Bytes reply) {
 
 TEST_F(GetInfo, SendsTheThirteenByteRequestTwice) {
     Server server;
-    Start(server, Replying(kStatusReply));
+    Start(server, Replying(velder::support::WorkedExampleReply()));
     Data data(server.Address());
     EXPECT_EQ(RESULT_DATA, Call(data));
 
     ASSERT_TRUE(server.WaitForReceived(2, 1000ms));
     EXPECT_FALSE(server.WaitForReceived(3, 100ms)) << "there is no third request";
-    const auto received = server.Recorded();
-    const Bytes request("\xFF\xFFgetInfo\0\x02\0\0", 13);
-    for (const auto& datagram : received) {
-        EXPECT_EQ(request, datagram.bytes);
-        EXPECT_EQ(received[0].senderPort, datagram.senderPort) << "both from one socket";
+    const auto recorded = server.Recorded();
+    const Bytes request(reinterpret_cast<const char*>(velder::kStatusRequest),
+                        sizeof velder::kStatusRequest);
+    for (const auto& datagram : recorded) {
+        EXPECT_EQ(ShowBytes(request), ShowBytes(datagram.bytes));
+        EXPECT_EQ(request.size(), datagram.length);
+        EXPECT_EQ(recorded[0].senderPort, datagram.senderPort) << "both from one socket";
     }
 }
 
 TEST_F(GetInfo, WritesTheRoundTripFieldAndTheTranscribedReply) {
     Server server;
-    Start(server, Replying(kStatusReply));
+    Start(server, Replying(velder::support::WorkedExampleReply()));
     Data data(server.Address());
     ASSERT_EQ(RESULT_DATA, Call(data));
     const int field = data.Field();
     EXPECT_GE(field, 0);
     EXPECT_LT(field, 600) << "an immediate answer on loopback";
-    EXPECT_EQ(kStatusText, data.Text());
-    EXPECT_TRUE(data.UnchangedFrom(4 + kStatusText.size() + 1));
+    const Bytes text = velder::support::WorkedExampleText();
+    EXPECT_EQ(ShowBytes(text), ShowBytes(data.Text()));
+    EXPECT_TRUE(data.UnchangedFrom(4 + text.size() + 1));
 }
 
 TEST_F(GetInfo, AcceptsAHostNameAsWellAsAnAddress) {
     Server server;
-    Start(server, Replying(Join({"plain text"})));
+    Start(server, Replying("plain text"));
     Data data("localhost:" + std::to_string(server.Port()));
     ASSERT_EQ(RESULT_DATA, Call(data));
-    EXPECT_EQ(Join({"plain text"}), data.Text());
+    EXPECT_EQ("plain text", data.Text());
 }
 
 TEST_F(GetInfo, RoundTripFieldCoversTheServersDelay) {
-    Options options = Replying(Join({"late"}));
+    Options options = Replying("late");
     options.delay = 40ms;
     Server server;
     Start(server, options);
@@ -186,22 +177,12 @@ TEST_F(GetInfo, RoundTripFieldCoversTheServersDelay) {
     ASSERT_EQ(RESULT_DATA, Call(data));
     EXPECT_GE(data.Field(), static_cast<int>(36 - TickStep()));
     EXPECT_LT(data.Field(), 600);
-    EXPECT_EQ(Join({"late"}), data.Text());
-}
-
-TEST_F(GetInfo, OnlyTheFirstOfSeveralAnswersIsRead) {
-    // The server answers both requests; the second answer is not appended.
-    Server server;
-    Start(server, Replying(Join({"first"})));
-    Data data(server.Address());
-    ASSERT_EQ(RESULT_DATA, Call(data));
-    EXPECT_EQ(Join({"first"}), data.Text());
-    EXPECT_TRUE(server.WaitForAnswers(2, 1000ms));
+    EXPECT_EQ("late", data.Text());
 }
 
 TEST_F(GetInfo, SilentServerGivesNoResultAfter650Milliseconds) {
     Server server;
-    Start(server, Options{});
+    Start(server, Replying(std::nullopt));
     Data data(server.Address());
     const auto start = Clock::now();
     EXPECT_EQ(RESULT_CONTINUE, Call(data));
@@ -212,35 +193,20 @@ TEST_F(GetInfo, SilentServerGivesNoResultAfter650Milliseconds) {
     EXPECT_TRUE(server.WaitForReceived(2, 1000ms));
 }
 
-struct FailedReceiveCase {
-    const char* label;
-    Bytes reply;
-};
-
-void PrintTo(const FailedReceiveCase& c, std::ostream* os) {
-    *os << c.label;
+// A 0-byte answer and one longer than the 10240-byte receive buffer.
+TEST_F(GetInfo, UnreadableAnswersGiveOnly9999) {
+    for (const Bytes& reply : {Bytes(), Bytes(velder::kReceiveCapacity + 1, 'x')}) {
+        Server server;
+        Start(server, Replying(reply));
+        Data data(server.Address());
+        ASSERT_EQ(RESULT_DATA, Call(data)) << reply.size() << " bytes";
+        EXPECT_TRUE(data.IsUnreadable()) << reply.size() << " bytes";
+    }
 }
-
-class FailedReceive : public GetInfo, public testing::WithParamInterface<FailedReceiveCase> {};
-
-TEST_P(FailedReceive, GivesOnly9999) {
-    Server server;
-    Start(server, Replying(GetParam().reply));
-    Data data(server.Address());
-    ASSERT_EQ(RESULT_DATA, Call(data));
-    EXPECT_EQ(0, std::memcmp("9999", data.bytes.data(), 4));
-    EXPECT_EQ('\0', data.bytes[4]);
-    EXPECT_TRUE(data.UnchangedFrom(5));
-}
-
-INSTANTIATE_TEST_SUITE_P(Datagrams, FailedReceive,
-                         testing::Values(FailedReceiveCase{"empty", Bytes()},
-                                         FailedReceiveCase{"oversized", Bytes(10241, 'x')}),
-                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(GetInfo, UnusableArgumentsLeaveDataAsItWasAndSendNothing) {
     Server server;
-    Start(server, Replying(kStatusReply));
+    Start(server, Replying(velder::support::WorkedExampleReply()));
     const std::string port = std::to_string(server.Port());
     const std::string arguments[] = {
         "127.0.0.1",                          // no colon
@@ -260,11 +226,196 @@ TEST_F(GetInfo, UnusableArgumentsLeaveDataAsItWasAndSendNothing) {
     EXPECT_FALSE(server.WaitForReceived(1, 100ms)) << "no request may have been sent";
 }
 
+// What another sender puts in front of the server's late answer.
+struct ForeignCase {
+    const char* name;
+    const char* bindAddress;  // the other sender's address; null: any
+    Bytes datagram;
+};
+
+void PrintTo(const ForeignCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ForeignDatagram : public GetInfo, public testing::WithParamInterface<ForeignCase> {};
+
+// The server answers after 150 ms; the other sender's datagram reaches
+// GetInfo's socket first. Only the server's answer may count.
+TEST_P(ForeignDatagram, ComesFirstButTheServersReplyIsTheResult) {
+    Options options = Replying(velder::support::WorkedExampleReply());
+    options.delay = 150ms;
+    Server server;
+    Start(server, options);
+    Client other(GetParam().bindAddress);
+    ASSERT_TRUE(other.Ready());
+
+    Data data(server.Address());
+    std::int32_t code = 0;
+    std::jthread call([&] { code = Call(data); });
+    ASSERT_TRUE(server.WaitForReceived(1, 1000ms));
+    const std::uint16_t getInfoPort = server.Recorded()[0].senderPort;
+    EXPECT_TRUE(other.Send(getInfoPort, GetParam().datagram));
+    call.join();
+
+    EXPECT_EQ(RESULT_DATA, code);
+    EXPECT_GE(data.Field(), 100) << "the round trip is the server's, not the other sender's";
+    EXPECT_EQ(ShowBytes(velder::support::WorkedExampleText()), ShowBytes(data.Text()));
+}
+
+const Bytes kForged = velder::ParseBytes("FF FF 'status' 00 'name' 00 'forged' 00 00 00");
+const ForeignCase kForeignCases[] = {
+    {"ForgedReplyFromAnotherPort", nullptr, kForged},
+    {"EmptyDatagramFromAnotherPort", nullptr, ""},
+#if defined(__linux__)
+    {"ForgedReplyFromAnotherAddress", "127.0.0.2", kForged},
+    {"EmptyDatagramFromAnotherAddress", "127.0.0.2", ""},
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Senders, ForeignDatagram, testing::ValuesIn(kForeignCases),
+                         [](const testing::TestParamInfo<ForeignCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A silent server, and another sender flooding GetInfo's socket: no result,
+// and the flood does not stretch the call past its 650 ms.
+TEST_F(GetInfo, ForeignFloodThenSilenceEndsAt650Milliseconds) {
+    constexpr int kFlood = 200;
+    Server server;
+    Start(server, Replying(std::nullopt));
+    Client other;
+    ASSERT_TRUE(other.Ready());
+
+    Data data(server.Address());
+    std::int32_t code = 0;
+    Clock::duration elapsed{};
+    std::jthread call([&] {
+        const auto start = Clock::now();
+        code = Call(data);
+        elapsed = Clock::now() - start;
+    });
+    ASSERT_TRUE(server.WaitForReceived(1, 1000ms));
+    const std::uint16_t getInfoPort = server.Recorded()[0].senderPort;
+    for (int i = 0; i < kFlood; ++i) {
+        other.Send(getInfoPort, i % 2 == 0 ? Bytes() : velder::support::WorkedExampleReply());
+    }
+    call.join();
+
+    EXPECT_EQ(RESULT_CONTINUE, code);
+    EXPECT_TRUE(data.Unchanged());
+    EXPECT_GE(elapsed, 645ms);
+    EXPECT_LE(elapsed, 700ms);
+}
+
+#if defined(_WIN32)
+// The host's buffer ends at a page the process may not touch.
+class GuardedBuffer {
+  public:
+    GuardedBuffer() {
+        base_ = static_cast<char*>(
+            VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (base_ != nullptr && !VirtualProtect(base_ + kPage, kPage, PAGE_NOACCESS, &old)) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedBuffer() {
+        if (base_ != nullptr) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+        }
+    }
+#else
+class GuardedBuffer {
+  public:
+    GuardedBuffer() {
+        void* p =
+            mmap(nullptr, 2 * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        if (base_ != nullptr && mprotect(base_ + kPage, kPage, PROT_NONE) != 0) {
+            munmap(base_, 2 * kPage);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedBuffer() {
+        if (base_ != nullptr) {
+            munmap(base_, 2 * kPage);
+        }
+    }
+#endif
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    static constexpr std::size_t kPage = 4096;
+    // The last `size` bytes before the guard page.
+    char* End(std::size_t size) const {
+        return base_ == nullptr ? nullptr : base_ + kPage - size;
+    }
+
+  private:
+    char* base_ = nullptr;
+};
+
+// An argument of kDataCapacity bytes with no NUL in them, in a buffer that
+// ends at a page the process may not touch: reading one byte too far crashes.
+TEST_F(GetInfo, ArgumentFillingTheWholeBufferIsReadWithinIt) {
+    static_assert(kDataCapacity <= GuardedBuffer::kPage);
+    struct Argument {
+        const char* label;
+        std::size_t colon;  // position of the one colon; kDataCapacity: none
+    };
+    const Argument arguments[] = {
+        {"no colon", kDataCapacity},
+        {"colon after a host part too long", 2000},
+        {"colon as the last byte", kDataCapacity - 1},
+    };
+    GuardedBuffer buffer;
+    char* data = buffer.End(kDataCapacity);
+    ASSERT_NE(nullptr, data);
+    for (const Argument& a : arguments) {
+        std::memset(data, '7', kDataCapacity);
+        if (a.colon < kDataCapacity) {
+            data[a.colon] = ':';
+        }
+        const std::string before(data, kDataCapacity);
+        EXPECT_EQ(RESULT_CONTINUE, getInfo_(nullptr, nullptr, data, nullptr, 0, 0)) << a.label;
+        EXPECT_EQ(before, std::string(data, kDataCapacity)) << a.label << ": nothing written";
+    }
+}
+
+// Nothing listens on the port. Windows makes the socket readable and fails
+// the receive, and the library asks Linux for the same report: "9999" at
+// once. Wine's Winsock does not report it: the wait runs out.
+TEST_F(GetInfo, PortWhereNothingListens) {
+    const std::uint16_t port = FreePort();
+    ASSERT_NE(0, port);
+    Data data("127.0.0.1:" + std::to_string(port));
+    const auto start = Clock::now();
+    const std::int32_t code = Call(data);
+    const auto elapsed = Clock::now() - start;
+    bool reportsRefusal = false;
+#if defined(__linux__)
+    reportsRefusal = true;
+#elif defined(_WIN32)
+    reportsRefusal = !RunningUnderWine();
+#endif
+    if (reportsRefusal) {
+        EXPECT_EQ(RESULT_DATA, code);
+        EXPECT_TRUE(data.IsUnreadable());
+        EXPECT_LT(elapsed, 50ms);
+    } else {
+        EXPECT_EQ(RESULT_CONTINUE, code);
+        EXPECT_TRUE(data.Unchanged());
+        EXPECT_GE(elapsed, 645ms);
+    }
+}
+
 TEST_F(GetInfo, ConcurrentCallsEachGetTheirOwnServersAnswer) {
+    if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
+        GTEST_SKIP() << "threads waiting side by side hang under qemu-i386";
+    }
     constexpr int kCalls = 8;
     Server servers[kCalls];
     for (int i = 0; i < kCalls; ++i) {
-        Options options = Replying(Join({"server ", std::to_string(i).c_str()}));
+        Options options = Replying("server " + std::to_string(i));
         options.delay = std::chrono::milliseconds(5 * (kCalls - i));
         Start(servers[i], options);
     }
@@ -281,35 +432,8 @@ TEST_F(GetInfo, ConcurrentCallsEachGetTheirOwnServersAnswer) {
     }
     for (int i = 0; i < kCalls; ++i) {
         EXPECT_EQ(RESULT_DATA, codes[i]) << "call " << i;
-        EXPECT_EQ(Join({"server ", std::to_string(i).c_str()}), data[i].Text()) << "call " << i;
+        EXPECT_EQ("server " + std::to_string(i), data[i].Text()) << "call " << i;
         EXPECT_GE(data[i].Field(), 0) << "call " << i;
-    }
-}
-
-// Nothing listens on the port. Linux does not report the ICMP "port
-// unreachable" to an unconnected UDP socket, so the wait runs out; Wine's
-// Winsock, built on Linux sockets, does the same. Windows makes the socket
-// readable and fails the receive (WSAECONNRESET): the result is "9999".
-TEST_F(GetInfo, PortWhereNothingListens) {
-    const std::uint16_t port = FreePort();
-    ASSERT_NE(0, port);
-    Data data("127.0.0.1:" + std::to_string(port));
-    const auto start = Clock::now();
-    const std::int32_t code = Call(data);
-    const auto elapsed = Clock::now() - start;
-    bool reportsUnreachable = false;
-#if defined(_WIN32)
-    reportsUnreachable = !RunningUnderWine();
-#endif
-    if (reportsUnreachable) {
-        EXPECT_EQ(RESULT_DATA, code);
-        EXPECT_EQ(0, std::memcmp("9999", data.bytes.data(), 5));
-        EXPECT_TRUE(data.UnchangedFrom(5));
-        EXPECT_LT(elapsed, 600ms);
-    } else {
-        EXPECT_EQ(RESULT_CONTINUE, code);
-        EXPECT_TRUE(data.Unchanged());
-        EXPECT_GE(elapsed, 645ms);
     }
 }
 

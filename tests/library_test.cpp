@@ -6,11 +6,15 @@
 #include <string>
 
 #include "host/exports.h"
-#include "tests/loaded_library.h"
+#include "support/loaded_library.h"
 
 namespace {
 
-using velder::testing::LoadedLibrary;
+using velder::support::BesideProgram;
+using velder::support::LoadedLibrary;
+
+// The library file sits beside the test program.
+const std::string kLibraryPath = BesideProgram(VELDER_LIBRARY_PATH);
 
 constexpr std::size_t kBuffer = 64;
 
@@ -50,14 +54,14 @@ std::int32_t Call(HostExport fn, const OtherArgs& args, const char* text, char (
 class Library : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(library_.Loaded()) << velder::testing::LibraryPath();
+        ASSERT_TRUE(library_.Loaded()) << library_.Error();
         isQuakeActive_ = library_.Find("IsQuakeActive");
         getInfo_ = library_.Find("GetInfo");
         ASSERT_NE(nullptr, isQuakeActive_);
         ASSERT_NE(nullptr, getInfo_);
     }
 
-    LoadedLibrary library_;
+    LoadedLibrary library_{kLibraryPath};
     HostExport isQuakeActive_ = nullptr;
     HostExport getInfo_ = nullptr;
 };
@@ -92,14 +96,14 @@ TEST_F(Library, GetInfoWithoutColonLeavesDataAsTheHostPassedIt) {
 
 TEST(LibraryLoad, LoadsAndUnloadsRepeatedlyWithoutACall) {
     for (int i = 0; i < 50; ++i) {
-        LoadedLibrary library;
+        LoadedLibrary library(kLibraryPath);
         ASSERT_TRUE(library.Loaded()) << "load " << i;
         ASSERT_TRUE(library.Unload()) << "unload " << i;
     }
 }
 
 TEST(LibraryLoad, UnknownNamesAreNotExported) {
-    LoadedLibrary library;
+    LoadedLibrary library(kLibraryPath);
     ASSERT_TRUE(library.Loaded());
     for (const char* name : {"getinfo", "GetInfo@24", "_GetInfo@24", "DllMain", "ProbeConsole"}) {
         EXPECT_EQ(nullptr, library.Find(name)) << name;

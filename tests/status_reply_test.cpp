@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
+#include "query/protocol.h"
 #include "query/reply_transcription.h"
 #include "support/samples.h"
 
@@ -21,12 +23,12 @@ using velder::standin::IsStatusRequest;
 using velder::standin::ServerSample;
 using velder::support::SmallSample;
 
-// The text after the round-trip digits, without the NUL.
+// The transcribed text, without the NUL.
 Bytes Transcribe(const Bytes& reply) {
-    char out[4096] = "0000";
-    velder::TranscribeReply(velder::Data(reply), reply.size(), out, velder::kTranscriptionStart,
-                            sizeof out);
-    return Bytes(out + 4);
+    char out[4096];
+    const std::size_t length =
+        velder::TranscribeReply(velder::Data(reply), reply.size(), out, sizeof out);
+    return Bytes(out, length);
 }
 
 TEST(StatusReply, HasTheQuake4Layout) {
