@@ -22,7 +22,7 @@
 #include "host/exports.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "tests/loaded_library.h"
+#include "support/loaded_library.h"
 
 namespace {
 
@@ -396,8 +396,7 @@ TEST(ScriptReading, ModelledStepsAreTheScripts) {
 
 // --- real answers ---------------------------------------------------------
 
-using velder::standin::Answer;
-using velder::standin::Bytes;
+using velder::Bytes;
 using velder::standin::Options;
 using velder::standin::Server;
 using velder::standin::ServerSample;
@@ -409,7 +408,7 @@ struct Asked {
     std::string answer;
 };
 Asked Ask(Options options) {
-    velder::testing::LoadedLibrary library;
+    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
     EXPECT_TRUE(library.Loaded()) << library.Error();
     const HostExport getInfo = library.Find("GetInfo");
     Server server;
@@ -425,8 +424,7 @@ Asked Ask(Options options) {
 }
 
 Bytes Reply(const ServerSample& sample) {
-    return velder::standin::BuildStatusReply(sample, velder::kStatusRequest,
-                                             sizeof velder::kStatusRequest);
+    return velder::standin::BuildStatusReply(sample);
 }
 
 std::string Answered(const Bytes& reply) {
@@ -451,9 +449,10 @@ const std::vector<Player> kSamplePlayers = {
 
 // The same reply as a server on Linux sends it: another OS byte after the
 // 0x20 that ends the players, so the closing mark never appears.
-Bytes FromLinux(Bytes reply) {
-    reply[reply.size() - 4] = 0x02;
-    return reply;
+Bytes FromLinux(const ServerSample& sample) {
+    ServerSample onLinux = sample;
+    onLinux.osMask = 2;
+    return Reply(onLinux);
 }
 
 // A sample whose player section starts `offset` bytes into the reply.
@@ -481,7 +480,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
         bool sample;  // made from Sample(): its variables are checked too
     } cases[] = {
         {"Windows server", Reply(Sample()), "complete", kSamplePlayers, true},
-        {"Linux server", FromLinux(Reply(Sample())), "complete", kSamplePlayers, true},
+        {"Linux server", FromLinux(Sample()), "complete", kSamplePlayers, true},
         {"variables fill the 900 bytes", Reply(longCycle), "none", {}, true},
         // The second record's name starts 25 bytes in; the window ends two
         // bytes into its clan.
@@ -491,7 +490,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
          {{"32", "Kane", "Rhino"}, {"48", " ", "Re"}},
          true},
         {"no players, Windows", Reply(ServerSample{}), "complete", {}, false},
-        {"no players, Linux", FromLinux(Reply(ServerSample{})), "complete", {}, false},
+        {"no players, Linux", FromLinux(ServerSample{}), "complete", {}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -529,14 +528,12 @@ TEST(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
 
 TEST(ScriptReading, UnreadableAndSilentServersAreToldApart) {
     Options empty;
-    empty.answer = Answer::kEmpty;
+    empty.reply = Bytes();
     const Asked unreadable = Ask(empty);
     EXPECT_EQ("9999", unreadable.answer);
     EXPECT_EQ("unreadable", Outcome(unreadable.answer, unreadable.address));
 
-    Options silent;
-    silent.answer = Answer::kSilent;
-    const Asked none = Ask(silent);
+    const Asked none = Ask(Options{});
     EXPECT_EQ(none.address, none.answer) << "the argument text, unchanged";
     EXPECT_EQ("silent", Outcome(none.answer, none.address));
     EXPECT_EQ("silent", Outcome("", none.address)) << "what $dll gives when there is no result";
