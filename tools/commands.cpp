@@ -7,13 +7,14 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "standin/standin_server.h"
+#include "standin/status_reply.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
-#include "standin/status_reply.h"
 #include "tools/views.h"
 
 #if defined(_WIN32)
@@ -31,6 +32,8 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
+// Far more addresses than anyone asks at once; keeps -f /dev/zero from filling memory.
+constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 
 void Say(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -94,7 +97,52 @@ void StopAll(std::vector<std::unique_ptr<standin::Server>>& servers) {
 
 }  // namespace
 
+// The addresses of every source, in order; an empty list and a message on stderr when a
+// file cannot be read or holds a bad address.
+std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
+    std::vector<std::string> addresses;
+    for (const ServerSource& source : sources) {
+        if (!source.file) {
+            addresses.push_back(source.text);
+            continue;
+        }
+        const bool standardInput = source.text == "-";
+        const std::string name = standardInput ? "standard input" : source.text;
+        std::FILE* file = standardInput ? stdin : std::fopen(source.text.c_str(), "rb");
+        if (file == nullptr) {
+            Complain("cannot open the server list '" + source.text + "'");
+            return std::nullopt;
+        }
+        std::string list;
+        char chunk[4096];
+        for (std::size_t n;
+             list.size() <= kMaxServerList && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+            list.append(chunk, n);
+        }
+        std::optional<std::string> problem;
+        if (std::ferror(file)) {
+            problem = "cannot read " + name;
+        } else if (list.size() > kMaxServerList) {
+            problem = name + " is longer than a server list can be (16 MiB)";
+        } else {
+            problem = ReadServerList(list, name, addresses);
+        }
+        if (!standardInput) {
+            std::fclose(file);
+        }
+        if (problem) {
+            Complain(*problem);
+            return std::nullopt;
+        }
+    }
+    return addresses;
+}
+
 int RunInfo(const InfoOptions& options) {
+    const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
+    if (!addresses) {
+        return kExitUsage;
+    }
     LibraryClient library;
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
@@ -106,13 +154,16 @@ int RunInfo(const InfoOptions& options) {
 #endif
     bool everyoneAnswered = true;
     QueryInOrder(
-        options.servers, options.jobs,
+        *addresses, options.jobs,
         [&library](const std::string& address) { return library.GetInfo(address); },
         [&](const ServerAnswer& answer) {
-            everyoneAnswered = everyoneAnswered && answer.answered;
+            everyoneAnswered = everyoneAnswered && answer.outcome == Outcome::kAnswered;
             switch (options.format) {
-                case Format::kReadable:
-                    Say(ReadableView(answer));
+                case Format::kSummary:
+                    Say(SummaryView(answer, options.players, options.vars));
+                    break;
+                case Format::kFields:
+                    Say(FieldsView(answer));
                     break;
                 case Format::kRaw:
                     Say(RawView(answer));
@@ -121,8 +172,11 @@ int RunInfo(const InfoOptions& options) {
                     Say(JsonView(answer));
                     break;
             }
-            if (!answer.answered && options.format != Format::kReadable) {
-                Complain("no answer from " + answer.address);
+            // The readable views say it in their own lines.
+            const bool readable =
+                options.format == Format::kSummary || options.format == Format::kFields;
+            if (answer.outcome != Outcome::kAnswered && !readable) {
+                Complain(answer.address + ": " + OutcomeText(answer.outcome));
             }
         });
     return everyoneAnswered ? kExitOk : kExitNoAnswer;
@@ -212,8 +266,8 @@ int RunDemo() {
     Say("velder demo: a stand-in Quake 4 server answers on " + server.Address() + "; GetInfo(\"" +
         server.Address() + "\") gives:\n\n");
     const ServerAnswer answer = library.GetInfo(server.Address());
-    Say(ReadableView(answer));
-    return answer.answered ? kExitOk : kExitFailure;
+    Say(SummaryView(answer, true, true));
+    return answer.outcome == Outcome::kAnswered ? kExitOk : kExitFailure;
 }
 
 }  // namespace velder::tools

@@ -11,9 +11,9 @@
 
 #include "host/exports.h"
 #include "standin/standin_server.h"
+#include "standin/status_reply.h"
 #include "standin/udp_client.h"
 #include "tests/loaded_library.h"
-#include "standin/status_reply.h"
 #include "tools/tests/child_process.h"
 #include "tools/tests/samples.h"
 

@@ -13,11 +13,11 @@
 namespace {
 
 using namespace std::string_literals;
-using velder::testing::SmallSample;
 using velder::standin::BuildStatusReply;
 using velder::standin::IsStatusRequest;
 using velder::standin::kStatusRequest;
 using velder::standin::ServerSample;
+using velder::testing::SmallSample;
 
 using Bytes = std::vector<unsigned char>;
 
