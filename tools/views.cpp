@@ -111,32 +111,20 @@ void AppendVars(std::string& out, const ServerStatus& status) {
 
 }  // namespace
 
+// Indexed by Outcome: the JSON word and the words for people.
+constexpr const char* kOutcomes[][2] = {
+    {"answered", "answered"},
+    {"unreadable", "unreadable reply (9999): the server answered, but its reply could not be read"},
+    {"no_such_host", "no such host"},
+    {"no_answer", "no answer"},
+};
+
 const char* OutcomeText(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::kAnswered:
-            return "answered";
-        case Outcome::kUnreadable:
-            return "unreadable reply (9999): the server answered, but its reply could not be read";
-        case Outcome::kNoSuchHost:
-            return "no such host";
-        case Outcome::kNoAnswer:
-            break;
-    }
-    return "no answer";
+    return kOutcomes[static_cast<int>(outcome)][1];
 }
 
 const char* OutcomeWord(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::kAnswered:
-            return "answered";
-        case Outcome::kUnreadable:
-            return "unreadable";
-        case Outcome::kNoSuchHost:
-            return "no_such_host";
-        case Outcome::kNoAnswer:
-            break;
-    }
-    return "no_answer";
+    return kOutcomes[static_cast<int>(outcome)][0];
 }
 
 std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
