@@ -12,15 +12,18 @@
 #include <vector>
 
 #include "host/exports.h"
+#include "query/protocol.h"
 #include "standin/standin_server.h"
 #include "standin/udp_client.h"
 #include "tests/loaded_library.h"
 
 namespace {
 
-using velder::standin::Bytes;
+using velder::Bytes;
 
 // A short status reply: text section, one player record, end pattern.
+const Bytes kRequest(std::begin(velder::kStatusRequest), std::end(velder::kStatusRequest));
+
 Bytes StatusReply() {
     const char text[] = "\xFF\xFFstatusResponse\0sv_hostname\0Bench\0si_map\0arena1\0\0\0";
     Bytes reply(text, text + sizeof text - 1);
@@ -33,11 +36,12 @@ Bytes StatusReply() {
 // A server answering every datagram at once with the status reply.
 velder::standin::Server& Server() {
     static velder::standin::Server server;
-    if (!server.Running()) {
+    static const bool started = [] {
         velder::standin::Options options;
         options.reply = StatusReply();
-        server.Start(options);
-    }
+        return server.Start(options);
+    }();
+    (void)started;
     return server;
 }
 
@@ -65,7 +69,7 @@ void BM_BareRoundTrip(benchmark::State& state) {
     velder::standin::Client client;
     const std::uint16_t port = Server().Port();
     for (auto _ : state) {
-        client.Send(port, velder::standin::kStatusRequest, sizeof velder::standin::kStatusRequest);
+        client.Send(port, kRequest);
         if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
             state.SkipWithError("no reply");
             return;
@@ -78,7 +82,7 @@ void BM_BareRoundTripFreshSocket(benchmark::State& state) {
     const std::uint16_t port = Server().Port();
     for (auto _ : state) {
         velder::standin::Client client;
-        client.Send(port, velder::standin::kStatusRequest, sizeof velder::standin::kStatusRequest);
+        client.Send(port, kRequest);
         if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
             state.SkipWithError("no reply");
             return;

@@ -3,14 +3,12 @@
 
 #include <cstddef>
 
+#include "query/protocol.h"
+
 namespace velder {
 
-// Only the first 900 bytes of a reply are ever read.
-inline constexpr std::size_t kTranscriptionWindow = 900;
 // GetInfo writes the transcription after its four-digit round-trip field.
 inline constexpr std::size_t kTranscriptionStart = 4;
-// The most a transcription can write from its start, the NUL not counted.
-inline constexpr std::size_t kLongestTranscription = 2678;
 
 // Transcribes reply[0, length) into out[start, ...) and closes it with a NUL.
 // Only reply[0, min(length, kTranscriptionWindow)) is read. Nothing is written

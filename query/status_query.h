@@ -5,20 +5,9 @@
 #include <cstdint>
 
 #include "platform/udp_socket.h"
+#include "query/protocol.h"
 
 namespace velder {
-
-// The status request, sent as exactly these 13 bytes: FF FF "getInfo" 00 02 00 00.
-inline constexpr unsigned char kStatusRequest[13] = {0xFF, 0xFF, 'g',  'e',  't',  'I', 'n',
-                                                     'f',  'o',  0x00, 0x02, 0x00, 0x00};
-// The host name before the colon, NUL included; a longer one is refused.
-inline constexpr std::size_t kHostNameCapacity = 1024;
-// The longest reply datagram taken; a longer one counts as a failed receive.
-inline constexpr std::size_t kReceiveCapacity = 10240;
-// How long a query waits for the reply.
-inline constexpr std::uint32_t kReplyWaitMilliseconds = 650;
-// The round-trip field never shows more than this.
-inline constexpr std::uint32_t kRoundTripCeiling = 9999;
 
 // The socket layer and clock a query runs on. The library always uses
 // SystemNetworkOps(); tests pass their own to reach outcomes that real

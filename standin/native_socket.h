@@ -9,6 +9,9 @@
 #include <string>
 
 #if defined(_WIN32)
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600  // WSAPoll
+#endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
@@ -22,9 +25,6 @@
 #endif
 
 namespace velder::standin::native {
-
-// Large enough for any UDP datagram.
-inline constexpr std::size_t kReceiveBuffer = 65536;
 
 #if defined(_WIN32)
 using Socket = SOCKET;
@@ -52,22 +52,25 @@ inline Socket FromHandle(std::uintptr_t s) {
     return static_cast<Socket>(s);
 }
 
-// True when the socket has a datagram waiting; waits at most `timeout`.
-inline bool WaitReadable(Socket s, std::chrono::microseconds timeout) {
+// Waits for any of `entries` to be ready, at most `milliseconds` (-1: no limit).
 #if defined(_WIN32)
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(s, &readSet);
-    timeval limit{};
-    limit.tv_sec = static_cast<long>(timeout.count() / 1000000);
-    limit.tv_usec = static_cast<long>(timeout.count() % 1000000);
-    return select(0, &readSet, nullptr, nullptr, &limit) > 0 && FD_ISSET(s, &readSet);
+using PollEntry = WSAPOLLFD;
+inline int Poll(PollEntry* entries, std::size_t count, int milliseconds) {
+    return WSAPoll(entries, static_cast<ULONG>(count), milliseconds);
+}
 #else
-    // Rounded up, so that an answer due in 0.3 ms does not make a busy loop.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
-    pollfd entry{s, POLLIN, 0};
-    return poll(&entry, 1, static_cast<int>(ms)) > 0 && (entry.revents & POLLIN) != 0;
+using PollEntry = pollfd;
+inline int Poll(PollEntry* entries, std::size_t count, int milliseconds) {
+    return poll(entries, static_cast<nfds_t>(count), milliseconds);
+}
 #endif
+
+// True when the socket has a datagram waiting; waits at most `timeout`.
+inline bool WaitReadable(Socket s, std::chrono::milliseconds timeout) {
+    PollEntry entry{};
+    entry.fd = s;
+    entry.events = POLLIN;
+    return Poll(&entry, 1, static_cast<int>(timeout.count())) > 0 && (entry.revents & POLLIN) != 0;
 }
 
 }  // namespace velder::standin::native

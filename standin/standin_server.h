@@ -1,101 +1,79 @@
-// A stand-in Quake 4 status server for tests, benchmarks and demonstrations.
+// A stand-in Quake 4 status server for tests, benchmarks, `velder serve` and
+// `velder demo`.
 //
-// It listens on one UDP socket (127.0.0.1 on a free port unless told
-// otherwise), records every datagram it receives, and answers each one the
-// way its Options say: with given bytes, after a delay, not at all, with an
-// empty datagram, with a datagram too long for GetInfo's receive buffer, or
-// with the same answer twice. It runs on a thread of its own inside the
-// calling process and is not part of the library.
+// It listens on one or more UDP ports (127.0.0.1 unless told otherwise) and
+// answers every datagram that is exactly the 13-byte status request with the
+// same reply, after a delay if asked; everything else is counted and dropped.
+// One thread serves every port and sleeps while nothing happens. Memory stays
+// bounded whatever arrives: the server keeps counts, the first few datagrams
+// for tests to look at, and a bounded queue of answers waiting for their time.
 //
 //     velder::standin::Options options;
-//     options.reply = {0xFF, 0xFF, 's', 't', 'a', 't', 'u', 's', 0x00};
+//     options.reply = velder::standin::BuildStatusReply(velder::standin::DemoSample());
 //     options.delay = std::chrono::milliseconds(40);
 //     velder::standin::Server server;
 //     if (!server.Start(options)) { puts(server.Error().c_str()); }
-//     // ... query "127.0.0.1:" + std::to_string(server.Port()) ...
-//     server.WaitForReceived(2, std::chrono::seconds(1));
-//     std::vector<velder::standin::Datagram> seen = server.Received();
+//     // ... query server.Address() ...
 //     server.Stop();  // also done by the destructor
 //
-// All member functions may be called from any thread. The callbacks in
-// Options run on the server's own thread.
+// All member functions may be called from any thread.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "query/status_query.h"
+#include "support/bytes.h"
 
 namespace velder::standin {
 
-using Bytes = std::vector<unsigned char>;
+// Datagrams kept for Recorded(), and how many bytes of each.
+inline constexpr std::size_t kRecorded = 16;
+inline constexpr std::size_t kRecordedBytes = 64;
 
-// The status request GetInfo sends, as the library defines it.
-using velder::kStatusRequest;
+// Answers waiting for their delay at most; more requests meanwhile count as limited.
+inline constexpr std::size_t kPendingLimit = 4096;
 
-// True when the datagram begins with the 13 bytes of kStatusRequest.
-bool IsStatusRequest(const Bytes& datagram);
-
-// One byte longer than GetInfo's receive buffer.
-inline constexpr std::size_t kOversizedLength = 10241;
-
-// How the server answers each request it decides to answer.
-enum class Answer {
-    kReply,      // one datagram: Options::reply, or what Options::produce returns
-    kSilent,     // nothing at all
-    kEmpty,      // one datagram of 0 bytes
-    kOversized,  // one datagram of kOversizedLength bytes ('x' repeated)
-    kTwice,      // the kReply datagram, sent two times back to back
-};
-
-// A datagram the server received.
+// One received datagram.
 struct Datagram {
-    Bytes bytes;
-    std::string senderAddress;  // dotted IPv4 address
+    Bytes bytes;             // its first kRecordedBytes bytes
+    std::size_t length = 0;  // its whole length
+    std::string senderAddress;
     std::uint16_t senderPort = 0;
-    std::chrono::steady_clock::time_point receivedAt;
-    // Whether an answer was scheduled for it (false when filtered out, over
-    // the answer limit, silent, or declined by Options::produce).
-    bool answered = false;
+    std::uint16_t serverPort = 0;  // which of the server's ports received it
 };
 
-inline constexpr std::size_t kNoAnswerLimit = std::numeric_limits<std::size_t>::max();
+struct Counts {
+    std::size_t received = 0;    // datagrams received
+    std::size_t answered = 0;    // answers the system took whole
+    std::size_t ignored = 0;     // datagrams that were not the status request
+    std::size_t limited = 0;     // requests over a rate, the answer limit or the queue's bound
+    std::size_t sendFailed = 0;  // answers the system refused or cut
+};
 
 struct Options {
-    Answer answer = Answer::kReply;
-    // The answer's bytes for kReply and kTwice when `produce` is not set.
-    Bytes reply;
-    // Time between receiving a request and sending its answer. The server
-    // keeps receiving (and recording) while answers wait for their time.
+    // Each status request's answer: these bytes (empty: a 0-byte datagram;
+    // they may be longer than GetInfo takes), or no answer at all when unset.
+    std::optional<Bytes> reply;
+    // Time between a request and its answer.
     std::chrono::milliseconds delay{0};
-    // Dotted IPv4 address to bind; keep the loopback address in tests.
+    // Dotted IPv4 address to bind; keep the loopback address unless the
+    // server must be reached from elsewhere.
     std::string bindAddress = "127.0.0.1";
-    // UDP port to bind; 0 takes a free port (read it back with Port()).
+    // First UDP port; 0 lets the system choose a free port for each socket.
     std::uint16_t port = 0;
-    // Answer only datagrams that begin with kStatusRequest; others are
-    // still recorded.
-    bool statusRequestsOnly = false;
-    // Makes the answer for kReply and kTwice from the request, in place of
-    // `reply`. std::nullopt leaves that request unanswered; an empty Bytes
-    // sends a 0-byte datagram.
-    std::function<std::optional<Bytes>(const Datagram& request)> produce;
-    // Requests answered at most; later ones are recorded, not answered.
-    // A kTwice answer counts once.
-    std::size_t answerLimit = kNoAnswerLimit;
-    // Called after each datagram is recorded.
-    std::function<void(const Datagram& request)> onReceived;
-    // Called after an answer was sent, with the request it answers and the
-    // bytes sent (once per answer, also for kTwice).
-    std::function<void(const Datagram& request, const Bytes& answer)> onAnswered;
+    // Servers to run: consecutive ports from `port`, or that many free ports.
+    int ports = 1;
+    // Answers per second for one source address; 0 for no limit.
+    int answersPerSecond = 0;
+    // Requests answered at most, over all ports; 0 for no limit.
+    std::size_t answerLimit = 0;
 };
 
 class Server {
@@ -105,52 +83,48 @@ class Server {
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Opens and binds the socket and starts answering. False when the
-    // address cannot be bound or the server already runs; Error() says why.
+    // Opens and binds every port and starts answering. False when a port
+    // cannot be opened or the server already runs; Error() says why.
     bool Start(Options options);
-    // Stops answering, drops answers not yet sent and closes the socket.
-    // What was received stays readable. Safe to call more than once.
+    // Stops answering and closes the ports. Counts and records stay
+    // readable. Safe to call more than once.
     void Stop();
 
-    bool Running() const;
-    // The bound port (also when Options::port was 0); 0 before Start.
-    std::uint16_t Port() const;
-    // "127.0.0.1:<port>": the argument text GetInfo takes for this server.
-    std::string Address() const;
+    // The bound port of server `index`; 0 before Start.
+    std::uint16_t Port(int index = 0) const;
+    // "ADDRESS:PORT", the argument text GetInfo takes for server `index`
+    // (127.0.0.1 when the server listens on every address).
+    std::string Address(int index = 0) const;
     // Why Start failed; empty otherwise.
     std::string Error() const;
 
-    // Every datagram received so far, in order of arrival.
-    std::vector<Datagram> Received() const;
-    std::size_t ReceivedCount() const;
-    // Requests answered so far (sent, not merely scheduled).
-    std::size_t AnswerCount() const;
+    Counts GetCounts() const;
+    // The first kRecorded datagrams received, in order of arrival.
+    std::vector<Datagram> Recorded() const;
 
-    // Block until at least `count` datagrams were received, or answers
-    // were sent, or the time-out passes. True when the count was reached.
+    // Block until at least `count` datagrams were received, or answers sent,
+    // or the time-out passes. True when the count was reached.
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
     bool WaitForAnswers(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
     void Run();
-    // Closes the socket and stops the socket layer, whichever is open.
-    // Called with mutex_ held or before the thread starts.
-    void ReleaseSockets();
+    void CloseSockets();
 
     Options options_;
-    std::uintptr_t socket_ = 0;
-    bool socketOpen_ = false;
+    std::vector<std::uintptr_t> sockets_;
+    std::vector<std::uint16_t> ports_;
+    std::uintptr_t wake_ = 0;  // a loopback socket that Stop sends to
+    bool wakeOpen_ = false;
     bool socketsStarted_ = false;
-    std::uint16_t port_ = 0;
     std::thread thread_;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     bool stopping_ = false;
-    bool running_ = false;
     std::string error_;
-    std::vector<Datagram> received_;
-    std::size_t answers_ = 0;
+    Counts counts_;
+    std::vector<Datagram> recorded_;
 };
 
 }  // namespace velder::standin

@@ -7,28 +7,30 @@ namespace velder::standin {
 namespace {
 
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
-constexpr std::size_t kRequestHead = 10;                 // FF FF "getInfo" 00
 // Protocol version 2.86, sent as minor then major.
 constexpr std::uint16_t kProtocolMajor = 2;
 constexpr std::uint16_t kProtocolMinor = 86;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr unsigned char kEndOfPlayers = 32;
-constexpr std::uint32_t kOsMask = 1;
+// GetInfo's request carries no whole challenge (three bytes where a server
+// reads four); published captures of id Tech 4 servers answer such a
+// request with FF FF FF FF.
+constexpr std::uint32_t kNoChallenge = 0xFFFFFFFFu;
 
-void PutU16(std::vector<unsigned char>& out, std::uint16_t v) {
-    out.push_back(static_cast<unsigned char>(v & 0xFF));
-    out.push_back(static_cast<unsigned char>(v >> 8));
+void PutU16(Bytes& out, std::uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8));
 }
 
-void PutU32(std::vector<unsigned char>& out, std::uint32_t v) {
+void PutU32(Bytes& out, std::uint32_t v) {
     for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<unsigned char>((v >> shift) & 0xFF));
+        out.push_back(static_cast<char>((v >> shift) & 0xFF));
     }
 }
 
-void PutString(std::vector<unsigned char>& out, std::string_view s) {
-    out.insert(out.end(), s.begin(), s.end());
-    out.push_back(0);
+void PutString(Bytes& out, std::string_view s) {
+    out += s;
+    out.push_back('\0');
 }
 
 void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::string& key,
@@ -45,24 +47,15 @@ void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::s
 }  // namespace
 
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
-    return length >= kStatusRequestPrefix &&
-           std::memcmp(datagram, kStatusRequest, kStatusRequestPrefix) == 0;
+    return length == sizeof kStatusRequest &&
+           std::memcmp(datagram, kStatusRequest, sizeof kStatusRequest) == 0;
 }
 
-std::vector<unsigned char> BuildStatusReply(const ServerSample& sample,
-                                            const unsigned char* request, std::size_t length) {
-    std::vector<unsigned char> out;
+Bytes BuildStatusReply(const ServerSample& sample) {
+    Bytes out;
     out.reserve(512);
     PutString(out, kReplyHeader);
-
-    // The challenge is the 32-bit number after the request's head. GetInfo
-    // sends only three bytes there; published captures of id Tech 4 servers
-    // answer a request without a whole challenge with FF FF FF FF.
-    if (length >= kRequestHead + 4) {
-        out.insert(out.end(), request + kRequestHead, request + kRequestHead + 4);
-    } else {
-        PutU32(out, 0xFFFFFFFFu);
-    }
+    PutU32(out, kNoChallenge);
     PutU16(out, kProtocolMinor);
     PutU16(out, kProtocolMajor);
 
@@ -89,14 +82,14 @@ std::vector<unsigned char> BuildStatusReply(const ServerSample& sample,
 
     for (std::size_t client = 0; client < sample.players.size() && client < kMaxPlayers; ++client) {
         const Player& player = sample.players[client];
-        out.push_back(static_cast<unsigned char>(client));
+        out.push_back(static_cast<char>(client));
         PutU16(out, player.ping);
         PutU32(out, kPlayerRate);
         PutString(out, player.name);
         PutString(out, player.clan);
     }
-    out.push_back(kEndOfPlayers);
-    PutU32(out, kOsMask);
+    out.push_back(static_cast<char>(kEndOfPlayers));
+    PutU32(out, sample.osMask);
     return out;
 }
 

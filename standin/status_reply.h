@@ -19,13 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "query/status_query.h"
+#include "query/protocol.h"
+#include "support/bytes.h"
 
 namespace velder::standin {
-
-// The request GetInfo sends, as the library defines it.
-using velder::kStatusRequest;
-inline constexpr std::size_t kStatusRequestPrefix = 9;  // FF FF "getInfo"
 
 // A server has client numbers 0 to 31; 32 marks the end of the player list.
 inline constexpr std::size_t kMaxPlayers = 32;
@@ -47,14 +44,17 @@ struct ServerSample {
     // three zero bytes would then take one zero too many.
     std::vector<std::pair<std::string, std::string>> vars;
     std::vector<Player> players;  // at most kMaxPlayers
+    // The OS mask that closes the reply: 1 from servers on Windows; servers
+    // on Linux send other values (2, 7), so that their replies never end in
+    // 20 01 00 00 00.
+    std::uint32_t osMask = 1;
 };
 
-// True when the datagram begins with FF FF "getInfo".
+// True when the datagram is exactly the 13-byte status request.
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length);
 
-// The reply to `request` (the received datagram, used for its challenge).
-std::vector<unsigned char> BuildStatusReply(const ServerSample& sample,
-                                            const unsigned char* request, std::size_t length);
+// The server's answer to the status request.
+Bytes BuildStatusReply(const ServerSample& sample);
 
 // `count` made-up players with varied pings and clans (count <= kMaxPlayers).
 std::vector<Player> MadeUpPlayers(std::size_t count);

@@ -7,7 +7,7 @@ namespace velder::standin {
 using native::kBadSocket;
 using NativeSocket = native::Socket;
 
-Client::Client() {
+Client::Client(const char* bindAddress) {
 #if defined(_WIN32)
     WSADATA wsa;
     socketsStarted_ = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
@@ -16,14 +16,22 @@ Client::Client() {
     }
 #endif
     const NativeSocket s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s != kBadSocket) {
-        socket_ = static_cast<std::uintptr_t>(s);
-        open_ = true;
+    if (s == kBadSocket) {
+        return;
+    }
+    socket_ = static_cast<std::uintptr_t>(s);
+    created_ = true;
+    open_ = true;
+    if (bindAddress != nullptr) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        open_ = inet_pton(AF_INET, bindAddress, &local.sin_addr) == 1 &&
+                bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
     }
 }
 
 Client::~Client() {
-    if (open_) {
+    if (created_) {
         native::Close(native::FromHandle(socket_));
     }
 #if defined(_WIN32)
@@ -33,7 +41,7 @@ Client::~Client() {
 #endif
 }
 
-bool Client::Send(std::uint16_t port, const unsigned char* bytes, std::size_t length) {
+bool Client::Send(std::uint16_t port, const Bytes& bytes) {
     if (!open_) {
         return false;
     }
@@ -42,9 +50,9 @@ bool Client::Send(std::uint16_t port, const unsigned char* bytes, std::size_t le
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const auto sent =
-        sendto(native::FromHandle(socket_), reinterpret_cast<const char*>(bytes),
-               static_cast<int>(length), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return sent >= 0 && static_cast<std::size_t>(sent) == length;
+        sendto(native::FromHandle(socket_), bytes.data(), static_cast<int>(bytes.size()), 0,
+               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent >= 0 && static_cast<std::size_t>(sent) == bytes.size();
 }
 
 std::optional<Bytes> Client::Receive(std::chrono::milliseconds timeout) {
@@ -55,9 +63,8 @@ std::optional<Bytes> Client::Receive(std::chrono::milliseconds timeout) {
     if (!native::WaitReadable(s, timeout)) {
         return std::nullopt;
     }
-    Bytes buffer(native::kReceiveBuffer);
-    const auto n = recvfrom(s, reinterpret_cast<char*>(buffer.data()),
-                            static_cast<int>(buffer.size()), 0, nullptr, nullptr);
+    Bytes buffer(65536, '\0');  // any UDP datagram fits
+    const auto n = recvfrom(s, buffer.data(), static_cast<int>(buffer.size()), 0, nullptr, nullptr);
     if (n < 0) {
         return std::nullopt;
     }

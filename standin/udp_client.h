@@ -13,8 +13,10 @@ namespace velder::standin {
 
 class Client {
   public:
-    // Opens an unbound UDP socket; Ready() tells whether that worked.
-    Client();
+    // Opens a UDP socket, bound to `bindAddress` (a dotted loopback address
+    // such as "127.0.0.2") on a free port when given; Ready() tells whether
+    // that worked.
+    explicit Client(const char* bindAddress = nullptr);
     ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
@@ -22,17 +24,15 @@ class Client {
     bool Ready() const { return open_; }
     // Sends one datagram to 127.0.0.1:port. True when the whole datagram
     // was handed to the system.
-    bool Send(std::uint16_t port, const unsigned char* bytes, std::size_t length);
-    bool Send(std::uint16_t port, const Bytes& bytes) {
-        return Send(port, bytes.data(), bytes.size());
-    }
+    bool Send(std::uint16_t port, const Bytes& bytes);
     // Receives one datagram, waiting at most `timeout`; std::nullopt when
     // none came or the receive failed.
     std::optional<Bytes> Receive(std::chrono::milliseconds timeout);
 
   private:
     std::uintptr_t socket_ = 0;
-    bool open_ = false;
+    bool created_ = false;  // the socket exists and must be closed
+    bool open_ = false;     // and is ready for use
     bool socketsStarted_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "standin/status_reply.h"
 #include "support/bytes.h"
 
 namespace velder::support {
@@ -137,6 +138,29 @@ inline Bytes PrintableTextReply() {
         reply += words[reply.size() % words.size()];
     }
     return reply;
+}
+
+// A server as `velder serve --name "^1Red ^7Arena" --maxplayers 8 ...` builds it.
+inline standin::ServerSample SmallSample() {
+    standin::ServerSample s;
+    s.name = "^1Red ^7Arena";
+    s.map = "mp/q4dm1";
+    s.gameType = "DM";
+    s.maxPlayers = 8;
+    s.players = {{"^4Kane", "Rhino", 32}, {"Bob", "", 300}};
+    return s;
+}
+
+// What SmallSample's reply becomes after the round-trip digits, without the NUL.
+inline Bytes SmallSampleText() {
+    return ParseBytes(
+        "FF FF 'infoResponse' FF FF FF FF FF 'V' FF FF FF"
+        " 'si_version' FF 'velder stand-in' FF 'si_name' FF 'Red Arena' FF 'si_map' FF 'mp/q4dm1' "
+        "FF"
+        " 'si_gameType' FF 'DM' FF 'si_maxPlayers' FF '8' FF 'si_usePass' FF '0' FF 'si_pure' FF "
+        "'1' FF"
+        " 'si_fragLimit' FF '20' FF 'si_timeLimit' FF '10' FF FE"
+        " '32' FF 'Kane' FF 'Rhino' FF '300' FF 'Bob' FF ' ' FF FE");
 }
 
 }  // namespace velder::support

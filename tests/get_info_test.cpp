@@ -17,8 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using velder::standin::Answer;
-using velder::standin::Bytes;
+using velder::Bytes;
 using velder::standin::Options;
 using velder::standin::Server;
 using velder::testing::LoadedLibrary;
@@ -26,7 +25,7 @@ using velder::testing::LoadedLibrary;
 // Text and bytes mixed: "abc" is the letters, numbers are single bytes.
 struct Piece {
     Piece(const char* text) : bytes(text, text + std::strlen(text)) {}
-    Piece(int byte) : bytes{static_cast<unsigned char>(byte)} {}
+    Piece(int byte) : bytes(1, static_cast<char>(byte)) {}
     Bytes bytes;
 };
 Bytes Join(std::initializer_list<Piece> pieces) {
@@ -150,8 +149,8 @@ TEST_F(GetInfo, SendsTheThirteenByteRequestTwice) {
 
     ASSERT_TRUE(server.WaitForReceived(2, 1000ms));
     EXPECT_FALSE(server.WaitForReceived(3, 100ms)) << "there is no third request";
-    const auto received = server.Received();
-    const Bytes request = {0xFF, 0xFF, 'g', 'e', 't', 'I', 'n', 'f', 'o', 0, 2, 0, 0};
+    const auto received = server.Recorded();
+    const Bytes request("\xFF\xFFgetInfo\0\x02\0\0", 13);
     for (const auto& datagram : received) {
         EXPECT_EQ(request, datagram.bytes);
         EXPECT_EQ(received[0].senderPort, datagram.senderPort) << "both from one socket";
@@ -191,24 +190,18 @@ TEST_F(GetInfo, RoundTripFieldCoversTheServersDelay) {
 }
 
 TEST_F(GetInfo, OnlyTheFirstOfSeveralAnswersIsRead) {
-    int answered = 0;
-    Options options;
-    options.answer = Answer::kTwice;
-    options.produce = [&answered](const velder::standin::Datagram&) {
-        return std::optional<Bytes>(Join({++answered == 1 ? "first" : "later"}));
-    };
+    // The server answers both requests; the second answer is not appended.
     Server server;
-    Start(server, options);
+    Start(server, Replying(Join({"first"})));
     Data data(server.Address());
     ASSERT_EQ(RESULT_DATA, Call(data));
     EXPECT_EQ(Join({"first"}), data.Text());
+    EXPECT_TRUE(server.WaitForAnswers(2, 1000ms));
 }
 
 TEST_F(GetInfo, SilentServerGivesNoResultAfter650Milliseconds) {
-    Options options;
-    options.answer = Answer::kSilent;
     Server server;
-    Start(server, options);
+    Start(server, Options{});
     Data data(server.Address());
     const auto start = Clock::now();
     EXPECT_EQ(RESULT_CONTINUE, Call(data));
@@ -221,7 +214,7 @@ TEST_F(GetInfo, SilentServerGivesNoResultAfter650Milliseconds) {
 
 struct FailedReceiveCase {
     const char* label;
-    Answer answer;
+    Bytes reply;
 };
 
 void PrintTo(const FailedReceiveCase& c, std::ostream* os) {
@@ -231,10 +224,8 @@ void PrintTo(const FailedReceiveCase& c, std::ostream* os) {
 class FailedReceive : public GetInfo, public testing::WithParamInterface<FailedReceiveCase> {};
 
 TEST_P(FailedReceive, GivesOnly9999) {
-    Options options;
-    options.answer = GetParam().answer;
     Server server;
-    Start(server, options);
+    Start(server, Replying(GetParam().reply));
     Data data(server.Address());
     ASSERT_EQ(RESULT_DATA, Call(data));
     EXPECT_EQ(0, std::memcmp("9999", data.bytes.data(), 4));
@@ -243,8 +234,8 @@ TEST_P(FailedReceive, GivesOnly9999) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagrams, FailedReceive,
-                         testing::Values(FailedReceiveCase{"empty", Answer::kEmpty},
-                                         FailedReceiveCase{"oversized", Answer::kOversized}),
+                         testing::Values(FailedReceiveCase{"empty", Bytes()},
+                                         FailedReceiveCase{"oversized", Bytes(10241, 'x')}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(GetInfo, UnusableArgumentsLeaveDataAsItWasAndSendNothing) {

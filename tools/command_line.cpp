@@ -1,6 +1,7 @@
 #include "tools/command_line.h"
 
 #include "host/exports.h"
+#include "query/protocol.h"
 
 namespace velder::tools {
 
@@ -257,6 +258,11 @@ void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
             sampleOption = arg;
             if (const auto n = in.Number(arg, 0, 999, line.error)) {
                 serve.sample.maxPlayers = static_cast<int>(*n);
+            }
+        } else if (arg == "--os") {
+            sampleOption = arg;
+            if (const auto n = in.Number(arg, 0, 0xFFFFFFFF, line.error)) {
+                serve.sample.osMask = static_cast<std::uint32_t>(*n);
             }
         } else if (arg == "--var") {
             sampleOption = arg;

@@ -3,12 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
+#include <filesystem>
 #include <optional>
-#include <thread>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/standin_server.h"
@@ -20,13 +20,14 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/resource.h>
 #endif
 
 namespace velder::tools {
 
 using standin::BuildStatusReply;
 using standin::DemoSample;
-using standin::IsStatusRequest;
 
 namespace {
 
@@ -55,47 +56,81 @@ bool LoadLibrary(LibraryClient& library) {
 
 std::atomic<bool> interrupted{false};
 
+// The address `velder serve` listens on unless told otherwise, and the
+// answers a second each source gets when it listens anywhere else.
+constexpr const char* kLoopback = "127.0.0.1";
+constexpr int kAnswersPerSource = 4;
+
+// The bytes of a reply file: a regular file of at most one datagram, its
+// size checked before it is read. Nothing, and a message, otherwise.
+std::optional<Bytes> ReadReplyFile(const std::string& path) {
+    const std::string quoted = "the reply file '" + path + "'";
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        Complain("cannot read " + quoted + ": no such file");
+        return std::nullopt;
+    }
+    if (error) {
+        Complain("cannot read " + quoted + ": " + error.message());
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        Complain(quoted + " is not a regular file");
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size > kMaxDatagram) {
+        Complain(quoted + " has " + std::to_string(size) + " bytes: a datagram holds at most " +
+                 std::to_string(kMaxDatagram));
+        return std::nullopt;
+    }
+    std::FILE* file = error ? nullptr : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        Complain("cannot read " + quoted);
+        return std::nullopt;
+    }
+    // One byte more than allowed tells a file that grew since its size was read.
+    Bytes bytes(kMaxDatagram + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || bytes.size() > kMaxDatagram) {
+        Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Each server is a socket: raises the soft limit on open files to the hard
+// one, and says so when even that is too few for `servers`.
+std::optional<std::string> RaiseOpenFileLimit(int servers) {
+#if defined(_WIN32)
+    (void)servers;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::nullopt;  // nothing known: let opening the sockets tell
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The sockets, a wake socket and the files every program has open.
+    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
+               " open files; this system allows " + std::to_string(limit.rlim_cur) +
+               " (ulimit -Hn)";
+    }
+#endif
+    return std::nullopt;
+}
+
 void OnInterrupt(int) {
     interrupted = true;
 }
-
-// Answers every status request with `reply`, or with a reply built from
-// `sample` for that request.
-standin::Options StandinOptions(const ServerSample& sample,
-                                std::shared_ptr<const standin::Bytes> reply, int delayMs) {
-    standin::Options options;
-    options.delay = std::chrono::milliseconds(delayMs);
-    options.produce = [sample,
-                       reply](const standin::Datagram& request) -> std::optional<standin::Bytes> {
-        if (!IsStatusRequest(request.bytes.data(), request.bytes.size())) {
-            return std::nullopt;
-        }
-        if (reply) {
-            return *reply;
-        }
-        return BuildStatusReply(sample, request.bytes.data(), request.bytes.size());
-    };
-    return options;
-}
-
-// Each server notices a stop only between its short waits: stopping a
-// thousand one after the other would take seconds, so they stop side by side.
-void StopAll(std::vector<std::unique_ptr<standin::Server>>& servers) {
-    constexpr std::size_t kStoppers = 64;
-    std::vector<std::thread> stoppers;
-    for (std::size_t first = 0; first < kStoppers && first < servers.size(); ++first) {
-        stoppers.emplace_back([&servers, first] {
-            for (std::size_t i = first; i < servers.size(); i += kStoppers) {
-                servers[i]->Stop();
-            }
-        });
-    }
-    for (std::thread& t : stoppers) {
-        t.join();
-    }
-}
-
-}  // namespace
 
 // The addresses of every source, in order; an empty list and a message on stderr when a
 // file cannot be read or holds a bad address.
@@ -137,6 +172,8 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
     }
     return addresses;
 }
+
+}  // namespace
 
 int RunInfo(const InfoOptions& options) {
     const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
@@ -192,65 +229,64 @@ int RunConsole() {
 }
 
 int RunServe(const ServeOptions& options) {
-    std::shared_ptr<const standin::Bytes> fixed;
-    if (!options.replyFile.empty()) {
-        std::ifstream file(options.replyFile, std::ios::binary);
-        if (!file.is_open()) {
-            Complain("cannot open the reply file '" + options.replyFile + "'");
-            return kExitUsage;
-        }
-        standin::Bytes bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-        if (bytes.size() > kMaxDatagram) {
-            Complain("the reply file '" + options.replyFile + "' is larger than a datagram");
-            return kExitUsage;
-        }
-        fixed = std::make_shared<const standin::Bytes>(std::move(bytes));
+    standin::Options serve;
+    if (options.replyFile.empty()) {
+        serve.reply = BuildStatusReply(options.sample);
+    } else if (!(serve.reply = ReadReplyFile(options.replyFile))) {
+        return kExitUsage;
     }
-
-    // --count is shared by all ports: requests past it are left unanswered.
-    auto scheduled = std::make_shared<std::atomic<std::size_t>>(0);
-    auto sent = std::make_shared<std::atomic<std::size_t>>(0);
-    standin::Options base = StandinOptions(options.sample, fixed, options.delayMs);
-    if (options.count > 0) {
-        base.produce = [produce = base.produce, scheduled, count = options.count](
-                           const standin::Datagram& request) -> std::optional<standin::Bytes> {
-            std::optional<standin::Bytes> answer = produce(request);
-            if (answer && scheduled->fetch_add(1) >= count) {
-                return std::nullopt;
-            }
-            return answer;
-        };
+    serve.delay = std::chrono::milliseconds(options.delayMs);
+    serve.bindAddress = options.bind;
+    serve.port = options.port;
+    serve.ports = options.servers;
+    serve.answerLimit = options.count;
+    if (options.bind != kLoopback) {
+        // A 13-byte request draws a reply hundreds of times longer: from
+        // where others can send, the server must not answer at any rate.
+        serve.answersPerSecond = kAnswersPerSource;
+        Complain("warning: listening on " + options.bind + ", not on " + kLoopback +
+                 ": whoever reaches it can make it send replies far longer than their "
+                 "requests; each source address gets at most " +
+                 std::to_string(kAnswersPerSource) + " answers a second");
     }
-    base.onAnswered = [sent](const standin::Datagram&, const standin::Bytes&) { ++*sent; };
-    base.bindAddress = options.bind;
-
-    std::vector<std::unique_ptr<standin::Server>> servers;
-    for (int i = 0; i < options.servers; ++i) {
-        standin::Options own = base;
-        own.port = static_cast<std::uint16_t>(options.port + i);
-        servers.push_back(std::make_unique<standin::Server>());
-        if (!servers.back()->Start(std::move(own))) {
-            Complain(servers.back()->Error());
-            servers.pop_back();
-            StopAll(servers);
-            return kExitFailure;
-        }
+    if (const std::optional<std::string> problem = RaiseOpenFileLimit(options.servers)) {
+        Complain(*problem);
+        return kExitFailure;
     }
-    const std::string first = options.bind + ":" + std::to_string(servers.front()->Port());
-    Say("velder serve: answering status requests on " + first +
+    standin::Server server;
+    if (!server.Start(serve)) {
+        Complain(server.Error());
+        return kExitFailure;
+    }
+    Say("velder serve: answering status requests on " + options.bind + ":" +
+        std::to_string(server.Port()) +
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    while (!interrupted && (options.count == 0 || *sent < options.count)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The server's thread does the work; this one only looks up now and then
+    // for the answer count or an interrupt.
+    const std::size_t enough = options.count > 0 ? options.count : SIZE_MAX;
+    while (!interrupted && !server.WaitForAnswers(enough, std::chrono::milliseconds(200))) {
     }
-    StopAll(servers);
-    Say("velder serve: " + std::to_string(sent->load()) + " answers sent\n");
-    return kExitOk;
+    server.Stop();
+
+    const standin::Counts counts = server.GetCounts();
+    std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
+    const std::pair<std::size_t, const char*> others[] = {
+        {counts.ignored, " datagrams ignored"},
+        {counts.limited, " requests over the limit"},
+        {counts.sendFailed, " answers the system refused to send"},
+    };
+    for (const auto& [count, what] : others) {
+        if (count > 0) {
+            summary += ", " + std::to_string(count) + what;
+        }
+    }
+    Say(summary + "\n");
+    return counts.sendFailed == 0 ? kExitOk : kExitFailure;
 }
 
 int RunDemo() {
@@ -259,7 +295,9 @@ int RunDemo() {
         return kExitNoLibrary;
     }
     standin::Server server;
-    if (!server.Start(StandinOptions(DemoSample(), nullptr, 0))) {
+    standin::Options demo;
+    demo.reply = BuildStatusReply(DemoSample());
+    if (!server.Start(demo)) {
         Complain(server.Error());
         return kExitFailure;
     }
