@@ -17,8 +17,6 @@ delay_ms=20
 last=$((first + servers - 1))
 
 [ -x "$velder" ] || { echo "many_servers: no program at $velder" >&2; exit 2; }
-# One socket per server, plus the queries' own.
-ulimit -n 4096 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
 work=$(mktemp -d)
 serve_pid=

@@ -323,14 +323,15 @@ void ParseNoOptions(const std::vector<std::string>& args, CommandLine& line) {
 }  // namespace
 
 std::optional<std::string> CheckServerAddress(std::string& address) {
-    // Built by appending: gcc 12 warns wrongly about "'" + std::string.
+    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
     std::string quoted(1, '\'');
     quoted.append(address.substr(0, 40));
     quoted.append(address.size() > 40 ? "...'" : "'");
     std::size_t colon = address.find(':');
     if (colon == std::string::npos) {
         colon = address.size();
-        address += ":" + std::to_string(kDefaultPort);
+        address.push_back(':');
+        address.append(std::to_string(kDefaultPort));
     }
     if (colon == 0) {
         return "server " + quoted + " has no host name before the colon";
@@ -341,8 +342,9 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     }
     const std::string port = address.substr(colon + 1);
     if (!ReadNumber(port, 1, 65535)) {
-        return "bad port '" + port.substr(0, 40) + "' in " + quoted +
-               ": give a number from 1 to 65535";
+        std::string message = "bad port '";
+        message.append(port.substr(0, 40)).append("' in ").append(quoted);
+        return message + ": give a number from 1 to 65535";
     }
     if (address.size() >= kDataCapacity) {
         return "server " + quoted + " is longer than the library takes";

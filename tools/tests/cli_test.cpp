@@ -488,6 +488,9 @@ class Serve : public testing::Test {
         return false;
     }
 
+    // What serve wrote so far, in text mode.
+    std::string Said() const { return Lines(serve_.Output()); }
+
     std::string Address(int offset = 0) const {
         return "127.0.0.1:" + std::to_string(port_ + offset);
     }
@@ -514,8 +517,7 @@ TEST_F(Serve, BuildsTheReplyFromItsOptions) {
     }
     ASSERT_TRUE(serve_.Wait(10s)) << "serve did not stop after --count 2";
     EXPECT_EQ(0, serve_.ExitCode());
-    EXPECT_NE(std::string::npos, serve_.Output().find("velder serve: 2 answers sent\n"))
-        << serve_.Output();
+    EXPECT_NE(std::string::npos, Said().find("velder serve: 2 answers sent\n")) << Said();
 }
 
 TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
@@ -547,9 +549,8 @@ TEST_F(Serve, AnswersOnlyTheExactStatusRequest) {
     EXPECT_TRUE(client.Receive(5s).has_value());
     ASSERT_TRUE(serve_.Wait(10s));
     EXPECT_EQ(0, serve_.ExitCode());
-    EXPECT_NE(std::string::npos,
-              serve_.Output().find("velder serve: 1 answers sent, 7 datagrams ignored\n"))
-        << serve_.Output();
+    EXPECT_NE(std::string::npos, Said().find("velder serve: 1 answers sent, 7 datagrams ignored\n"))
+        << Said();
 }
 
 TEST_F(Serve, BadReplyFilesAreRefused) {
@@ -685,7 +686,7 @@ TEST_F(Serve, JunkDoesNotFillMemory) {
     EXPECT_LT(grown, 16 * 1024) << "KiB after 60 MB of junk";
     serve_.Interrupt();
     ASSERT_TRUE(serve_.Wait(10s));
-    EXPECT_NE(std::string::npos, serve_.Output().find("datagrams ignored")) << serve_.Output();
+    EXPECT_NE(std::string::npos, Said().find("datagrams ignored")) << Said();
 }
 
 // The soft limit on open files is raised to the hard one; past that, a clear error.
