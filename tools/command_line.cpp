@@ -5,6 +5,10 @@
 
 namespace velder::tools {
 
+using standin::kMaxPlayers;
+using standin::MadeUpPlayers;
+using standin::Player;
+
 namespace {
 
 // A decimal number made of digits only, within [low, high].

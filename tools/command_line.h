@@ -11,10 +11,8 @@
 
 namespace velder::tools {
 
-using standin::kMaxPlayers;
-using standin::MadeUpPlayers;
-using standin::Player;
-using standin::ServerSample;
+// The game's own port, taken when an address has none.
+inline constexpr std::uint16_t kDefaultPort = 28004;
 
 // How `velder info` shows each answer.
 enum class Format { kSummary, kFields, kRaw, kJson };
@@ -35,9 +33,9 @@ struct InfoOptions {
 
 struct ServeOptions {
     std::string bind = "127.0.0.1";
-    std::uint16_t port = 28004;  // 0: a free port of the system's choosing
-    int servers = 1;             // listen on this many consecutive ports
-    ServerSample sample;
+    std::uint16_t port = kDefaultPort;  // 0: a free port of the system's choosing
+    int servers = 1;                    // listen on this many consecutive ports
+    standin::ServerSample sample;
     std::string replyFile;  // answer with this file's bytes instead
     int delayMs = 0;
     std::size_t count = 0;  // stop after this many answers in all; 0: run on
@@ -58,8 +56,6 @@ struct CommandLine {
 inline constexpr int kMaxJobs = 256;
 inline constexpr int kMaxServers = 4096;
 inline constexpr int kMaxDelayMs = 60000;
-// The game's own port, taken when an address has none.
-inline constexpr std::uint16_t kDefaultPort = 28004;
 
 // Reads the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

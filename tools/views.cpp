@@ -14,6 +14,9 @@ namespace {
 // Widest column shown in a table; longer texts push the row out.
 constexpr std::size_t kMaxColumn = 32;
 
+// How much of a reply the result text can hold, for the notes that say so.
+const std::string kWindow = "the " + std::to_string(kTranscriptionWindow) + " bytes GetInfo reads";
+
 void Pad(std::string& out, const std::string& cell, std::size_t width) {
     out += cell;
     if (cell.size() < width) {
@@ -62,11 +65,10 @@ std::string PlayerCount(const ServerStatus& status) {
 std::string PlayerNote(const ServerStatus& status) {
     switch (status.playerList) {
         case PlayerList::kNotReached:
-            return "  players: unknown: the player list does not begin within the 900 bytes "
-                   "GetInfo reads\n";
+            return "  players: unknown: the player list does not begin within " + kWindow + "\n";
         case PlayerList::kCut:
-            return "  players: " + std::to_string(status.players.size()) +
-                   " or more: the 900 bytes GetInfo reads end inside the player list\n";
+            return "  players: " + std::to_string(status.players.size()) + " or more: " + kWindow +
+                   " end inside the player list\n";
         case PlayerList::kComplete:
         case PlayerList::kOpen:
             break;
@@ -114,13 +116,17 @@ void AppendVars(std::string& out, const ServerStatus& status) {
 // Indexed by Outcome: the JSON word and the words for people.
 constexpr const char* kOutcomes[][2] = {
     {"answered", "answered"},
-    {"unreadable", "unreadable reply (9999): the server answered, but its reply could not be read"},
+    {"unreadable", "unreadable reply: the server answered, but its reply could not be read"},
     {"no_such_host", "no such host"},
     {"no_answer", "no answer"},
 };
 
-const char* OutcomeText(Outcome outcome) {
-    return kOutcomes[static_cast<int>(outcome)][1];
+std::string OutcomeText(Outcome outcome) {
+    std::string text = kOutcomes[static_cast<int>(outcome)][1];
+    if (outcome == Outcome::kUnreadable) {
+        text.insert(text.find(':'), std::string(" (") + kUnreadableReply + ")");
+    }
+    return text;
 }
 
 const char* OutcomeWord(Outcome outcome) {
@@ -164,7 +170,7 @@ std::string FieldsView(const ServerAnswer& answer) {
     }
 
     if (!result.recordSection) {
-        out += "  records: none (no record section within the 900 bytes GetInfo reads)\n";
+        out += "  records: none (no record section within " + kWindow + ")\n";
     } else {
         out += "  records: " + std::to_string(result.records.size()) + "\n";
         if (!result.records.empty()) {

@@ -20,7 +20,7 @@ struct ServerAnswer {
 };
 
 // `outcome` in a few words for people, e.g. "no such host".
-const char* OutcomeText(Outcome outcome);
+std::string OutcomeText(Outcome outcome);
 
 // The fixed word for `outcome` in JSON: answered, unreadable, no_such_host, no_answer.
 const char* OutcomeWord(Outcome outcome);
