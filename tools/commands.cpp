@@ -56,6 +56,10 @@ bool LoadLibrary(LibraryClient& library) {
 
 std::atomic<bool> interrupted{false};
 
+void OnInterrupt(int) {
+    interrupted = true;
+}
+
 // The address `velder serve` listens on unless told otherwise, and the
 // answers a second each source gets when it listens anywhere else.
 constexpr const char* kLoopback = "127.0.0.1";
@@ -128,11 +132,7 @@ std::optional<std::string> RaiseOpenFileLimit(int servers) {
     return std::nullopt;
 }
 
-void OnInterrupt(int) {
-    interrupted = true;
-}
-
-// The addresses of every source, in order; an empty list and a message on stderr when a
+// The addresses of every source, in order; nothing, and a message, when a
 // file cannot be read or holds a bad address.
 std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
     std::vector<std::string> addresses;

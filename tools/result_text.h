@@ -51,7 +51,7 @@ enum class PlayerList {
 };
 
 struct Player {
-    int ping = 0;
+    int ping = 0;  // -1 when the record's number is not a plain number
     std::string name;
     std::string clan;
 };

@@ -222,7 +222,8 @@ std::string JsonView(const ServerAnswer& answer) {
     for (std::size_t i = 0; i < status.players.size(); ++i) {
         const Player& p = status.players[i];
         out += i ? ",{\"ping\":" : "{\"ping\":";
-        out += std::to_string(p.ping) + ",\"name\":" + JsonString(p.name) +
+        // A head field with more than the ping in it gives no number.
+        out += (p.ping >= 0 ? std::to_string(p.ping) : "null") + ",\"name\":" + JsonString(p.name) +
                ",\"clan\":" + JsonString(p.clan) + "}";
     }
     // The count is null when the player list was never reached.

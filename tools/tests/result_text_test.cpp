@@ -168,6 +168,11 @@ const StatusCase kStatusCases[] = {
      {{"a", "b"}},
      {"7 . x", "8 y ."},
      PlayerList::kComplete},
+    {"bytes before the number in a record head leave no ping",
+     "0001" + kHead + "a|b|#_01300|x|y|#",
+     {{"a", "b"}},
+     {"-1 x y"},
+     PlayerList::kComplete},
     {"not a Quake 4 reply: no variables are read", "0001status|a|b|#", {}, {}, PlayerList::kOpen},
     {"only the round trip", "9999", {}, {}, PlayerList::kNotReached},
 };
