@@ -394,6 +394,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                        : command == "demo"      ? Command::kDemo
                        : command == "--version" ? Command::kVersion
                                                 : Command::kHelp;
+        if (command == "help" && args.size() == 2) {
+            // "velder help info" is "velder info --help".
+            const CommandLine named = ParseCommandLine({args[1], "--help"});
+            line.helpFor = named.helpFor;
+            if (!named.error.empty() || named.helpFor == Command::kHelp ||
+                named.helpFor == Command::kVersion) {
+                line.error = "no command '" + args[1] + "' to help with: try 'velder help'";
+            }
+            return line;
+        }
         ParseNoOptions(args, line);
     } else {
         line.error = "unknown command '" + command + "': try 'velder help'";

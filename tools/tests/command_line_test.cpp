@@ -35,6 +35,8 @@ const BadCase kBadCases[] = {
     {{"info", "-f"}, "option '-f' needs a value"},
     {{"info", "--players=yes", "h"}, "option '--players' takes no value"},
     {{"console", "--help", "x"}, "unexpected argument 'x' after --help"},
+    {{"help", "query"}, "no command 'query' to help with"},
+    {{"help", "--version"}, "no command '--version' to help with"},
     {{"info", ":28004"}, "no host name before the colon"},
     {{"info", "host:"}, "bad port '' in 'host:'"},
     {{"info", "host:abc"}, "bad port 'abc' in 'host:abc'"},
@@ -232,6 +234,7 @@ TEST(CommandLine, HelpVersionConsoleAndDemo) {
         {{"serve", "--port", "0", "--help"}, Command::kHelp, Command::kServe},
         {{"console", "--help"}, Command::kHelp, Command::kConsole},
         {{"demo", "-h"}, Command::kHelp, Command::kDemo},
+        {{"help", "serve"}, Command::kHelp, Command::kServe},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(c.args);
