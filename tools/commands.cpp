@@ -302,9 +302,10 @@ int RunDemo() {
         return kExitFailure;
     }
     Say("velder demo: a stand-in Quake 4 server answers on " + server.Address() + "; GetInfo(\"" +
-        server.Address() + "\") gives:\n\n");
+        server.Address() + "\") gives this result text, split as a script splits it:\n\n");
     const ServerAnswer answer = library.GetInfo(server.Address());
-    Say(SummaryView(answer, true, true));
+    Say(FieldsView(answer));
+    Say("\nvelder info --players shows it as:\n\n" + SummaryView(answer, true, false));
     return answer.outcome == Outcome::kAnswered ? kExitOk : kExitFailure;
 }
 
