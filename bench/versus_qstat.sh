@@ -66,6 +66,10 @@ fi
 quakestat -q4s "$address" | tail -n 1
 echo
 
-hyperfine -N --warmup 50 --runs "$runs" \
+hyperfine -N --warmup 50 --runs "$runs" --export-csv "$bench_work/times.csv" \
     "$velder info $address" \
     "quakestat -q4s $address"
+echo
+# The means and medians to the microsecond.
+awk -F, 'NR > 1 { printf "%-60s mean %6.0f us  median %6.0f us\n", $1, $2 * 1e6, $4 * 1e6 }' \
+    "$bench_work/times.csv"
