@@ -17,33 +17,14 @@ delay_ms=20
 last=$((first + servers - 1))
 
 [ -x "$velder" ] || { echo "many_servers: no program at $velder" >&2; exit 2; }
-# One socket per server, plus the queries' own.
-ulimit -n 4096 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
-work=$(mktemp -d)
-serve_pid=
-cleanup() {
-    if [ -n "$serve_pid" ]; then
-        kill "$serve_pid" 2>/dev/null || true
-        wait "$serve_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/serve.sh"
 
 now() { date +%s.%N; }
 elapsed() { echo "$1 $2" | awk '{printf "%.3f", $2 - $1}'; }
 
 started=$(now)
-"$velder" serve --port "$first" --servers "$servers" --delay-ms "$delay_ms" --players 8 \
-    >"$work/serve.log" 2>&1 &
-serve_pid=$!
-for _ in $(seq 1 200); do
-    grep -q 'answering status requests' "$work/serve.log" && break
-    kill -0 "$serve_pid" 2>/dev/null || { cat "$work/serve.log" >&2; exit 1; }
-    sleep 0.05
-done
-grep -q 'answering status requests' "$work/serve.log" || { echo "serve did not start" >&2; exit 1; }
+start_serve "$velder" --port "$first" --servers "$servers" --delay-ms "$delay_ms" --players 8
 echo "$servers stand-in servers on 127.0.0.1:$first-$last (answer after $delay_ms ms)," \
     "up in $(elapsed "$started" "$(now)") s"
 
@@ -55,9 +36,9 @@ done
 for jobs in 16 64; do
     begin=$(now)
     status=0
-    "$velder" info --raw --jobs "$jobs" "${addresses[@]}" >"$work/answers.$jobs" || status=$?
+    "$velder" info --raw --jobs "$jobs" "${addresses[@]}" >"$bench_work/answers.$jobs" || status=$?
     end=$(now)
-    answered=$(grep -ac . "$work/answers.$jobs" || true)
+    answered=$(grep -ac . "$bench_work/answers.$jobs" || true)
     echo "velder info --jobs $jobs: $servers servers in $(elapsed "$begin" "$end") s," \
         "$answered answered, exit status $status"
 done

@@ -1,8 +1,13 @@
 #include "tools/command_line.h"
 
 #include "host/exports.h"
+#include "query/protocol.h"
 
 namespace velder::tools {
+
+using standin::kMaxPlayers;
+using standin::MadeUpPlayers;
+using standin::Player;
 
 namespace {
 
@@ -121,31 +126,68 @@ class Arguments {
     bool operandsOnly_ = false;
 };
 
+// Takes the next argument as "--help" when it is one.
+bool AskedForHelp(const std::string& arg, CommandLine& line, Command command) {
+    if (arg != "--help" && arg != "-h") {
+        return false;
+    }
+    line.command = Command::kHelp;
+    line.helpFor = command;
+    return true;
+}
+
 void ParseInfo(const std::vector<std::string>& args, CommandLine& line) {
     Arguments in(args, "info");
     InfoOptions& info = line.info;
+    std::string formatOption;  // the option that chose the format
+    const auto choose = [&](const std::string& option, Format format) {
+        if (!formatOption.empty() && formatOption != option) {
+            line.error = formatOption + " and " + option + " cannot be combined";
+        }
+        formatOption = option;
+        info.format = format;
+    };
     while (!in.Done() && line.error.empty()) {
         const std::string arg = in.Take();
         if (!in.IsOption(arg)) {
-            if (const std::optional<std::string> problem = CheckServerAddress(arg)) {
+            std::string address = arg;
+            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
                 line.error = *problem;
             } else {
-                info.servers.push_back(arg);
+                info.sources.push_back({false, address});
             }
-        } else if (arg == "--raw" || arg == "--json") {
+        } else if (AskedForHelp(arg, line, Command::kInfo)) {
+            return;
+        } else if (arg == "--raw" || arg == "--json" || arg == "--fields") {
             if (in.RefuseValue(arg, line.error)) {
-                info.format = arg == "--raw" ? Format::kRaw : Format::kJson;
+                choose(arg, arg == "--raw"    ? Format::kRaw
+                            : arg == "--json" ? Format::kJson
+                                              : Format::kFields);
+            }
+        } else if (arg == "--players" || arg == "--vars") {
+            if (in.RefuseValue(arg, line.error)) {
+                (arg == "--players" ? info.players : info.vars) = true;
             }
         } else if (arg == "--jobs" || arg == "-j") {
             if (const auto n = in.Number(arg, 1, kMaxJobs, line.error)) {
                 info.jobs = static_cast<int>(*n);
             }
+        } else if (arg == "--file" || arg == "-f") {
+            if (const auto v = in.Value(arg, line.error)) {
+                info.sources.push_back({true, *v});
+            }
         } else {
             line.error = in.Unknown(arg);
         }
     }
-    if (line.error.empty() && info.servers.empty()) {
-        line.error = "no server given: velder info HOST:PORT...";
+    if (!line.error.empty()) {
+        return;
+    }
+    if ((info.players || info.vars) && !formatOption.empty()) {
+        line.error = std::string(info.players ? "--players" : "--vars") +
+                     " cannot be combined with " + formatOption;
+    } else if (info.sources.empty()) {
+        line.error = "no server given: velder info HOST[:PORT]... or -f FILE";
     }
 }
 
@@ -179,6 +221,8 @@ void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
         const std::string arg = in.Take();
         if (!in.IsOption(arg)) {
             line.error = "unexpected argument '" + arg + "' for 'velder serve'";
+        } else if (AskedForHelp(arg, line, Command::kServe)) {
+            return;
         } else if (arg == "--bind") {
             if (const auto v = in.Value(arg, line.error)) {
                 if (IsDottedAddress(*v)) {
@@ -218,6 +262,11 @@ void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
             sampleOption = arg;
             if (const auto n = in.Number(arg, 0, 999, line.error)) {
                 serve.sample.maxPlayers = static_cast<int>(*n);
+            }
+        } else if (arg == "--os") {
+            sampleOption = arg;
+            if (const auto n = in.Number(arg, 0, 0xFFFFFFFF, line.error)) {
+                serve.sample.osMask = static_cast<std::uint32_t>(*n);
             }
         } else if (arg == "--var") {
             sampleOption = arg;
@@ -265,36 +314,63 @@ void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
 }
 
 void ParseNoOptions(const std::vector<std::string>& args, CommandLine& line) {
-    if (args.size() > 1) {
+    if (args.size() > 1 && !AskedForHelp(args[1], line, line.command)) {
         const std::string& arg = args[1];
         line.error =
             (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg +
             "' for 'velder " + args[0] + "'";
+    } else if (args.size() > 2) {
+        line.error = "unexpected argument '" + args[2] + "' after --help";
     }
 }
 
 }  // namespace
 
-std::optional<std::string> CheckServerAddress(std::string_view address) {
-    // Built by appending: gcc 12 warns wrongly about "'" + std::string.
+std::optional<std::string> CheckServerAddress(std::string& address) {
+    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
     std::string quoted(1, '\'');
-    quoted.append(address).push_back('\'');
-    const std::size_t colon = address.find(':');
-    if (colon == std::string_view::npos) {
-        return "server " + quoted + " has no colon: give it as HOST:PORT";
+    quoted.append(address.substr(0, 40));
+    quoted.append(address.size() > 40 ? "...'" : "'");
+    std::size_t colon = address.find(':');
+    if (colon == std::string::npos) {
+        colon = address.size();
+        address.push_back(':');
+        address.append(std::to_string(kDefaultPort));
     }
     if (colon == 0) {
         return "server " + quoted + " has no host name before the colon";
     }
-    const std::string_view port = address.substr(colon + 1);
+    if (colon >= kHostNameCapacity) {
+        return "the host name of server " + quoted + " is longer than the library takes (" +
+               std::to_string(kHostNameCapacity - 1) + " bytes)";
+    }
+    const std::string port = address.substr(colon + 1);
     if (!ReadNumber(port, 1, 65535)) {
         std::string message = "bad port '";
-        message.append(port).append("' in ").append(quoted);
+        message.append(port.substr(0, 40)).append("' in ").append(quoted);
         return message + ": give a number from 1 to 65535";
     }
     if (address.size() >= kDataCapacity) {
-        quoted.resize(40);
-        return "server " + quoted + "...' is longer than the library takes";
+        return "server " + quoted + " is longer than the library takes";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
+                                          std::vector<std::string>& addresses) {
+    for (int number = 1; !list.empty(); ++number) {
+        const std::size_t end = list.find('\n');
+        const std::string_view line = list.substr(0, end);
+        list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
+        const std::size_t begin = line.find_first_not_of(" \t\r");
+        if (begin == std::string_view::npos || line[begin] == '#') {
+            continue;
+        }
+        std::string address(line.substr(begin, line.find_last_not_of(" \t\r") + 1 - begin));
+        if (const std::optional<std::string> problem = CheckServerAddress(address)) {
+            return name + ":" + std::to_string(number) + ": " + *problem;
+        }
+        addresses.push_back(std::move(address));
     }
     return std::nullopt;
 }
@@ -318,6 +394,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                        : command == "demo"      ? Command::kDemo
                        : command == "--version" ? Command::kVersion
                                                 : Command::kHelp;
+        if (command == "help" && args.size() == 2) {
+            // "velder help info" is "velder info --help".
+            const CommandLine named = ParseCommandLine({args[1], "--help"});
+            line.helpFor = named.helpFor;
+            if (!named.error.empty() || named.helpFor == Command::kHelp ||
+                named.helpFor == Command::kVersion) {
+                line.error = "no command '" + args[1] + "' to help with: try 'velder help'";
+            }
+            return line;
+        }
         ParseNoOptions(args, line);
     } else {
         line.error = "unknown command '" + command + "': try 'velder help'";
@@ -325,24 +411,31 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return line;
 }
 
-std::string UsageText() {
-    return R"(usage: velder COMMAND [OPTIONS]
-
-  velder info [--raw | --json] [--jobs N] HOST:PORT...
+std::string UsageText(Command command) {
+    static const char* const kInfo =
+        R"(  velder info [VIEW] [--jobs N] [-f FILE]... [--] HOST[:PORT]...
       Asks each Quake 4 server for its status through the library's GetInfo,
       several at a time (--jobs, 16 by default), and shows the answers in the
-      order given: readable, as the exact result text (--raw, one line per
-      server), or as one JSON object per line (--json).
-      Exit status: 0 when every server answered, 1 when any did not,
-      2 for a usage error, 3 when the library cannot be loaded.
-
-  velder console
+      order given. PORT is 28004 when left out. -f FILE reads addresses from
+      FILE, one a line ('#' starts a comment; '-f -' reads standard input).
+      Views: one summary line per server (address, round trip, players/max,
+      map, name), with --players and --vars the players and the server
+      variables below it; --fields: the result text's fields numbered as
+      $gettok counts them; --raw: the exact result text, one line per server;
+      --json: one JSON object per line.
+      Exit status: 0 when every server answered, 1 when any did not (no
+      answer, an unreadable reply, no such host), 2 for a usage error, 3 when
+      the library cannot be loaded.
+)";
+    static const char* const kConsole = R"(  velder console
       Prints what IsQuakeActive answers: TRUE when the Quake 4 console
       window is open, FALSE otherwise.
-
-  velder serve [OPTIONS]
-      A stand-in Quake 4 server: answers status requests until interrupted.
-        --bind ADDRESS        address to listen on (127.0.0.1)
+)";
+    static const char* const kServe = R"(  velder serve [OPTIONS]
+      A stand-in Quake 4 server: answers the status request until interrupted.
+        --bind ADDRESS        address to listen on (127.0.0.1); any address
+                              outside 127.0.0.0/8 draws a warning, and each
+                              source address then gets a few answers a second
         --port N              UDP port (28004; 0 for a free one)
         --servers N           listen on N consecutive ports from --port
         --name TEXT           si_name, colour codes allowed (Velder stand-in)
@@ -352,14 +445,33 @@ std::string UsageText() {
         --var KEY=VALUE       a further server variable (repeatable)
         --player NAME,CLAN,PING   a player (repeatable, up to 32)
         --players N           N made-up players
-        --reply FILE          answer with the bytes of FILE instead
+        --os N                the OS byte that ends the reply (1 Windows; 2 or 7 Linux)
+        --reply FILE          answer with the bytes of FILE instead (a regular
+                              file of at most 65507 bytes)
         --delay-ms N          wait N ms before each answer
         --count N             stop after N answers (GetInfo asks twice per query)
-
-  velder demo
+)";
+    static const char* const kDemo = R"(  velder demo
       Starts a stand-in server inside the process, queries it through
       GetInfo and shows the answer.
 )";
+    switch (command) {
+        case Command::kInfo:
+            return std::string("usage:\n") + kInfo;
+        case Command::kServe:
+            return std::string("usage:\n") + kServe;
+        case Command::kConsole:
+            return std::string("usage:\n") + kConsole;
+        case Command::kDemo:
+            return std::string("usage:\n") + kDemo;
+        case Command::kHelp:
+        case Command::kVersion:
+            break;
+    }
+    return std::string(
+               "usage: velder COMMAND [OPTIONS]   (velder COMMAND --help: one command)\n\n") +
+           kInfo + "\n" + kConsole + "\n" + kServe + "\n" + kDemo +
+           "\n  velder --version\n      Prints the version.\n";
 }
 
 }  // namespace velder::tools

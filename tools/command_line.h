@@ -11,24 +11,31 @@
 
 namespace velder::tools {
 
-using standin::MadeUpPlayers;
-using standin::Player;
-using standin::ServerSample;
-using standin::kMaxPlayers;
+// The game's own port, taken when an address has none.
+inline constexpr std::uint16_t kDefaultPort = 28004;
 
-enum class Format { kReadable, kRaw, kJson };
+// How `velder info` shows each answer.
+enum class Format { kSummary, kFields, kRaw, kJson };
+
+// A server named on the command line, or a file of them ("-" for standard input).
+struct ServerSource {
+    bool file = false;
+    std::string text;
+};
 
 struct InfoOptions {
-    Format format = Format::kReadable;
-    int jobs = 16;                     // queries running at the same time
-    std::vector<std::string> servers;  // HOST:PORT, in the order given
+    Format format = Format::kSummary;
+    bool players = false;               // with the summary: the player table
+    bool vars = false;                  // with the summary: the server variables
+    int jobs = 16;                      // queries running at the same time
+    std::vector<ServerSource> sources;  // in the order given
 };
 
 struct ServeOptions {
     std::string bind = "127.0.0.1";
-    std::uint16_t port = 28004;  // 0: a free port of the system's choosing
-    int servers = 1;             // listen on this many consecutive ports
-    ServerSample sample;
+    std::uint16_t port = kDefaultPort;  // 0: a free port of the system's choosing
+    int servers = 1;                    // listen on this many consecutive ports
+    standin::ServerSample sample;
     std::string replyFile;  // answer with this file's bytes instead
     int delayMs = 0;
     std::size_t count = 0;  // stop after this many answers in all; 0: run on
@@ -38,6 +45,8 @@ enum class Command { kHelp, kVersion, kInfo, kConsole, kServe, kDemo };
 
 struct CommandLine {
     Command command = Command::kHelp;
+    // For kHelp: the command whose usage to show; kHelp itself for all of them.
+    Command helpFor = Command::kHelp;
     InfoOptions info;
     ServeOptions serve;
     // Set when the command line is wrong: one line naming the problem.
@@ -51,10 +60,17 @@ inline constexpr int kMaxDelayMs = 60000;
 // Reads the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// Why `address` is not a usable HOST:PORT, or nothing when it is.
-std::optional<std::string> CheckServerAddress(std::string_view address);
+// Checks a server address and completes it: HOST alone becomes
+// HOST:28004. Returns why it is not usable, or nothing when it is.
+std::optional<std::string> CheckServerAddress(std::string& address);
 
-// The usage text shown by `velder help`.
-std::string UsageText();
+// Reads the addresses of a server list, one a line: blank lines and lines
+// that begin with '#' are skipped, spaces around an address are ignored.
+// `name` names the list in messages. Returns the first problem, or nothing.
+std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
+                                          std::vector<std::string>& addresses);
+
+// The usage text of `command`, or of every command for Command::kHelp.
+std::string UsageText(Command command = Command::kHelp);
 
 }  // namespace velder::tools

@@ -3,11 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <thread>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "standin/standin_server.h"
@@ -19,6 +20,8 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/resource.h>
 #endif
 
 namespace velder::tools {
@@ -30,6 +33,8 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
+// Far more addresses than anyone asks at once; keeps -f /dev/zero from filling memory.
+constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 
 void Say(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -55,18 +60,126 @@ void OnInterrupt(int) {
     interrupted = true;
 }
 
-// Answers every status request with `reply`, or with the reply built from `sample`.
-standin::Options StandinOptions(const ServerSample& sample, const std::optional<Bytes>& reply,
-                                int delayMs) {
-    standin::Options options;
-    options.delay = std::chrono::milliseconds(delayMs);
-    options.reply = reply ? *reply : BuildStatusReply(sample);
-    return options;
+// The address `velder serve` listens on unless told otherwise, and the
+// answers a second each source gets when it listens anywhere else.
+constexpr const char* kLoopback = "127.0.0.1";
+constexpr int kAnswersPerSource = 4;
+
+// The bytes of a reply file: a regular file of at most one datagram, its
+// size checked before it is read. Nothing, and a message, otherwise.
+std::optional<Bytes> ReadReplyFile(const std::string& path) {
+    const std::string quoted = "the reply file '" + path + "'";
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        Complain("cannot read " + quoted + ": no such file");
+        return std::nullopt;
+    }
+    if (error) {
+        Complain("cannot read " + quoted + ": " + error.message());
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        Complain(quoted + " is not a regular file");
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size > kMaxDatagram) {
+        Complain(quoted + " has " + std::to_string(size) + " bytes: a datagram holds at most " +
+                 std::to_string(kMaxDatagram));
+        return std::nullopt;
+    }
+    std::FILE* file = error ? nullptr : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        Complain("cannot read " + quoted);
+        return std::nullopt;
+    }
+    // One byte more than allowed tells a file that grew since its size was read.
+    Bytes bytes(kMaxDatagram + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || bytes.size() > kMaxDatagram) {
+        Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Each server is a socket: raises the soft limit on open files to the hard
+// one, and says so when even that is too few for `servers`.
+std::optional<std::string> RaiseOpenFileLimit(int servers) {
+#if defined(_WIN32)
+    (void)servers;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::nullopt;  // nothing known: let opening the sockets tell
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The sockets, a wake socket and the files every program has open.
+    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
+               " open files; this system allows " + std::to_string(limit.rlim_cur) +
+               " (ulimit -Hn)";
+    }
+#endif
+    return std::nullopt;
+}
+
+// The addresses of every source, in order; nothing, and a message, when a
+// file cannot be read or holds a bad address.
+std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
+    std::vector<std::string> addresses;
+    for (const ServerSource& source : sources) {
+        if (!source.file) {
+            addresses.push_back(source.text);
+            continue;
+        }
+        const bool standardInput = source.text == "-";
+        const std::string name = standardInput ? "standard input" : source.text;
+        std::FILE* file = standardInput ? stdin : std::fopen(source.text.c_str(), "rb");
+        if (file == nullptr) {
+            Complain("cannot open the server list '" + source.text + "'");
+            return std::nullopt;
+        }
+        std::string list;
+        char chunk[4096];
+        for (std::size_t n;
+             list.size() <= kMaxServerList && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+            list.append(chunk, n);
+        }
+        std::optional<std::string> problem;
+        if (std::ferror(file)) {
+            problem = "cannot read " + name;
+        } else if (list.size() > kMaxServerList) {
+            problem = name + " is longer than a server list can be (16 MiB)";
+        } else {
+            problem = ReadServerList(list, name, addresses);
+        }
+        if (!standardInput) {
+            std::fclose(file);
+        }
+        if (problem) {
+            Complain(*problem);
+            return std::nullopt;
+        }
+    }
+    return addresses;
 }
 
 }  // namespace
 
 int RunInfo(const InfoOptions& options) {
+    const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
+    if (!addresses) {
+        return kExitUsage;
+    }
     LibraryClient library;
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
@@ -78,13 +191,16 @@ int RunInfo(const InfoOptions& options) {
 #endif
     bool everyoneAnswered = true;
     QueryInOrder(
-        options.servers, options.jobs,
+        *addresses, options.jobs,
         [&library](const std::string& address) { return library.GetInfo(address); },
         [&](const ServerAnswer& answer) {
-            everyoneAnswered = everyoneAnswered && answer.answered;
+            everyoneAnswered = everyoneAnswered && answer.outcome == Outcome::kAnswered;
             switch (options.format) {
-                case Format::kReadable:
-                    Say(ReadableView(answer));
+                case Format::kSummary:
+                    Say(SummaryView(answer, options.players, options.vars));
+                    break;
+                case Format::kFields:
+                    Say(FieldsView(answer));
                     break;
                 case Format::kRaw:
                     Say(RawView(answer));
@@ -93,8 +209,11 @@ int RunInfo(const InfoOptions& options) {
                     Say(JsonView(answer));
                     break;
             }
-            if (!answer.answered && options.format != Format::kReadable) {
-                Complain("no answer from " + answer.address);
+            // The readable views say it in their own lines.
+            const bool readable =
+                options.format == Format::kSummary || options.format == Format::kFields;
+            if (answer.outcome != Outcome::kAnswered && !readable) {
+                Complain(answer.address + ": " + OutcomeText(answer.outcome));
             }
         });
     return everyoneAnswered ? kExitOk : kExitNoAnswer;
@@ -110,48 +229,64 @@ int RunConsole() {
 }
 
 int RunServe(const ServeOptions& options) {
-    std::optional<Bytes> fixed;
-    if (!options.replyFile.empty()) {
-        std::ifstream file(options.replyFile, std::ios::binary);
-        if (!file.is_open()) {
-            Complain("cannot open the reply file '" + options.replyFile + "'");
-            return kExitUsage;
-        }
-        Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        if (bytes.size() > kMaxDatagram) {
-            Complain("the reply file '" + options.replyFile + "' is larger than a datagram");
-            return kExitUsage;
-        }
-        fixed = std::move(bytes);
+    standin::Options serve;
+    if (options.replyFile.empty()) {
+        serve.reply = BuildStatusReply(options.sample);
+    } else if (!(serve.reply = ReadReplyFile(options.replyFile))) {
+        return kExitUsage;
     }
-
-    standin::Options serve = StandinOptions(options.sample, fixed, options.delayMs);
+    serve.delay = std::chrono::milliseconds(options.delayMs);
     serve.bindAddress = options.bind;
-    serve.port = static_cast<std::uint16_t>(options.port);
+    serve.port = options.port;
     serve.ports = options.servers;
     serve.answerLimit = options.count;
+    if (options.bind != kLoopback) {
+        // A 13-byte request draws a reply hundreds of times longer: from
+        // where others can send, the server must not answer at any rate.
+        serve.answersPerSecond = kAnswersPerSource;
+        Complain("warning: listening on " + options.bind + ", not on " + kLoopback +
+                 ": whoever reaches it can make it send replies far longer than their "
+                 "requests; each source address gets at most " +
+                 std::to_string(kAnswersPerSource) + " answers a second");
+    }
+    if (const std::optional<std::string> problem = RaiseOpenFileLimit(options.servers)) {
+        Complain(*problem);
+        return kExitFailure;
+    }
     standin::Server server;
     if (!server.Start(serve)) {
         Complain(server.Error());
         return kExitFailure;
     }
-    const std::string first = options.bind + ":" + std::to_string(server.Port());
-    Say("velder serve: answering status requests on " + first +
+    Say("velder serve: answering status requests on " + options.bind + ":" +
+        std::to_string(server.Port()) +
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    while (!interrupted && (options.count == 0 ||
-                            !server.WaitForAnswers(options.count, std::chrono::milliseconds(50)))) {
-        if (options.count == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+    // The server's thread does the work; this one only looks up now and then
+    // for the answer count or an interrupt.
+    const std::size_t enough = options.count > 0 ? options.count : SIZE_MAX;
+    while (!interrupted && !server.WaitForAnswers(enough, std::chrono::milliseconds(200))) {
     }
     server.Stop();
-    Say("velder serve: " + std::to_string(server.GetCounts().answered) + " answers sent\n");
-    return kExitOk;
+
+    const standin::Counts counts = server.GetCounts();
+    std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
+    const std::pair<std::size_t, const char*> others[] = {
+        {counts.ignored, " datagrams ignored"},
+        {counts.limited, " requests over the limit"},
+        {counts.sendFailed, " answers the system refused to send"},
+    };
+    for (const auto& [count, what] : others) {
+        if (count > 0) {
+            summary += ", " + std::to_string(count) + what;
+        }
+    }
+    Say(summary + "\n");
+    return counts.sendFailed == 0 ? kExitOk : kExitFailure;
 }
 
 int RunDemo() {
@@ -160,15 +295,18 @@ int RunDemo() {
         return kExitNoLibrary;
     }
     standin::Server server;
-    if (!server.Start(StandinOptions(DemoSample(), std::nullopt, 0))) {
+    standin::Options demo;
+    demo.reply = BuildStatusReply(DemoSample());
+    if (!server.Start(demo)) {
         Complain(server.Error());
         return kExitFailure;
     }
     Say("velder demo: a stand-in Quake 4 server answers on " + server.Address() + "; GetInfo(\"" +
-        server.Address() + "\") gives:\n\n");
+        server.Address() + "\") gives this result text, split as a script splits it:\n\n");
     const ServerAnswer answer = library.GetInfo(server.Address());
-    Say(ReadableView(answer));
-    return answer.answered ? kExitOk : kExitFailure;
+    Say(FieldsView(answer));
+    Say("\nvelder info --players shows it as:\n\n" + SummaryView(answer, true, false));
+    return answer.outcome == Outcome::kAnswered ? kExitOk : kExitFailure;
 }
 
 }  // namespace velder::tools

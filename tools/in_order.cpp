@@ -11,6 +11,13 @@ namespace velder::tools {
 void QueryInOrder(const std::vector<std::string>& addresses, int jobs, const QueryFunction& query,
                   const AnswerSink& sink) {
     const std::size_t total = addresses.size();
+    if (total == 1 || jobs <= 1) {
+        // Nothing runs beside: no thread to start.
+        for (const std::string& address : addresses) {
+            sink(query(address));
+        }
+        return;
+    }
     std::vector<std::optional<ServerAnswer>> answers(total);
     std::mutex mutex;
     std::condition_variable done;

@@ -1,9 +1,18 @@
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <sys/socket.h>
+#endif
+
 #include "tools/library_client.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "query/protocol.h"
 #include "support/loaded_library.h"
 
 namespace velder::tools {
@@ -28,6 +37,36 @@ struct DataBuffer {
 
 }  // namespace
 
+bool HostResolves(const std::string& host) {
+#if defined(_WIN32)
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+        return false;
+    }
+#endif
+    // A dotted address needs no name service: asking for it as a number first
+    // keeps the usual query free of the resolver's files.
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    bool resolves = false;
+    for (const int flags : {AI_NUMERICHOST, 0}) {
+        hints.ai_flags = flags;
+        addrinfo* found = nullptr;
+        resolves = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0;
+        if (found != nullptr) {
+            freeaddrinfo(found);
+        }
+        if (resolves) {
+            break;
+        }
+    }
+#if defined(_WIN32)
+    WSACleanup();
+#endif
+    return resolves;
+}
+
 LibraryClient::LibraryClient() = default;
 LibraryClient::~LibraryClient() = default;
 
@@ -48,14 +87,19 @@ bool LibraryClient::Load(const std::string& fileName, std::string& error) {
 }
 
 ServerAnswer LibraryClient::GetInfo(const std::string& address) const {
-    DataBuffer data(address);
-    const std::int32_t code = getInfo_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0);
     ServerAnswer answer;
     answer.address = address;
-    answer.answered = code == RESULT_DATA;
-    if (answer.answered) {
-        answer.text = data.Text();
+    if (!HostResolves(address.substr(0, address.find(':')))) {
+        answer.outcome = Outcome::kNoSuchHost;
+        return answer;
     }
+    DataBuffer data(address);
+    if (getInfo_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0) != RESULT_DATA) {
+        answer.outcome = Outcome::kNoAnswer;
+        return answer;
+    }
+    answer.text = data.Text();
+    answer.outcome = answer.text == kUnreadableReply ? Outcome::kUnreadable : Outcome::kAnswered;
     return answer;
 }
 

@@ -14,6 +14,9 @@ class LoadedLibrary;  // support/loaded_library.h, which brings in the system he
 
 namespace velder::tools {
 
+// True when `host` resolves to an IPv4 address.
+bool HostResolves(const std::string& host);
+
 class LibraryClient {
   public:
     LibraryClient();
@@ -25,8 +28,10 @@ class LibraryClient {
     // exports. On failure `error` says what went wrong.
     bool Load(const std::string& fileName, std::string& error);
 
-    // GetInfo on `address` with a kDataCapacity-byte buffer, as a script calls it.
-    // May be called from several threads at once: the library keeps no state.
+    // Asks the server at HOST:PORT through GetInfo with a kDataCapacity-byte
+    // buffer, as a script calls it, after looking the host up to tell an
+    // unknown host from a silent server. May be called from several threads
+    // at once: the library keeps no state.
     ServerAnswer GetInfo(const std::string& address) const;
 
     // IsQuakeActive's answer text.

@@ -29,6 +29,6 @@ int main(int argc, char** argv) {
         case Command::kHelp:
             break;
     }
-    std::fputs(UsageText().c_str(), stdout);
+    std::fputs(UsageText(line.helpFor).c_str(), stdout);
     return kExitOk;
 }

@@ -1,4 +1,5 @@
-// Splits GetInfo's result text the way a script does, for display.
+// Reads GetInfo's result text back: first split the way a script splits it,
+// then read as a Quake 4 server's status (variables and players).
 //
 // The result text is four digits of round-trip time, then the server's text
 // section as printable fields divided by 0xFF, then (after 0xFF 0xFE) the
@@ -7,12 +8,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velder::tools {
-
-inline constexpr char kFieldSeparator = '\xFF';
-inline constexpr char kSectionMark = '\xFE';
 
 struct Record {
     std::string number;  // for a Quake 4 server: the ping
@@ -21,13 +20,14 @@ struct Record {
 };
 
 struct ResultText {
-    std::string roundTrip;  // the first four characters, as written
-    int roundTripMs = -1;   // their value, or -1 when they are not four digits
+    int roundTripMs = -1;  // the first four characters, or -1 when they are not four digits
     // The text section's fields after the round-trip digits. Empty fields
     // (two separators in a row) are left out, as $gettok leaves them out; a
     // script's $gettok(text, N, 255) is fields[N - 2] when the reply began
     // with an unprintable byte, as Quake 4 replies do.
     std::vector<std::string> fields;
+    // The text section as it is, separators included.
+    std::string textSection;
     bool recordSection = false;  // the 0xFE that opens the records was there
     std::vector<Record> records;
     // Strings of a record cut short by the end of the text (no closing 0xFF).
@@ -37,5 +37,43 @@ struct ResultText {
 
 // Splits `text` (without its NUL). Never fails: whatever is missing stays empty.
 ResultText ParseResultText(std::string_view text);
+
+// How much of the player list the result text holds. GetInfo reads only the
+// first 900 bytes of a reply, and servers on Linux end their reply with an OS
+// byte other than 01, so the closing mark is missing from their text even
+// when every player was read.
+enum class PlayerList {
+    kComplete,    // the closing mark is there: every player was read
+    kOpen,        // whole records and no closing mark: as a Linux server ends,
+                  // or the window ended between two records
+    kCut,         // the text ends inside a record: more players may follow
+    kNotReached,  // the text never reaches the player list: the count is unknown
+};
+
+struct Player {
+    int ping = 0;  // -1 when the record's number is not a plain number
+    std::string name;
+    std::string clan;
+};
+
+struct ServerStatus {
+    // Name/value pairs of the server's variables, in the reply's order.
+    std::vector<std::pair<std::string, std::string>> vars;
+    std::vector<Player> players;
+    PlayerList playerList = PlayerList::kNotReached;
+
+    // The value of `name`, or an empty text.
+    std::string Var(std::string_view name) const;
+};
+
+// Reads the server's variables and players out of a split result text.
+//
+// Limits of this reading, which come from the result text itself: colour
+// codes and ">" are gone from names and values; an empty value reads as an
+// empty text, or as "?" once a ">" came before it; an empty value as the last
+// variable runs into the bytes that end the list, so that the records after
+// it come out shifted; a variable or player past the 900 bytes GetInfo reads
+// is missing.
+ServerStatus ReadServerStatus(const ResultText& text);
 
 }  // namespace velder::tools

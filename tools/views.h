@@ -1,26 +1,44 @@
-// The three ways `velder info` shows a server's answer.
+// The ways `velder info` shows a server's answer.
 #pragma once
 
 #include <string>
 
 namespace velder::tools {
 
-struct ServerAnswer {
-    std::string address;    // as given on the command line
-    bool answered = false;  // GetInfo returned RESULT_DATA
-    std::string text;       // the result text, without its NUL
+// What became of one query.
+enum class Outcome {
+    kAnswered,    // GetInfo returned the server's reply as result text
+    kUnreadable,  // the server answered, but its reply could not be read ("9999")
+    kNoSuchHost,  // the host name did not resolve, so GetInfo was not called
+    kNoAnswer,    // no reply within GetInfo's wait
 };
 
-// For people: the round-trip time, the text section's fields numbered from 1
-// (empty ones left out, as $gettok leaves them out), the records as a table,
-// and whether the end mark was there.
-std::string ReadableView(const ServerAnswer& answer);
+struct ServerAnswer {
+    std::string address;  // HOST:PORT as queried
+    Outcome outcome = Outcome::kNoAnswer;
+    std::string text;  // the result text, without its NUL, when GetInfo gave one
+};
+
+// `outcome` in a few words for people, e.g. "no such host".
+std::string OutcomeText(Outcome outcome);
+
+// The fixed word for `outcome` in JSON: answered, unreadable, no_such_host, no_answer.
+const char* OutcomeWord(Outcome outcome);
+
+// One line per server: address, round trip, players/max, map and name; with
+// `players` and `vars`, the player table and the variables below it. A line
+// below the summary says when the player count is not known exactly.
+std::string SummaryView(const ServerAnswer& answer, bool players, bool vars);
+
+// For script writers: the text section's fields numbered as $gettok counts
+// them, the records as a table, and whether the end mark was there.
+std::string FieldsView(const ServerAnswer& answer);
 
 // One JSON object on one line, ending in a newline.
 std::string JsonView(const ServerAnswer& answer);
 
 // The result text exactly as GetInfo left it, followed by a newline (the text
-// itself never holds one). Empty line for a server that did not answer.
+// itself never holds one). Empty line when GetInfo left no result text.
 std::string RawView(const ServerAnswer& answer);
 
 }  // namespace velder::tools

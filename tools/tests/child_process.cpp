@@ -20,7 +20,7 @@
 extern char** environ;
 #endif
 
-namespace velder::testing {
+namespace velder::tooltest {
 
 namespace {
 
@@ -83,7 +83,8 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args) {
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& input) {
     outPath_ = TempFile();
     errPath_ = TempFile();
 #if defined(_WIN32)
@@ -94,10 +95,14 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     }
     HANDLE out = OpenForChild(outPath_);
     HANDLE err = OpenForChild(errPath_);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE in = input.empty() ? nullptr
+                              : CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
+    startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION info{};
@@ -105,6 +110,9 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
                                         0, nullptr, nullptr, &startup, &info);
     CloseHandle(out);
     CloseHandle(err);
+    if (in != nullptr) {
+        CloseHandle(in);
+    }
     if (!started) {
         return false;
     }
@@ -113,7 +121,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
 #else
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.empty() ? "/dev/null" : input.c_str(),
+                                     O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_TRUNC, 0);
     std::vector<char*> argv;
@@ -175,6 +184,14 @@ void ChildProcess::Kill() {
     Wait(std::chrono::seconds(10));
 }
 
+#if !defined(_WIN32)
+void ChildProcess::Interrupt() {
+    if (running_) {
+        kill(pid_, SIGINT);
+    }
+}
+#endif
+
 std::string ChildProcess::Output() const {
     return ReadWhole(outPath_);
 }
@@ -183,10 +200,10 @@ std::string ChildProcess::Errors() const {
 }
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      std::chrono::milliseconds timeout) {
+                      std::chrono::milliseconds timeout, const std::string& input) {
     ProgramRun run;
     ChildProcess child;
-    if (!child.Start(program, args)) {
+    if (!child.Start(program, args, input)) {
         run.err = "cannot start " + program;
         return run;
     }
@@ -204,4 +221,4 @@ std::string BesideThisProgram(const std::string& fileName) {
     return support::ProgramFolder() + fileName;
 }
 
-}  // namespace velder::testing
+}  // namespace velder::tooltest

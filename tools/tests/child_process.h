@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace velder::testing {
+namespace velder::tooltest {
 
 class ChildProcess {
   public:
@@ -15,8 +15,10 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts `program` with `args`; false when it cannot be started.
-    bool Start(const std::string& program, const std::vector<std::string>& args);
+    // Starts `program` with `args`, its standard input read from the file
+    // `input` (none when empty); false when it cannot be started.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::string& input = "");
     // Waits for the child to end, at most `timeout`; true when it ended.
     bool Wait(std::chrono::milliseconds timeout);
     int ExitCode() const { return exitCode_; }
@@ -24,6 +26,13 @@ class ChildProcess {
     std::string Output() const;
     std::string Errors() const;
     void Kill();
+#if !defined(_WIN32)
+    int Pid() const {
+        return pid_;
+    }
+    // Asks the child to stop, as Ctrl-C does.
+    void Interrupt();
+#endif
 
   private:
     std::string outPath_;
@@ -45,9 +54,10 @@ struct ProgramRun {
 
 // Runs the program to its end (at most `timeout`, then it is killed).
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                      const std::string& input = "");
 
 // The path of a file beside the running test program.
 std::string BesideThisProgram(const std::string& fileName);
 
-}  // namespace velder::testing
+}  // namespace velder::tooltest

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -11,6 +13,8 @@ using velder::tools::Command;
 using velder::tools::CommandLine;
 using velder::tools::Format;
 using velder::tools::ParseCommandLine;
+using velder::tools::ServerSource;
+using velder::tools::UsageText;
 
 struct BadCase {
     std::vector<std::string> args;
@@ -22,8 +26,17 @@ const BadCase kBadCases[] = {
     {{"query"}, "unknown command 'query'"},
     {{"info"}, "no server given"},
     {{"info", "--json"}, "no server given"},
-    {{"info", "localhost"}, "server 'localhost' has no colon"},
-    {{"info", "127.0.0.1:1", "10.0.0.1"}, "server '10.0.0.1' has no colon"},
+    {{"info", "--raw", "--json", "h"}, "--raw and --json cannot be combined"},
+    {{"info", "--json", "h", "--fields"}, "--json and --fields cannot be combined"},
+    {{"info", "--players", "--raw", "h"}, "--players cannot be combined with --raw"},
+    {{"info", "--vars", "--json", "h"}, "--vars cannot be combined with --json"},
+    {{"info", std::string(1024, 'a')}, "is longer than the library takes (1023 bytes)"},
+    {{"info", std::string(1024, 'a') + ":1"}, "is longer than the library takes"},
+    {{"info", "-f"}, "option '-f' needs a value"},
+    {{"info", "--players=yes", "h"}, "option '--players' takes no value"},
+    {{"console", "--help", "x"}, "unexpected argument 'x' after --help"},
+    {{"help", "query"}, "no command 'query' to help with"},
+    {{"help", "--version"}, "no command '--version' to help with"},
     {{"info", ":28004"}, "no host name before the colon"},
     {{"info", "host:"}, "bad port '' in 'host:'"},
     {{"info", "host:abc"}, "bad port 'abc' in 'host:abc'"},
@@ -77,17 +90,35 @@ TEST(CommandLine, EveryBadArgumentIsNamed) {
 }
 
 TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
+    using Sources = std::vector<ServerSource>;
+    const std::string longestHost(1023, 'a');
     const struct {
         std::vector<std::string> args;
         Format format;
         int jobs;
-        std::vector<std::string> servers;
+        Sources sources;
     } cases[] = {
-        {{"info", "b:2", "a:1"}, Format::kReadable, 16, {"b:2", "a:1"}},
-        {{"info", "--raw", "h:28004"}, Format::kRaw, 16, {"h:28004"}},
-        {{"info", "h:1", "--json", "--jobs", "64"}, Format::kJson, 64, {"h:1"}},
-        {{"info", "--jobs=1", "-j", "3", "h:65535"}, Format::kReadable, 3, {"h:65535"}},
-        {{"info", "--", "h:1"}, Format::kReadable, 16, {"h:1"}},
+        {{"info", "b:2", "a:1"}, Format::kSummary, 16, {{false, "b:2"}, {false, "a:1"}}},
+        {{"info", "--raw", "h:28004"}, Format::kRaw, 16, {{false, "h:28004"}}},
+        {{"info", "h:1", "--json", "--jobs", "64"}, Format::kJson, 64, {{false, "h:1"}}},
+        {{"info", "--jobs=1", "-j", "3", "h:65535"}, Format::kSummary, 3, {{false, "h:65535"}}},
+        {{"info", "--fields", "--fields", "h:1"}, Format::kFields, 16, {{false, "h:1"}}},
+        // "--" may come anywhere: what follows is an address, also when it starts with '-'.
+        {{"info", "--", "h:1"}, Format::kSummary, 16, {{false, "h:1"}}},
+        {{"info", "h:1", "--", "--json"},
+         Format::kSummary,
+         16,
+         {{false, "h:1"}, {false, "--json:28004"}}},
+        // Without a port, the game's own.
+        {{"info", "q4.example.org", "10.0.0.1"},
+         Format::kSummary,
+         16,
+         {{false, "q4.example.org:28004"}, {false, "10.0.0.1:28004"}}},
+        {{"info", longestHost}, Format::kSummary, 16, {{false, longestHost + ":28004"}}},
+        {{"info", "-f", "list", "h:1", "--file=-"},
+         Format::kSummary,
+         16,
+         {{true, "list"}, {false, "h:1"}, {true, "-"}}},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(c.args);
@@ -95,7 +126,39 @@ TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
         EXPECT_EQ(Command::kInfo, line.command);
         EXPECT_EQ(c.format, line.info.format);
         EXPECT_EQ(c.jobs, line.info.jobs);
-        EXPECT_EQ(c.servers, line.info.servers);
+        ASSERT_EQ(c.sources.size(), line.info.sources.size());
+        for (std::size_t i = 0; i < c.sources.size(); ++i) {
+            EXPECT_EQ(c.sources[i].file, line.info.sources[i].file) << i;
+            EXPECT_EQ(c.sources[i].text, line.info.sources[i].text) << i;
+        }
+    }
+    const CommandLine both = ParseCommandLine({"info", "--vars", "h", "--players"});
+    EXPECT_TRUE(both.info.players && both.info.vars);
+}
+
+TEST(CommandLine, ServerListsSkipBlankLinesAndComments) {
+    const struct {
+        const char* list;
+        std::vector<std::string> addresses;
+        const char* error;  // what the message must hold; "" for none
+    } cases[] = {
+        {"a:1\nb\n", {"a:1", "b:28004"}, ""},
+        {"# servers\n\n  a:1  \r\n\t# off: b:2\nc:3", {"a:1", "c:3"}, ""},
+        {"", {}, ""},
+        {"a:1\nb:0\n", {"a:1"}, "servers.txt:2: bad port '0' in 'b:0'"},
+        {"\n:5\n", {}, "servers.txt:2: server ':5' has no host name"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> addresses;
+        const std::optional<std::string> error =
+            velder::tools::ReadServerList(c.list, "servers.txt", addresses);
+        EXPECT_EQ(c.addresses, addresses) << c.list;
+        if (*c.error == '\0') {
+            EXPECT_FALSE(error.has_value()) << *error;
+        } else {
+            ASSERT_TRUE(error.has_value()) << c.list;
+            EXPECT_NE(std::string::npos, error->find(c.error)) << *error;
+        }
     }
 }
 
@@ -156,11 +219,42 @@ TEST(CommandLine, ServeMakesUpPlayers) {
 }
 
 TEST(CommandLine, HelpVersionConsoleAndDemo) {
-    EXPECT_EQ(Command::kHelp, ParseCommandLine({"help"}).command);
-    EXPECT_EQ(Command::kHelp, ParseCommandLine({"--help"}).command);
-    EXPECT_EQ(Command::kVersion, ParseCommandLine({"--version"}).command);
-    EXPECT_EQ(Command::kConsole, ParseCommandLine({"console"}).command);
-    EXPECT_EQ(Command::kDemo, ParseCommandLine({"demo"}).command);
+    const struct {
+        std::vector<std::string> args;
+        Command command;
+        Command helpFor;
+    } cases[] = {
+        {{"help"}, Command::kHelp, Command::kHelp},
+        {{"--help"}, Command::kHelp, Command::kHelp},
+        {{"--version"}, Command::kVersion, Command::kHelp},
+        {{"console"}, Command::kConsole, Command::kHelp},
+        {{"demo"}, Command::kDemo, Command::kHelp},
+        {{"info", "--help"}, Command::kHelp, Command::kInfo},
+        {{"info", "h:1", "--json", "-h"}, Command::kHelp, Command::kInfo},
+        {{"serve", "--port", "0", "--help"}, Command::kHelp, Command::kServe},
+        {{"console", "--help"}, Command::kHelp, Command::kConsole},
+        {{"demo", "-h"}, Command::kHelp, Command::kDemo},
+        {{"help", "serve"}, Command::kHelp, Command::kServe},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = ParseCommandLine(c.args);
+        EXPECT_EQ("", line.error) << c.args[0];
+        EXPECT_EQ(c.command, line.command) << c.args[0];
+        EXPECT_EQ(c.helpFor, line.helpFor) << c.args[0];
+    }
+}
+
+TEST(CommandLine, EachCommandHasItsOwnUsage) {
+    const std::string all = UsageText(Command::kHelp);
+    for (const auto& [command, shown] :
+         {std::pair{Command::kInfo, "velder info"}, std::pair{Command::kServe, "velder serve"},
+          std::pair{Command::kConsole, "velder console"},
+          std::pair{Command::kDemo, "velder demo"}}) {
+        const std::string one = UsageText(command);
+        EXPECT_NE(std::string::npos, one.find(shown)) << one;
+        EXPECT_NE(std::string::npos, all.find(one.substr(one.find('\n') + 1))) << shown;
+        EXPECT_LT(one.size(), all.size() / 2) << shown;
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using velder::tools::Outcome;
 using velder::tools::QueryInOrder;
 using velder::tools::ServerAnswer;
 
@@ -32,7 +33,7 @@ TEST(InOrder, AnswersComeInTheGivenOrderWhateverOrderTheyFinish) {
             // Earlier servers answer later.
             const int port = std::stoi(address.substr(2));
             std::this_thread::sleep_for(std::chrono::milliseconds(2 * (13 - port)));
-            return ServerAnswer{address, port % 3 != 0, "text " + address};
+            return ServerAnswer{address, Outcome::kAnswered, "text " + address};
         },
         [&](const ServerAnswer& a) {
             EXPECT_EQ("text " + a.address, a.text);
@@ -55,7 +56,7 @@ TEST(InOrder, RunsAtMostJobsAtOnceAndThatManyIndeed) {
                 }
                 std::this_thread::sleep_for(15ms);
                 --running;
-                return ServerAnswer{address, true, ""};
+                return ServerAnswer{address, Outcome::kAnswered, ""};
             },
             [&](const ServerAnswer&) { ++answers; });
         EXPECT_EQ(16, answers);
@@ -67,7 +68,7 @@ TEST(InOrder, RunsAtMostJobsAtOnceAndThatManyIndeed) {
 
 TEST(InOrder, MoreJobsThanServersAndNoServers) {
     int answers = 0;
-    const auto query = [](const std::string& a) { return ServerAnswer{a, true, ""}; };
+    const auto query = [](const std::string& a) { return ServerAnswer{a, Outcome::kAnswered, ""}; };
     QueryInOrder(Addresses(2), 64, query, [&](const ServerAnswer&) { ++answers; });
     EXPECT_EQ(2, answers);
     QueryInOrder({}, 8, query, [&](const ServerAnswer&) { ++answers; });

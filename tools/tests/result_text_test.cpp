@@ -8,8 +8,11 @@
 namespace {
 
 using velder::tools::ParseResultText;
+using velder::tools::PlayerList;
+using velder::tools::ReadServerStatus;
 using velder::tools::Record;
 using velder::tools::ResultText;
+using velder::tools::ServerStatus;
 
 // Result texts are written here with '|' for 0xFF and '#' for 0xFE.
 std::string Text(std::string s) {
@@ -101,9 +104,100 @@ TEST(ResultText, SplitsLikeAScript) {
     }
 }
 
-TEST(ResultText, KeepsTheRoundTripCharactersAsWritten) {
-    EXPECT_EQ("0042", ParseResultText(Text("0042|x")).roundTrip);
-    EXPECT_EQ("12", ParseResultText("12").roundTrip);
+TEST(ResultText, KeepsTheTextSectionWithItsEmptyFields) {
+    EXPECT_EQ(Text("||a|||b|"), ParseResultText(Text("0042||a|||b|#1|x|y|#")).textSection);
+    EXPECT_EQ(Text("a|"), ParseResultText(Text("0042a|")).textSection);
+    EXPECT_EQ("", ParseResultText("12").textSection);
+}
+
+// The head of a Quake 4 reply as the text shows it: FF FF "infoResponse" 00,
+// a challenge of FF FF FF FF and the protocol version 55 00 02 00.
+const std::string kHead = "||infoResponse|||||U|||";
+
+struct StatusCase {
+    const char* label;
+    std::string text;
+    std::vector<std::pair<std::string, std::string>> vars;
+    std::vector<std::string> players;  // "ping name clan" with '.' for an empty text
+    PlayerList list;
+};
+
+const StatusCase kStatusCases[] = {
+    {"every player read and the closing mark",
+     "0001" + kHead + "si_name|Red Arena|si_map|q4dm1|#32|Kane|Rhino|300|Bob| |#",
+     {{"si_name", "Red Arena"}, {"si_map", "q4dm1"}},
+     {"32 Kane Rhino", "300 Bob ."},
+     PlayerList::kComplete},
+    {"a Linux server: the OS byte leaves the closing mark out",
+     "0001" + kHead + "si_name|x|#32|Kane|Rhino|",
+     {{"si_name", "x"}},
+     {"32 Kane Rhino"},
+     PlayerList::kOpen},
+    {"no players, from a Linux server",
+     "0001" + kHead + "a|b|#",
+     {{"a", "b"}},
+     {},
+     PlayerList::kOpen},
+    {"no players, closing mark",
+     "0001" + kHead + "a|b|##",
+     {{"a", "b"}},
+     {},
+     PlayerList::kComplete},
+    {"the window ends inside a record",
+     "0001" + kHead + "a|b|#32|Kane|Rhino|45|Sar",
+     {{"a", "b"}},
+     {"32 Kane Rhino"},
+     PlayerList::kCut},
+    {"the window ends inside the variables: a name without its value is left out",
+     "0001" + kHead + "si_name|x|si_mapCycle|q4dm1;q4dm2|si_",
+     {{"si_name", "x"}, {"si_mapCycle", "q4dm1;q4dm2"}},
+     {},
+     PlayerList::kNotReached},
+    {"an empty value in the middle stays empty",
+     "0001" + kHead + "a||b|2|#",
+     {{"a", ""}, {"b", "2"}},
+     {},
+     PlayerList::kOpen},
+    {"after a '>' an empty value reads as '?'",
+     "0001" + kHead + "a|x|b|?|c|3|#",
+     {{"a", "x"}, {"b", "?"}, {"c", "3"}},
+     {},
+     PlayerList::kOpen},
+    {"a name of colour codes only is empty, a lone space is an empty clan",
+     "0001" + kHead + "a|b|#7||x|8|y| |#",
+     {{"a", "b"}},
+     {"7 . x", "8 y ."},
+     PlayerList::kComplete},
+    {"bytes before the number in a record head leave no ping",
+     "0001" + kHead + "a|b|#_01300|x|y|#",
+     {{"a", "b"}},
+     {"-1 x y"},
+     PlayerList::kComplete},
+    {"not a Quake 4 reply: no variables are read", "0001status|a|b|#", {}, {}, PlayerList::kOpen},
+    {"only the round trip", "9999", {}, {}, PlayerList::kNotReached},
+};
+
+TEST(ServerStatus, ReadsVariablesAndPlayersAndKnowsHowMuchItSaw) {
+    for (const StatusCase& c : kStatusCases) {
+        SCOPED_TRACE(c.label);
+        const ServerStatus status = ReadServerStatus(ParseResultText(Text(c.text)));
+        EXPECT_EQ(c.vars, status.vars);
+        std::vector<std::string> players;
+        for (const auto& p : status.players) {
+            players.push_back(std::to_string(p.ping) + " " + (p.name.empty() ? "." : p.name) + " " +
+                              (p.clan.empty() ? "." : p.clan));
+        }
+        EXPECT_EQ(c.players, players);
+        EXPECT_EQ(c.list, status.playerList);
+    }
+}
+
+TEST(ServerStatus, VarFindsAValueByName) {
+    const ServerStatus status =
+        ReadServerStatus(ParseResultText(Text("0001" + kHead + "si_map|q4dm1|si_name|N|#")));
+    EXPECT_EQ("N", status.Var("si_name"));
+    EXPECT_EQ("q4dm1", status.Var("si_map"));
+    EXPECT_EQ("", status.Var("si_maxPlayers"));
 }
 
 TEST(ResultText, HighBytesInStringsPassThrough) {
