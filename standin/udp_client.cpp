@@ -41,14 +41,16 @@ Client::~Client() {
 #endif
 }
 
-bool Client::Send(std::uint16_t port, const Bytes& bytes) {
+bool Client::SendTo(const char* address, std::uint16_t port, const Bytes& bytes) {
     if (!open_) {
         return false;
     }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, address, &to.sin_addr) != 1) {
+        return false;
+    }
     const auto sent =
         sendto(native::FromHandle(socket_), bytes.data(), static_cast<int>(bytes.size()), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);

@@ -22,9 +22,11 @@ class Client {
     Client& operator=(const Client&) = delete;
 
     bool Ready() const { return open_; }
-    // Sends one datagram to 127.0.0.1:port. True when the whole datagram
-    // was handed to the system.
-    bool Send(std::uint16_t port, const Bytes& bytes);
+    // Sends one datagram to address:port (a dotted loopback address). True
+    // when the whole datagram was handed to the system.
+    bool SendTo(const char* address, std::uint16_t port, const Bytes& bytes);
+    // The same to 127.0.0.1:port.
+    bool Send(std::uint16_t port, const Bytes& bytes) { return SendTo("127.0.0.1", port, bytes); }
     // Receives one datagram, waiting at most `timeout`; std::nullopt when
     // none came or the receive failed.
     std::optional<Bytes> Receive(std::chrono::milliseconds timeout);

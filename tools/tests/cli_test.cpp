@@ -601,26 +601,28 @@ TEST_F(Serve, OtherAddressesWarnAndLimitAnswers) {
     ASSERT_TRUE(StartServe({"--port", "0", "--bind", "127.0.0.2"}, "127.0.0.2")) << serve_.Errors();
     EXPECT_NE(std::string::npos, serve_.Errors().find("velder: warning: listening on 127.0.0.2"))
         << serve_.Errors();
-    std::vector<std::string> args = {"info", "--json", "--jobs", "12"};
-    for (int i = 0; i < 12; ++i) {
-        args.push_back("127.0.0.2:" + std::to_string(port_));
+    // Counted with a plain socket: under Wine a socket bound to 127.0.0.2
+    // sends from 127.0.0.1, and GetInfo rightly drops such answers.
+    velder::standin::Client client;
+    constexpr int kRequests = 12;
+    for (int i = 0; i < kRequests; ++i) {
+        ASSERT_TRUE(client.SendTo("127.0.0.2", port_, kRequest));
     }
-    ProgramRun run = Velder(args);
-    const std::vector<std::string> statuses = Statuses(run.out);
-    ASSERT_EQ(12u, statuses.size()) << run.out;
-    const auto answered = std::count(statuses.begin(), statuses.end(),
-                                     "127.0.0.2:" + std::to_string(port_) + " answered");
-    EXPECT_GE(answered, 1);
+    int answered = 0;
+    while (answered < kRequests && client.Receive(300ms)) {
+        ++answered;
+    }
+    // A burst that straddles the turn of a second may draw two seconds' worth.
+    EXPECT_GE(answered, 4);
     EXPECT_LE(answered, 8) << "a source gets a few answers a second";
     serve_.Kill();
 
     // The default address answers every request.
     ASSERT_TRUE(StartServe({"--port", "0"})) << serve_.Errors();
     EXPECT_EQ("", serve_.Errors());
-    for (std::string& a : args) {
-        a = a.find("127.0.0.2") == 0 ? Address() : a;
-    }
-    run = Velder(args);
+    std::vector<std::string> args = {"info", "--jobs", "12"};
+    args.insert(args.end(), kRequests, Address());
+    const ProgramRun run = Velder(args);
     EXPECT_EQ(0, run.exitCode) << run.out;
 }
 
