@@ -65,6 +65,18 @@ void OnInterrupt(int) {
 constexpr const char* kLoopback = "127.0.0.1";
 constexpr int kAnswersPerSource = 4;
 
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of
+// it. False when the read fails.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
+
 // The bytes of a reply file: a regular file of at most one datagram, its
 // size checked before it is read. Nothing, and a message, otherwise.
 std::optional<Bytes> ReadReplyFile(const std::string& path) {
@@ -94,10 +106,9 @@ std::optional<Bytes> ReadReplyFile(const std::string& path) {
         Complain("cannot read " + quoted);
         return std::nullopt;
     }
-    // One byte more than allowed tells a file that grew since its size was read.
-    Bytes bytes(kMaxDatagram + 1, '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    const bool failed = std::ferror(file) != 0;
+    // More than allowed tells a file that grew since its size was read.
+    Bytes bytes;
+    const bool failed = !ReadAtMost(file, kMaxDatagram, bytes);
     std::fclose(file);
     if (failed || bytes.size() > kMaxDatagram) {
         Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
@@ -149,13 +160,9 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
             return std::nullopt;
         }
         std::string list;
-        char chunk[4096];
-        for (std::size_t n;
-             list.size() <= kMaxServerList && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-            list.append(chunk, n);
-        }
+        const bool failed = !ReadAtMost(file, kMaxServerList, list);
         std::optional<std::string> problem;
-        if (std::ferror(file)) {
+        if (failed) {
             problem = "cannot read " + name;
         } else if (list.size() > kMaxServerList) {
             problem = name + " is longer than a server list can be (16 MiB)";
