@@ -6,6 +6,24 @@
 # Wine may start helper processes that outlive the program; they would inherit
 # and hold open the caller's output pipes, so the program writes to files that
 # are copied out once it has exited.
+#
+# 32-bit programs and qemu-i386
+# -----------------------------
+# Where the kernel cannot run 32-bit Linux programs, scripts/lib/setup.sh
+# registers qemu-i386 to run the 32-bit Wine loader. Two things differ there:
+# - every 32-bit program takes about a minute to start: Debian 12's qemu 7.2
+#   does not honour MAP_FIXED_NOREPLACE, so Wine's reservation of the address
+#   space falls back to tens of thousands of mmap and munmap calls;
+# - some threaded programs misbehave inside the emulator.
+# The program is told through VELDER_UNDER_QEMU=1; each suite decides where it
+# is declared what it leaves out, and says so as a skipped test.
+#
+# VELDER_FORCE_QEMU=1 takes that path on a machine that does not need it:
+# the 32-bit loader is then started through qemu-i386-static (from the
+# qemu-user-static package), and so is every 32-bit process Wine starts from
+# it, since Wine starts its processes through the loader named in WINELOADER.
+# For example: VELDER_FORCE_QEMU=1 ctest --preset mingw32, or
+# VELDER_FORCE_QEMU=1 scripts/test.
 . "$(dirname "$0")/wine-env.sh"
 shift
 
@@ -15,13 +33,19 @@ pe_machine() {
     [ -n "$offset" ] && od -An -tx2 -j$((offset + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
 }
 
-# Where the kernel cannot run 32-bit programs, qemu-i386 runs the 32-bit
-# Wine loader (see scripts/lib/setup.sh). There every program takes over a
-# minute to start, and threads that wait in system calls side by side can
-# hang inside qemu. The program is told through VELDER_UNDER_QEMU=1; each
-# suite decides where it is declared what it leaves out.
-if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 && [ "$(pe_machine "$1")" = 014c ]; then
-    export VELDER_UNDER_QEMU=1
+loaders=
+if [ "$(pe_machine "$1")" = 014c ]; then
+    if [ -n "${VELDER_FORCE_QEMU:-}" ]; then
+        # Wine names the 32-bit loader after the 64-bit one without its "64":
+        # a folder holding both, the 32-bit one a wrapper around qemu.
+        loaders=$(mktemp -d) || exit 125
+        ln -s "$WINELOADER" "$loaders/wine64"
+        printf '#!/bin/sh\nexec qemu-i386-static %s "$@"\n' "${WINELOADER%64}" >"$loaders/wine"
+        chmod +x "$loaders/wine"
+        export WINELOADER="$loaders/wine64" VELDER_UNDER_QEMU=1
+    elif grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+        export VELDER_UNDER_QEMU=1
+    fi
 fi
 
 out=$(mktemp) && err=$(mktemp) || exit 125
@@ -30,4 +54,5 @@ status=$?
 cat "$out"
 cat "$err" >&2
 rm -f "$out" "$err"
+[ -z "$loaders" ] || rm -rf "$loaders"
 exit $status
