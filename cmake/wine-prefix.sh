@@ -19,5 +19,6 @@ if [ ! -f "$WINEPREFIX/.velder-ready" ]; then
     "$WINESERVER" -w
     touch "$WINEPREFIX/.velder-ready"
 fi
-# The server runs in the foreground: leave it running behind us.
-"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 &
+# The server runs in the foreground: leave it running behind us, without the
+# lock, or the next run would wait for the server to exit.
+"$WINESERVER" -p60 </dev/null >/dev/null 2>&1 9>&- &
