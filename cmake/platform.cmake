@@ -28,9 +28,16 @@ endif()
 
 if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     # Windows test programs run under Wine, in a prefix of the project's own
-    # that the 32-bit and 64-bit build trees share.
-    set(VELDER_WINEPREFIX ${PROJECT_SOURCE_DIR}/build/wineprefix CACHE PATH
-        "Wine prefix for the Windows test programs")
+    # that the 32-bit and 64-bit build trees share. Making it takes minutes,
+    # so it lives outside the source tree, where every clone finds it again.
+    if(DEFINED ENV{XDG_CACHE_HOME})
+        set(prefix $ENV{XDG_CACHE_HOME}/velder/wineprefix)
+    elseif(DEFINED ENV{HOME})
+        set(prefix $ENV{HOME}/.cache/velder/wineprefix)
+    else()
+        set(prefix ${PROJECT_SOURCE_DIR}/build/wineprefix)
+    endif()
+    set(VELDER_WINEPREFIX ${prefix} CACHE PATH "Wine prefix for the Windows test programs")
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VELDER_WINEPREFIX})
 endif()
 
