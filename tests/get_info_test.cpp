@@ -103,6 +103,13 @@ class GetInfo : public testing::Test {
         return getInfo_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0);
     }
 
+    // Under qemu-i386 (see cmake/wine-run.sh) a 32-bit Wine program whose
+    // threads wait in system calls side by side crashes the emulator now and
+    // then; one stand-in thread beside the caller runs, more do not.
+    static bool SkipsSideBySideCalls() {
+        return std::getenv("VELDER_UNDER_QEMU") != nullptr;
+    }
+
     // Starts a server with these options; the test fails if it cannot.
     static void Start(Server& server, Options options) {
         ASSERT_TRUE(server.Start(std::move(options))) << server.Error();
@@ -242,6 +249,9 @@ class ForeignDatagram : public GetInfo, public testing::WithParamInterface<Forei
 // The server answers after 150 ms; the other sender's datagram reaches
 // GetInfo's socket first. Only the server's answer may count.
 TEST_P(ForeignDatagram, ComesFirstButTheServersReplyIsTheResult) {
+    if (SkipsSideBySideCalls()) {
+        GTEST_SKIP() << "three threads waiting side by side crash qemu-i386";
+    }
     Options options = Replying(velder::support::WorkedExampleReply());
     options.delay = 150ms;
     Server server;
@@ -279,6 +289,9 @@ INSTANTIATE_TEST_SUITE_P(Senders, ForeignDatagram, testing::ValuesIn(kForeignCas
 // A silent server, and another sender flooding GetInfo's socket: no result,
 // and the flood does not stretch the call past its 650 ms.
 TEST_F(GetInfo, ForeignFloodThenSilenceEndsAt650Milliseconds) {
+    if (SkipsSideBySideCalls()) {
+        GTEST_SKIP() << "three threads waiting side by side crash qemu-i386";
+    }
     constexpr int kFlood = 200;
     Server server;
     Start(server, Replying(std::nullopt));
@@ -409,8 +422,8 @@ TEST_F(GetInfo, PortWhereNothingListens) {
 }
 
 TEST_F(GetInfo, ConcurrentCallsEachGetTheirOwnServersAnswer) {
-    if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
-        GTEST_SKIP() << "threads waiting side by side hang under qemu-i386";
+    if (SkipsSideBySideCalls()) {
+        GTEST_SKIP() << "nine threads waiting side by side crash qemu-i386";
     }
     constexpr int kCalls = 8;
     Server servers[kCalls];
