@@ -50,13 +50,15 @@ for dll in "velder.dll i686-w64-mingw32 pei-i386" "x64/velder.dll x86_64-w64-min
 done
 
 # The 32-bit DLL as mIRC would load it, through the library's test program.
-program=build/mingw32/bin/library_test.exe
+program=build/mingw32/bin/velder_suites.exe
 prefix=$(sed -n 's/^VELDER_WINEPREFIX:PATH=//p' build/mingw32/CMakeCache.txt 2>/dev/null)
 if [ ! -f "$program" ] || [ -z "$prefix" ]; then
     problem "cannot load the DLL under Wine: build and test the mingw32 preset first"
 else
     cp "$program" "$dir/"
-    if ! cmake/wine-run.sh "$prefix" "$dir/library_test.exe" >"$dir/wine.log" 2>&1; then
+    if ! cmake/wine-run.sh "$prefix" "$dir/velder_suites.exe" --gtest_filter='Library*' \
+        >"$dir/wine.log" 2>&1 || ! grep -qE '^\[  PASSED  \]' "$dir/wine.log" ||
+        grep -qE '^\[  FAILED  \]' "$dir/wine.log"; then
         cat "$dir/wine.log" >&2
         problem "the 32-bit DLL failed the library test under Wine"
     fi
