@@ -161,7 +161,7 @@ std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char*
             break;
     }
     const std::uint32_t ticket = job->ticket;
-    if (!velder::platform::StartPinnedWorker(RunQuery, job)) {
+    if (!velder::platform::RunInBackground(RunQuery, job)) {
         board.Abandon(job);
         Write(data, "failed");
         return RESULT_DATA;

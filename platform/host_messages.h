@@ -24,8 +24,8 @@ struct HostCommand {
 // Makes a fresh mapping holding `text` (shorter than the mapping). False
 // when the system gives none; nothing is left open then.
 bool PrepareHostCommand(const char* text, HostCommand* command);
-// Sends the message and waits for mIRC to handle it, at most `milliseconds`
-// and never while mIRC is hung. True when mIRC handled it in time.
+// Sends the message and waits for mIRC to handle it, at most `milliseconds`.
+// True when mIRC handled it in time.
 bool DeliverHostCommand(const HostCommand& command, void* window, std::uint32_t milliseconds);
 // Empties the command's text: if mIRC reads the mapping later, it runs
 // nothing.

@@ -52,11 +52,13 @@ bool PrepareHostCommand(const char* text, HostCommand* command) {
     return false;
 }
 
+// Not SMTO_ABORTIFHUNG: mIRC that ran a long script counts as hung and the
+// command would be dropped at once; the timeout alone bounds the wait.
 bool DeliverHostCommand(const HostCommand& command, void* window, std::uint32_t milliseconds) {
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(static_cast<HWND>(window), kCommandMessage, kTypedCommand,
                                static_cast<LPARAM>(command.index),
-                               SMTO_ABORTIFHUNG | SMTO_BLOCK, milliseconds, &answer) != 0;
+                               SMTO_BLOCK, milliseconds, &answer) != 0;
 }
 
 void BlankHostCommand(const HostCommand& command) {

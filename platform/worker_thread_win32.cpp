@@ -7,45 +7,118 @@
 namespace velder::platform {
 namespace {
 
+constexpr DWORD kLauncherIdleMilliseconds = 500;
+
 SRWLOCK sharedLock = SRWLOCK_INIT;
 
 struct Work {
     void (*work)(void*);
     void* argument;
+};
+
+// The launcher's queue, guarded by its own lock so that the shared lock's
+// holders may queue work.
+SRWLOCK queueLock = SRWLOCK_INIT;
+Work queue[kMostQueued];
+int queued = 0;
+bool launcherRunning = false;
+HANDLE wake = nullptr;  // auto-reset; made once, lives as long as the process
+
+// A reference to this module, taken before a thread starts.
+HMODULE PinModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&PinModule), &module);
+    return module;
+}
+
+struct Pinned {
+    Work work;
     HMODULE module;
 };
 
 DWORD WINAPI WorkerMain(void* parameter) {
-    auto* const given = static_cast<Work*>(parameter);
-    const Work work = *given;
+    auto* const given = static_cast<Pinned*>(parameter);
+    const Pinned pinned = *given;
     delete given;
-    work.work(work.argument);
+    pinned.work.work(pinned.work.argument);
     // Drops the reference and ends the thread without returning into code
     // that may be unmapped by then.
-    FreeLibraryAndExitThread(work.module, 0);
+    FreeLibraryAndExitThread(pinned.module, 0);
+}
+
+// Runs `work` on a new pinned thread, or here when none can be had.
+void Launch(const Work& work) {
+    HMODULE module = PinModule();
+    auto* const given = module != nullptr ? new (std::nothrow) Pinned{work, module} : nullptr;
+    HANDLE thread = given != nullptr ? CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr)
+                                     : nullptr;
+    if (thread != nullptr) {
+        CloseHandle(thread);
+        return;
+    }
+    delete given;
+    if (module != nullptr) {
+        FreeLibrary(module);
+    }
+    work.work(work.argument);
+}
+
+DWORD WINAPI LauncherMain(void* parameter) {
+    HMODULE module = static_cast<HMODULE>(parameter);
+    for (;;) {
+        AcquireSRWLockExclusive(&queueLock);
+        if (queued == 0) {
+            ReleaseSRWLockExclusive(&queueLock);
+            if (WaitForSingleObject(wake, kLauncherIdleMilliseconds) == WAIT_OBJECT_0) {
+                continue;
+            }
+            AcquireSRWLockExclusive(&queueLock);
+            if (queued == 0) {
+                launcherRunning = false;  // the next RunInBackground starts another
+                ReleaseSRWLockExclusive(&queueLock);
+                FreeLibraryAndExitThread(module, 0);
+            }
+        }
+        const Work next = queue[0];
+        for (int i = 1; i < queued; ++i) {
+            queue[i - 1] = queue[i];
+        }
+        --queued;
+        ReleaseSRWLockExclusive(&queueLock);
+        Launch(next);
+    }
 }
 
 }  // namespace
 
-bool StartPinnedWorker(void (*work)(void*), void* argument) {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&WorkerMain), &module)) {
-        return false;
+bool RunInBackground(void (*work)(void*), void* argument) {
+    AcquireSRWLockExclusive(&queueLock);
+    bool ok = queued < kMostQueued;
+    if (ok && wake == nullptr) {
+        wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        ok = wake != nullptr;
     }
-    auto* const given = new (std::nothrow) Work{work, argument, module};
-    if (given == nullptr) {
-        FreeLibrary(module);
-        return false;
+    if (ok && !launcherRunning) {
+        HMODULE module = PinModule();
+        HANDLE thread =
+            module != nullptr ? CreateThread(nullptr, 0, LauncherMain, module, 0, nullptr) : nullptr;
+        if (thread != nullptr) {
+            CloseHandle(thread);
+            launcherRunning = true;
+        } else {
+            if (module != nullptr) {
+                FreeLibrary(module);
+            }
+            ok = false;
+        }
     }
-    HANDLE thread = CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr);
-    if (thread == nullptr) {
-        delete given;
-        FreeLibrary(module);
-        return false;
+    if (ok) {
+        queue[queued++] = Work{work, argument};
+        SetEvent(wake);
     }
-    CloseHandle(thread);
-    return true;
+    ReleaseSRWLockExclusive(&queueLock);
+    return ok;
 }
 
 void LockShared() {
