@@ -1,7 +1,7 @@
 #include "host/query_board.h"
 
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace velder {
 namespace {
@@ -18,9 +18,11 @@ std::size_t TextLength(const char* data, std::size_t capacity) {
                           : capacity;
 }
 
+// Jobs and buffers come from malloc, not new: the DLL then carries none of
+// the C++ runtime's exception support.
 void FreeJob(QueryJob* job) {
-    delete[] job->buffer;
-    delete job;
+    std::free(job->buffer);
+    std::free(job);
 }
 
 }  // namespace
@@ -90,17 +92,16 @@ StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity
     if (request.addressLength >= capacity || request.signalLength > kLongestSignal) {
         return StartVerdict::kNoMemory;  // ParseStartRequest keeps this from happening
     }
-    auto* made = new (std::nothrow) QueryJob;
+    auto* made = static_cast<QueryJob*>(std::calloc(1, sizeof(QueryJob)));
     if (made == nullptr) {
         return StartVerdict::kNoMemory;
     }
-    made->buffer = new (std::nothrow) char[capacity];
+    made->buffer = static_cast<char*>(std::calloc(capacity, 1));
     if (made->buffer == nullptr) {
-        delete made;
+        std::free(made);
         return StartVerdict::kNoMemory;
     }
     made->capacity = capacity;
-    std::memset(made->buffer, 0, capacity);
     std::memcpy(made->buffer, request.address, request.addressLength);
     std::memcpy(made->signal, request.signal, request.signalLength);
     made->ticket = ++lastTicket_;

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <new>
+#include <cstdlib>
 
 namespace velder::platform {
 namespace {
@@ -40,7 +40,7 @@ struct Pinned {
 DWORD WINAPI WorkerMain(void* parameter) {
     auto* const given = static_cast<Pinned*>(parameter);
     const Pinned pinned = *given;
-    delete given;
+    std::free(given);
     pinned.work.work(pinned.work.argument);
     // Drops the reference and ends the thread without returning into code
     // that may be unmapped by then.
@@ -50,14 +50,18 @@ DWORD WINAPI WorkerMain(void* parameter) {
 // Runs `work` on a new pinned thread, or here when none can be had.
 void Launch(const Work& work) {
     HMODULE module = PinModule();
-    auto* const given = module != nullptr ? new (std::nothrow) Pinned{work, module} : nullptr;
+    auto* const given =
+        module != nullptr ? static_cast<Pinned*>(std::malloc(sizeof(Pinned))) : nullptr;
+    if (given != nullptr) {
+        *given = Pinned{work, module};
+    }
     HANDLE thread = given != nullptr ? CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr)
                                      : nullptr;
     if (thread != nullptr) {
         CloseHandle(thread);
         return;
     }
-    delete given;
+    std::free(given);
     if (module != nullptr) {
         FreeLibrary(module);
     }
