@@ -166,7 +166,7 @@ TEST(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     std::vector<std::string> names;
     for (int i = 0; i < kServers; ++i) {
         names.push_back(std::string(kHostileName) + " " + std::to_string(i));
-        servers.push_back(StartServer(NamedReply(names.back()), 300ms));
+        servers.push_back(StartServer(NamedReply(names.back()), 100ms));
     }
     MircHost host;
     std::vector<std::string> tickets;
