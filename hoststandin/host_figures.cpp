@@ -80,8 +80,12 @@ bool SixteenAtOnce() {
 
     int same = 0;
     int sameAfterDigits = 0;
+    std::string asyncTimes;
+    std::string syncTimes;
     for (int i = 0; i < kQueries; ++i) {
         const std::string expected = host.Call(kSync, "GetInfo", servers.Address(i)).text;
+        asyncTimes.append(1, ' ').append(results[i], 0, 4);
+        syncTimes.append(1, ' ').append(expected, 0, 4);
         same += results[i] == expected;
         sameAfterDigits += results[i].size() > 4 && expected.size() > 4 &&
                            results[i].compare(4, std::string::npos, expected, 4) == 0;
@@ -93,6 +97,8 @@ bool SixteenAtOnce() {
     std::printf("  start to last result fetched  %.1f ms\n", Milliseconds(fetched - start));
     std::printf("  results equal to GetInfo's    %d of 16 byte for byte, %d of 16 after the "
                 "4 round-trip digits\n", same, sameAfterDigits);
+    std::printf("  round-trip digits, velder-async:%s\n", asyncTimes.c_str());
+    std::printf("  round-trip digits, GetInfo:     %s\n", syncTimes.c_str());
     std::printf("  10 ms timer: %zu ticks, longest gap %lld ms\n", host.Ticks(),
                 static_cast<long long>(host.LongestTickGap().count()));
     return signalled && sameAfterDigits == kQueries;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -81,9 +82,38 @@ bool UnderQemu() {
     return std::getenv("VELDER_UNDER_QEMU") != nullptr;
 }
 
+// Under qemu-i386 a crash would take buffered output with it: write at once,
+// so that the log names the case that was running.
+[[maybe_unused]] const bool kUnbuffered = [] {
+    if (UnderQemu()) {
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    }
+    return true;
+}();
+
+// Every case starts once the workers of the one before it ended (a silent
+// server's worker outlives its test by up to 650 ms): the host has unloaded
+// the DLL by then, and the last worker's reference is the last one. No case
+// sees another's threads; under qemu-i386 threads that wait side by side
+// crash.
+class WorkersEndBetweenCases : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (int i = 0; i < 200 && GetModuleHandleA("velder-async.dll") != nullptr; ++i) {
+            Sleep(50);
+        }
+    }
+};
+using AsyncLoad = WorkersEndBetweenCases;
+using AsyncResults = WorkersEndBetweenCases;
+using AsyncQueries = WorkersEndBetweenCases;
+using AsyncSignals = WorkersEndBetweenCases;
+using AsyncUnload = WorkersEndBetweenCases;
+using AsyncStart = WorkersEndBetweenCases;
+
 // --- the load contract ---------------------------------------------------
 
-TEST(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
+TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
     struct Case {
         const char* name;
         Version version;
@@ -124,7 +154,7 @@ TEST(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
 
 // --- results as GetInfo gives them ---------------------------------------
 
-TEST(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
+TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
     struct Case {
         const char* name;
         std::optional<velder::Bytes> reply;
@@ -136,8 +166,13 @@ TEST(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
         {"silence: the address unchanged", std::nullopt, false},
     };
     MircHost host;
+    const char* leftOut = nullptr;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (UnderQemu() && !c.reply) {
+            leftOut = c.name;
+            continue;
+        }
         auto server = StartServer(c.reply);
         const velder::hoststandin::CallResult sync = host.Call(SyncDll(), "GetInfo", server->Address());
         const std::string ticket = Start(host, server->Address());
@@ -153,11 +188,15 @@ TEST(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
         EXPECT_EQ(host.Call(AsyncDll(), "QueryResult", ticket).text, "unknown");
         EXPECT_EQ(CountOf(host, Signal(ticket)), 1u);
     }
+    if (leftOut != nullptr) {
+        GTEST_SKIP() << "left out under qemu-i386: " << leftOut
+                     << " (a worker waiting 650 ms beside the host's message wait crashes qemu)";
+    }
 }
 
 // --- many at once ----------------------------------------------------------
 
-TEST(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
+TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     if (UnderQemu()) {
         GTEST_SKIP() << "16 worker threads waiting side by side hang inside qemu-i386";
     }
@@ -192,7 +231,7 @@ TEST(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     EXPECT_EQ(host.Commands().size(), static_cast<std::size_t>(kServers));
 }
 
-TEST(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
+TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
     if (UnderQemu()) {
         GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
     }
@@ -214,7 +253,7 @@ TEST(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
 
 // --- unloading -------------------------------------------------------------
 
-TEST(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
+TEST_F(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
     if (UnderQemu()) {
         GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
     }
@@ -236,7 +275,7 @@ TEST(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
     EXPECT_TRUE(host.Ready());
 }
 
-TEST(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
+TEST_F(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
     if (UnderQemu()) {
         GTEST_SKIP() << "an old worker waiting beside a new one crashes qemu-i386 (signal 11)";
     }
@@ -254,7 +293,7 @@ TEST(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
     EXPECT_EQ(CountOf(host, Signal(old)), 0u);
 }
 
-TEST(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
+TEST_F(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
     auto server = StartServer(NamedReply("idle"));
     MircHost host;
     const std::string ticket = Start(host, server->Address());
@@ -266,7 +305,7 @@ TEST(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
     EXPECT_FALSE(host.Loaded(AsyncDll()));
 }
 
-TEST(AsyncSignals, AHostThatRefusesOrClosesNeverHoldsAWorker) {
+TEST_F(AsyncSignals, AHostThatRefusesOrClosesNeverHoldsAWorker) {
     if (UnderQemu()) {
         GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
     }
@@ -300,7 +339,7 @@ TEST(AsyncSignals, AHostThatRefusesOrClosesNeverHoldsAWorker) {
 
 // --- refusals and cancelling -----------------------------------------------
 
-TEST(AsyncStart, MalformedRequestsAreRefusedByName) {
+TEST_F(AsyncStart, MalformedRequestsAreRefusedByName) {
     const char* const malformed[] = {
         "",
         "q4",
@@ -322,7 +361,7 @@ TEST(AsyncStart, MalformedRequestsAreRefusedByName) {
     EXPECT_EQ(host.Call(AsyncDll(), "QueryCancel", "99").text, "unknown");
 }
 
-TEST(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
+TEST_F(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
     if (UnderQemu()) {
         GTEST_SKIP() << "two workers waiting side by side crash qemu-i386 (signal 11)";
     }
