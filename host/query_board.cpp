@@ -7,8 +7,8 @@ namespace velder {
 namespace {
 
 bool IsSignalChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
 }
 
 // The text's length within the buffer: up to its NUL, or the whole buffer.
@@ -74,8 +74,7 @@ QueryBoard::~QueryBoard() {
     Reset();
 }
 
-StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity,
-                               QueryJob** job) {
+StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity, QueryJob** job) {
     if (running_ >= kMostRunning) {
         return StartVerdict::kBusy;
     }

@@ -26,9 +26,9 @@ inline constexpr std::size_t kLongestSignal = 32;
 struct QueryJob {
     std::uint32_t ticket = 0;
     char signal[kLongestSignal + 1] = {};
-    char* buffer = nullptr;    // `capacity` bytes: the address, then the result
+    char* buffer = nullptr;  // `capacity` bytes: the address, then the result
     std::size_t capacity = 0;
-    bool detached = false;     // cancelled, or the DLL was reset or unloaded
+    bool detached = false;  // cancelled, or the DLL was reset or unloaded
 };
 
 // "<signal> <host:port>" read from a buffer of `capacity` bytes: the signal

@@ -68,8 +68,7 @@ bool SixteenAtOnce() {
         tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
     }
     const auto started = Clock::now();
-    const bool signalled =
-        host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
+    const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
     std::vector<std::string> results;
     for (const std::string& ticket : tickets) {
         results.push_back(host.Call(kAsync, "QueryResult", ticket).text);
@@ -95,8 +94,10 @@ bool SixteenAtOnce() {
     std::printf("  all 16 signals arrived        %s, %zu commands logged\n",
                 signalled ? "yes" : "NO", host.Commands().size());
     std::printf("  start to last result fetched  %.1f ms\n", Milliseconds(fetched - start));
-    std::printf("  results equal to GetInfo's    %d of 16 byte for byte, %d of 16 after the "
-                "4 round-trip digits\n", same, sameAfterDigits);
+    std::printf(
+        "  results equal to GetInfo's    %d of 16 byte for byte, %d of 16 after the "
+        "4 round-trip digits\n",
+        same, sameAfterDigits);
     std::printf("  round-trip digits, velder-async:%s\n", asyncTimes.c_str());
     std::printf("  round-trip digits, GetInfo:     %s\n", syncTimes.c_str());
     std::printf("  10 ms timer: %zu ticks, longest gap %lld ms\n", host.Ticks(),
@@ -118,7 +119,8 @@ double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::ti
     std::thread watcher([&] {
         while (Clock::now() - from < 20s) {
             if (ThreadCount() <= threads + 1) {  // the watcher itself
-                at = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
+                at = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from)
+                         .count();
                 break;
             }
             std::this_thread::sleep_for(10ms);
@@ -152,10 +154,11 @@ bool UnloadInFlight() {
     std::printf("unload with 8 queries to silent servers in flight\n");
     std::printf("  UnloadDll(0) answered %d; UnloadDll and FreeLibrary took %.2f ms\n", answer,
                 unloadCall);
-    std::printf("  every worker ended after      %.0f ms%s; DLL %s; host window %s; "
-                "%zu commands after unload\n",
-                ms, ended ? "" : " (NOT within 20 s)", gone ? "unmapped" : "STILL MAPPED",
-                IsWindow(host.Window()) ? "alive" : "GONE", host.Commands().size());
+    std::printf(
+        "  every worker ended after      %.0f ms%s; DLL %s; host window %s; "
+        "%zu commands after unload\n",
+        ms, ended ? "" : " (NOT within 20 s)", gone ? "unmapped" : "STILL MAPPED",
+        IsWindow(host.Window()) ? "alive" : "GONE", host.Commands().size());
     return ended && gone && host.Commands().empty();
 }
 
@@ -174,9 +177,10 @@ bool HungHost() {
     const double ms = UntilThreadsEnd(host, threads, false, from, &ended);
     host.Pump(200ms);
     std::printf("host thread that never handles WM_MCOMMAND, 8 queries answered after 100 ms\n");
-    std::printf("  every worker ended after      %.0f ms%s; %zu signals run once the host "
-                "woke (their mappings are gone)\n",
-                ms, ended ? "" : " (NOT within 20 s)", host.Commands().size());
+    std::printf(
+        "  every worker ended after      %.0f ms%s; %zu signals run once the host "
+        "woke (their mappings are gone)\n",
+        ms, ended ? "" : " (NOT within 20 s)", host.Commands().size());
     return ended;
 }
 

@@ -88,9 +88,9 @@ MircHost::MircHost(Version version) : version_(version) {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass);  // fails harmlessly when a previous host registered it
-    window_ = CreateWindowExA(0, kWindowClass, "mIRC", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 400, 300, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
+    window_ =
+        CreateWindowExA(0, kWindowClass, "mIRC", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                        400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window_ != nullptr) {
         SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
@@ -268,7 +268,8 @@ LRESULT MircHost::RunCommand(LPARAM index) {
     if (mapping == nullptr) {
         return 1;
     }
-    const char* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    const char* view =
+        static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     if (view == nullptr) {
         CloseHandle(mapping);
         return 1;
@@ -295,7 +296,8 @@ LRESULT CALLBACK MircHost::Procedure(HWND window, UINT message, WPARAM wParam, L
         }
         if (message == WM_TIMER && wParam == kTickTimer && host->ticking_) {
             const auto now = std::chrono::steady_clock::now();
-            const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - host->lastTick_);
+            const auto gap =
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - host->lastTick_);
             if (gap > host->longestGap_) {
                 host->longestGap_ = gap;
             }

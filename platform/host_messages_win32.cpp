@@ -57,8 +57,8 @@ bool PrepareHostCommand(const char* text, HostCommand* command) {
 bool DeliverHostCommand(const HostCommand& command, void* window, std::uint32_t milliseconds) {
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(static_cast<HWND>(window), kCommandMessage, kTypedCommand,
-                               static_cast<LPARAM>(command.index),
-                               SMTO_BLOCK, milliseconds, &answer) != 0;
+                               static_cast<LPARAM>(command.index), SMTO_BLOCK, milliseconds,
+                               &answer) != 0;
 }
 
 void BlankHostCommand(const HostCommand& command) {

@@ -55,8 +55,8 @@ void Launch(const Work& work) {
     if (given != nullptr) {
         *given = Pinned{work, module};
     }
-    HANDLE thread = given != nullptr ? CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr)
-                                     : nullptr;
+    HANDLE thread =
+        given != nullptr ? CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr) : nullptr;
     if (thread != nullptr) {
         CloseHandle(thread);
         return;
@@ -105,8 +105,9 @@ bool RunInBackground(void (*work)(void*), void* argument) {
     }
     if (ok && !launcherRunning) {
         HMODULE module = PinModule();
-        HANDLE thread =
-            module != nullptr ? CreateThread(nullptr, 0, LauncherMain, module, 0, nullptr) : nullptr;
+        HANDLE thread = module != nullptr
+                            ? CreateThread(nullptr, 0, LauncherMain, module, 0, nullptr)
+                            : nullptr;
         if (thread != nullptr) {
             CloseHandle(thread);
             launcherRunning = true;

@@ -174,7 +174,8 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
             continue;
         }
         auto server = StartServer(c.reply);
-        const velder::hoststandin::CallResult sync = host.Call(SyncDll(), "GetInfo", server->Address());
+        const velder::hoststandin::CallResult sync =
+            host.Call(SyncDll(), "GetInfo", server->Address());
         const std::string ticket = Start(host, server->Address());
         ASSERT_TRUE(IsTicket(ticket)) << ticket;
         const std::string result = AwaitResult(host, ticket);
@@ -345,10 +346,10 @@ TEST_F(AsyncStart, MalformedRequestsAreRefusedByName) {
         "q4",
         "q4 ",
         " 127.0.0.1:27950",
-        "q4 127.0.0.1",                                    // no colon
-        "bad/name 127.0.0.1:27950",                        // not a signal name
+        "q4 127.0.0.1",              // no colon
+        "bad/name 127.0.0.1:27950",  // not a signal name
         "x|y 127.0.0.1:27950",
-        "abcdefghijabcdefghijabcdefghijabc 127.0.0.1:1",   // 33 characters
+        "abcdefghijabcdefghijabcdefghijabc 127.0.0.1:1",  // 33 characters
     };
     MircHost host;
     for (const char* text : malformed) {

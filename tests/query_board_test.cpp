@@ -44,7 +44,7 @@ TEST(QueryBoardParsing, StartRequests) {
     struct Case {
         const char* text;
         std::size_t capacity;
-        const char* signal;   // null: refused
+        const char* signal;  // null: refused
         const char* address;
     };
     const Case cases[] = {
@@ -79,7 +79,7 @@ TEST(QueryBoardParsing, Tickets) {
         std::uint32_t ticket;
     };
     const Case cases[] = {
-        {"1", true, 1},          {"4294967295", true, 4294967295u},
+        {"1", true, 1},           {"4294967295", true, 4294967295u},
         {"4294967296", false, 0}, {"0", false, 0},
         {"", false, 0},           {"12 ", false, 0},
         {"-3", false, 0},         {"00000000017", false, 0},

@@ -91,8 +91,9 @@ std::string Problem(const std::string& line) {
         const std::size_t comma = lower.find(',', at);
         const std::size_t close = lower.find(')', at);
         const std::string switches =
-            comma < close ? lower.substr(comma + 1, lower.find_first_of(",)", comma + 1) - comma - 1)
-                          : "";
+            comma < close
+                ? lower.substr(comma + 1, lower.find_first_of(",)", comma + 1) - comma - 1)
+                : "";
         if (switches.find('n') == std::string::npos) {
             return "$read without n evaluates the line";
         }
@@ -136,7 +137,8 @@ std::string Problem(const std::string& line) {
         // "scid N" and "scid -r" only switch connection; with a command, or
         // with switches that run one, they evaluate it.
         if (command == "scon" || command == "scid") {
-            const bool switchOnly = end == i + 2 && (words[i + 1] == "-r" || words[i + 1][0] != '-');
+            const bool switchOnly =
+                end == i + 2 && (words[i + 1] == "-r" || words[i + 1][0] != '-');
             if (!switchOnly) {
                 return "/scon and /scid evaluate their command";
             }
@@ -550,7 +552,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
 // case, are never taken for the name.
 TEST(ScriptReading, NamesMatchOnlyAtNamePositionsWithCase) {
     ServerSample sample = Sample();
-    sample.name = "si_map";                  // si_name's value reads like a name
+    sample.name = "si_map";                      // si_name's value reads like a name
     sample.vars.push_back({"SI_MAP", "wrong"});  // after si_map, case differs
     const std::string server = Section(Answered(Reply(sample)), "server");
     EXPECT_EQ("mp/q4dm1", Var(server, "si_map"));
