@@ -126,18 +126,27 @@ TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
         {"7.85", {7, 85}, 10240},
     };
     // The longest answer GetInfo makes; 900 bytes hold only part of it.
-    auto server = StartServer(velder::support::LongestTextReply());
+    // Under qemu-i386 not even the server's thread is started.
+    std::unique_ptr<velder::standin::Server> server;
+    if (!UnderQemu()) {
+        server = StartServer(velder::support::LongestTextReply());
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MircHost host(c.version);
         ASSERT_TRUE(host.Ready());
         ASSERT_EQ(host.BufferSize(), c.buffer);
-        const std::string ticket = Start(host, server->Address());
-        ASSERT_TRUE(IsTicket(ticket)) << ticket;
+        // The first call loads the DLL, and mIRC calls LoadDll then.
+        EXPECT_EQ(host.Call(AsyncDll(), "QueryResult", "1").text, "unknown");
         const MircHost::LoadCheck load = host.LoadResult(AsyncDll());
         EXPECT_TRUE(load.called);
         EXPECT_EQ(load.keep, 1);
         EXPECT_TRUE(load.beyondIntact) << "LoadDll wrote past mKeep or into another field";
+        if (UnderQemu()) {
+            continue;
+        }
+        const std::string ticket = Start(host, server->Address());
+        ASSERT_TRUE(IsTicket(ticket)) << ticket;
 
         // What the status query leaves in a buffer of this host's size.
         std::string expected(c.buffer, '\0');
@@ -149,6 +158,10 @@ TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
         ASSERT_GT(result.size(), 4u);
         EXPECT_LT(result.size(), c.buffer);
         EXPECT_EQ(result.substr(4), expected.substr(4)) << "round-trip digits aside";
+    }
+    if (UnderQemu()) {
+        GTEST_SKIP() << "load structure checked; the answers in each buffer size left out: "
+                        "threads crash qemu-i386 (signal 11) or end it soon after they run";
     }
 }
 
@@ -165,14 +178,12 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
         {"an empty datagram: 9999", velder::Bytes{}, false},
         {"silence: the address unchanged", std::nullopt, false},
     };
+    if (UnderQemu()) {
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
+    }
     MircHost host;
-    const char* leftOut = nullptr;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (UnderQemu() && !c.reply) {
-            leftOut = c.name;
-            continue;
-        }
         auto server = StartServer(c.reply);
         const velder::hoststandin::CallResult sync =
             host.Call(SyncDll(), "GetInfo", server->Address());
@@ -189,17 +200,13 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
         EXPECT_EQ(host.Call(AsyncDll(), "QueryResult", ticket).text, "unknown");
         EXPECT_EQ(CountOf(host, Signal(ticket)), 1u);
     }
-    if (leftOut != nullptr) {
-        GTEST_SKIP() << "left out under qemu-i386: " << leftOut
-                     << " (a worker waiting 650 ms beside the host's message wait crashes qemu)";
-    }
 }
 
 // --- many at once ----------------------------------------------------------
 
 TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     if (UnderQemu()) {
-        GTEST_SKIP() << "16 worker threads waiting side by side hang inside qemu-i386";
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
     }
     constexpr int kServers = 16;
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
@@ -234,7 +241,7 @@ TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
 
 TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
     if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
     }
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
     MircHost host;
@@ -256,7 +263,7 @@ TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
 
 TEST_F(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
     if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
     }
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
     for (int i = 0; i < 8; ++i) {
@@ -295,6 +302,9 @@ TEST_F(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
 }
 
 TEST_F(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
+    if (UnderQemu()) {
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
+    }
     auto server = StartServer(NamedReply("idle"));
     MircHost host;
     const std::string ticket = Start(host, server->Address());
@@ -308,7 +318,7 @@ TEST_F(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
 
 TEST_F(AsyncSignals, AHostThatRefusesOrClosesNeverHoldsAWorker) {
     if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads waiting side by side hang inside qemu-i386";
+        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
     }
     struct Case {
         const char* name;
