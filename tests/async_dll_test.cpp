@@ -126,11 +126,7 @@ TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
         {"7.85", {7, 85}, 10240},
     };
     // The longest answer GetInfo makes; 900 bytes hold only part of it.
-    // Under qemu-i386 not even the server's thread is started.
-    std::unique_ptr<velder::standin::Server> server;
-    if (!UnderQemu()) {
-        server = StartServer(velder::support::LongestTextReply());
-    }
+    auto server = StartServer(velder::support::LongestTextReply());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MircHost host(c.version);
@@ -142,9 +138,6 @@ TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
         EXPECT_TRUE(load.called);
         EXPECT_EQ(load.keep, 1);
         EXPECT_TRUE(load.beyondIntact) << "LoadDll wrote past mKeep or into another field";
-        if (UnderQemu()) {
-            continue;
-        }
         const std::string ticket = Start(host, server->Address());
         ASSERT_TRUE(IsTicket(ticket)) << ticket;
 
@@ -158,10 +151,6 @@ TEST_F(AsyncLoad, LoadDllSetsOnlyKeepAndSizesItsAnswersByVersion) {
         ASSERT_GT(result.size(), 4u);
         EXPECT_LT(result.size(), c.buffer);
         EXPECT_EQ(result.substr(4), expected.substr(4)) << "round-trip digits aside";
-    }
-    if (UnderQemu()) {
-        GTEST_SKIP() << "load structure checked; the answers in each buffer size left out: "
-                        "threads crash qemu-i386 (signal 11) or end it soon after they run";
     }
 }
 
@@ -178,9 +167,6 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
         {"an empty datagram: 9999", velder::Bytes{}, false},
         {"silence: the address unchanged", std::nullopt, false},
     };
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     MircHost host;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,9 +191,6 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
 // --- many at once ----------------------------------------------------------
 
 TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     constexpr int kServers = 16;
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
     std::vector<std::string> names;
@@ -240,9 +223,6 @@ TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
 }
 
 TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
     MircHost host;
     std::vector<std::string> tickets;
@@ -262,9 +242,6 @@ TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
 // --- unloading -------------------------------------------------------------
 
 TEST_F(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     std::vector<std::unique_ptr<velder::standin::Server>> servers;
     for (int i = 0; i < 8; ++i) {
         servers.push_back(StartServer(std::nullopt));
@@ -284,9 +261,6 @@ TEST_F(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
 }
 
 TEST_F(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "an old worker waiting beside a new one crashes qemu-i386 (signal 11)";
-    }
     auto silent = StartServer(std::nullopt);
     MircHost host;
     const std::string old = Start(host, silent->Address());
@@ -302,9 +276,6 @@ TEST_F(AsyncUnload, AReloadLeavesOldTicketsUnknownAndNumbersNew) {
 }
 
 TEST_F(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     auto server = StartServer(NamedReply("idle"));
     MircHost host;
     const std::string ticket = Start(host, server->Address());
@@ -317,9 +288,6 @@ TEST_F(AsyncUnload, IdleCheckKeepsTheDllWhileATicketIsOpen) {
 }
 
 TEST_F(AsyncSignals, AHostThatRefusesOrClosesNeverHoldsAWorker) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "worker threads crash qemu-i386 (signal 11) soon after they run";
-    }
     struct Case {
         const char* name;
         bool refuse;
@@ -373,9 +341,6 @@ TEST_F(AsyncStart, MalformedRequestsAreRefusedByName) {
 }
 
 TEST_F(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
-    if (UnderQemu()) {
-        GTEST_SKIP() << "two workers waiting side by side crash qemu-i386 (signal 11)";
-    }
     auto silent = StartServer(std::nullopt);
     MircHost host;
     const std::size_t threadsBefore = ThreadCount();
@@ -392,3 +357,20 @@ TEST_F(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
 }
 
 }  // namespace
+
+// Under qemu-i386 (VELDER_UNDER_QEMU=1) a skipped case ends the whole
+// program (status 29, seen with GTEST_SKIP), and two workers waiting side by
+// side crash qemu (signal 11, seen in the reload and cancel cases). There
+// the cases with more than one worker at a time are filtered out before
+// anything runs, and named on the output; they are not counted at all.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (UnderQemu()) {
+        const char* const leftOut =
+            "AsyncQueries.*:AsyncSignals.*:AsyncUnload.UnloadWith*:AsyncUnload.AReload*:"
+            "AsyncStart.ACancelled*";
+        std::printf("qemu-i386: not run, several workers at once crash qemu: %s\n", leftOut);
+        GTEST_FLAG_SET(filter, GTEST_FLAG_GET(filter) + "-" + leftOut);
+    }
+    return RUN_ALL_TESTS();
+}
