@@ -1,9 +1,7 @@
-; velder.mrc - Quake 4 server status in mIRC through velder.dll
+; velder.mrc - Quake 4 server status in mIRC through velder-async.dll
 ;
-; Written for mIRC 7.x; it needs 6.32 or later, whose DLL buffer holds the
-; longest answer (about 2,700 characters).
-;
-; Put velder.dll (the 32-bit one) in the same folder as this script and load
+; Written for mIRC 7.x; works from 6.2 on. Put velder-async.dll and
+; velder.dll (the 32-bit ones) in the same folder as this script and load
 ; it with  /load -rs velder.mrc
 ;
 ;   /q4info host:port                        name, map, game type and players
@@ -13,8 +11,28 @@
 ;                                            changed: map, players joining and
 ;                                            leaving, server down or back
 ;   /q4watch off [host:port]                 stop watching one server or all
+;   /q4browse file                           one line per server in @q4browse
+;                                            (name, map, players, ping) for a
+;                                            file of host:port lines
 ;   $q4active                                $true while the Quake 4 console
 ;                                            window is open on this machine
+;   $q4getinfo(host:port)                    GetInfo's answer, asked while
+;                                            mIRC waits (6.32 and later only)
+;
+; Nothing here makes mIRC wait for a server. QueryStart in velder-async.dll
+; returns a ticket at once and asks the server on a thread of its own; when
+; the answer is in, the DLL sends mIRC "/signal q4velder <ticket>" and the
+; SIGNAL event below fetches it with QueryResult. A timer also fetches
+; tickets older than ten seconds, in case mIRC was too busy to take a
+; signal. Why not $dllcall: mIRC would call back with only the DLL's name
+; and drop the text a function returns, where the answer is.
+;
+; Each watch remembers the connection it was made on (its connection id and
+; network). Its timer runs whether or not that connection is up; lines for a
+; channel wait in one queue, which sends one line every two seconds (IRC
+; servers disconnect a client that sends faster for long: "Excess Flood"),
+; and only once that connection, or a new one to the same network, is
+; connected and in the channel. The queue keeps at most 60 lines.
 ;
 ; Server text is kept inert. Whatever a game server sends (names, clans,
 ; variables) can hold $, %, commas, brackets or spaces chosen by whoever runs
@@ -22,17 +40,12 @@
 ; passed on as plain text; it would only run as code if the line around it
 ; were evaluated a second time. This script never does that: no evaluation
 ; brackets anywhere (literal brackets are written $chr(91) and $chr(93)), no
-; $eval or $(), no /scon or /scid, no /timer whose command holds a variable,
-; and no command whose name comes from a variable. The one timer runs a fixed
-; alias name; the servers it polls are looked up in a hash table. GetInfo
-; itself turns every unprintable byte into a divider or an escape, so no
-; control character (no line break) can reach /msg either.
-;
-; Why $dll and not $dllcall: $dllcall runs the DLL on another thread, but
-; mIRC then calls the given alias with nothing but the DLL's file name; the
-; text a function hands back is dropped. GetInfo answers only through that
-; text, so it is called with $dll, which holds mIRC for the host name lookup
-; plus at most 650 ms. /q4watch therefore asks at most one server per second.
+; $eval or $(), /scid only to switch connection (never with a command), no
+; /timer whose command holds a variable, no $read without its n switch, and
+; no command whose name comes from a variable. The timers run fixed alias
+; names; what they work on is looked up in hash tables. GetInfo itself turns
+; every unprintable byte into a divider or an escape, so no control
+; character (no line break) can reach /msg either.
 ;
 ; GetInfo's answer, as this script reads it:
 ;   0012            four digits: the round-trip time in milliseconds
@@ -42,9 +55,8 @@
 ;                   the first 900 bytes of the reply, and a long variable
 ;                   list (a map cycle) can fill them
 ;   players         three fields per player: ping, name, clan
-;   $chr(254)       only from servers that run on Windows; servers on Linux
-;                   end their reply differently, so a missing closing mark
-;                   does not mean anything was lost
+;   $chr(254)       present when the reply ends with the bytes 20 01 00 00 00;
+;                   its absence loses nothing
 ; Fields are divided by $chr(255). Quake colour codes are already removed. An
 ; empty clan arrives as one space, but an empty variable value or a name that
 ; was only colour codes arrives as an empty field, and $gettok skips empty
@@ -104,11 +116,17 @@ alias -l velder.listed {
 }
 
 ; $velder.var(<server part>, <variable>) - the value that follows a
-; variable's name; an empty value gives $null.
+; variable's name. Names and values alternate up to the end of the server
+; part, whose last field is a value: names sit at every second field counted
+; back from the one before the last. Only those fields are compared, case
+; included, so a value (or header field) that reads like a name is never
+; taken for one. An empty value gives one space.
 alias -l velder.var {
-  var %at = $findtok($1, $2, 1, 255)
-  if (!%at) { return }
-  return $gettok($1, $calc(%at + 1), 255)
+  var %at = $calc($numtok($1, 255) - 1)
+  while (%at >= 1) {
+    if ($gettok($1, %at, 255) === $2) { return $gettok($1, $calc(%at + 1), 255) }
+    dec %at 2
+  }
 }
 
 ; $velder.names(<players section>) - the players' names divided by
@@ -123,17 +141,89 @@ alias -l velder.names {
   return %names
 }
 
+; Where the DLLs live: beside this script.
+alias -l velder.async {
+  return $scriptdir $+ velder-async.dll
+}
+
+; --- asking in the background ---------------------------------------------
+; Hash table q4velder.tickets: one item per ticket, "purpose address ctime
+; [line]", purpose info, watch or browse.
+
+; $q4.ask(<purpose>, <address>[, <line>]) - a ticket, or the DLL's refusal:
+; busy (16 queries run), full (64 answers not fetched), malformed, failed.
+alias -l q4.ask {
+  var %ticket = $dll($velder.async, QueryStart, q4velder $2)
+  if (%ticket isnum) {
+    hadd -m q4velder.tickets %ticket $1 $2 $ctime $3
+    q4.timer
+  }
+  return %ticket
+}
+
+; The one timer: runs every second, whether or not any connection is up.
+alias -l q4.timer {
+  if (!$timer(q4velder)) { .timerq4velder -o 0 1 q4velder.tick }
+}
+
+on *:SIGNAL:q4velder: {
+  if ($1 isnum) { q4.collect $1 }
+}
+
+; q4.collect <ticket> - fetches the answer of one of this script's tickets
+; and hands it on. The answer goes on only as an identifier's argument,
+; which mIRC passes as it is.
+alias -l q4.collect {
+  var %job = $hget(q4velder.tickets, $1)
+  if (%job == $null) { return }
+  var %answer = $dll($velder.async, QueryResult, $1)
+  if (%answer === pending) { return }
+  hdel q4velder.tickets $1
+  var %purpose = $gettok(%job, 1, 32), %address = $gettok(%job, 2, 32)
+  if (%purpose == watch) && ($hget(q4watch.last, %address $+ .ticket) == $1) {
+    hdel q4watch.last %address $+ .ticket
+  }
+  if (%answer === unknown) { return }
+  if (%purpose == info) { noop $q4info.show(%address, %answer) }
+  elseif (%purpose == watch) { noop $q4watch.answer(%address, %answer) }
+  elseif (%purpose == browse) { noop $q4browse.answer(%address, %answer, $gettok(%job, 4, 32)) }
+}
+
+; Every second: watches that are due, servers waiting in /q4browse, lines
+; waiting for a channel, and tickets whose signal did not come in ten seconds.
+alias q4velder.tick {
+  q4watch.due
+  q4browse.pump
+  q4say.tick
+  var %i = $hget(q4velder.tickets, 0).item
+  while (%i >= 1) {
+    var %ticket = $hget(q4velder.tickets, %i).item
+    if ($calc($ctime - $gettok($hget(q4velder.tickets, %ticket), 3, 32)) >= 10) { q4.collect %ticket }
+    dec %i
+  }
+  if (!$hget(q4watch, 0).item) && (!$hget(q4velder.tickets, 0).item) && (!$q4say.waiting) && (!$hget(q4browse, 0).item) {
+    .timerq4velder off
+  }
+}
+
+; --- /q4info -----------------------------------------------------------
+
 alias q4info {
   if (!$velder.address($1)) {
     echo -ac info * /q4info: give the server as host:port, for example /q4info 127.0.0.1:28004
     return
   }
-  if (!$isfile($velder.file)) {
-    echo -ac info * /q4info: $velder.file is missing
+  if (!$isfile($velder.async)) {
+    echo -ac info * /q4info: $velder.async is missing
     return
   }
-  var %address = $1
-  var %answer = $dll($velder.file, GetInfo, %address)
+  var %ticket = $q4.ask(info, $1)
+  if (%ticket !isnum) { echo -ac info * /q4info: $1 not asked: %ticket }
+}
+
+; $q4info.show(<address>, <answer>)
+alias -l q4info.show {
+  var %address = $1, %answer = $2
   var %outcome = $velder.outcome(%answer, %address)
   if (%outcome == silent) {
     echo -ac info * %address did not answer (no such host, or no reply within 650 ms)
@@ -181,11 +271,25 @@ alias q4active {
   return $iif($dll($velder.file, IsQuakeActive, probe) == TRUE, $true, $false)
 }
 
+
+; $q4getinfo(host:port) - GetInfo from velder.dll, while mIRC waits for it
+; (the host name lookup plus at most 650 ms). mIRC before 6.32 hands a DLL
+; 900 bytes and GetInfo may write about 2,700: it is refused there.
+alias q4getinfo {
+  if ($version < 6.32) {
+    echo -ac info * $!q4getinfo: mIRC $version hands a DLL 900 bytes and GetInfo may write about 2,700; use /q4info (velder-async.dll), or mIRC 6.32 or later
+    return
+  }
+  if (!$velder.address($1)) || (!$isfile($velder.file)) { return }
+  return $dll($velder.file, GetInfo, $1)
+}
+
 ; --- /q4watch -----------------------------------------------------------
 ; Hash table q4watch: one item per watched server, named by its address,
-; holding "where seconds due" (due in $ctime). Hash table q4watch.last keeps
-; what the last answer said: <address>.up, .map, .names and .known (set once
-; a whole player list has been seen).
+; holding "where seconds due network cid" (due in $ctime; network "-" when
+; the watch was made while not connected). Hash table q4watch.last keeps
+; what the last answer said: <address>.up, .map, .names, .known (set once a
+; whole player list has been seen) and .ticket while a query runs.
 
 alias q4watch {
   if ($1 == off) {
@@ -200,15 +304,14 @@ alias q4watch {
       if ($hget(q4watch.last)) { hfree q4watch.last }
       echo -ac info * /q4watch: stopped
     }
-    if (!$hget(q4watch, 0).item) { .timerq4watch off }
     return
   }
   if (!$velder.address($1)) {
     echo -ac info * /q4watch: give the server as host:port, for example /q4watch 127.0.0.1:28004 #clan 60
     return
   }
-  if (!$isfile($velder.file)) {
-    echo -ac info * /q4watch: $velder.file is missing
+  if (!$isfile($velder.async)) {
+    echo -ac info * /q4watch: $velder.async is missing
     return
   }
   ; Where to say it: a channel, an @window, or (neither given) the active window.
@@ -220,40 +323,42 @@ alias q4watch {
     echo -ac info * /q4watch: give the interval in whole seconds from 15 to 86400
     return
   }
-  hadd -m q4watch $1 %where %seconds 0
+  var %network = $iif($network != $null, $network, -)
+  if ($chr(32) isin %network) { var %network = - }
+  hadd -m q4watch $1 %where %seconds 0 %network $cid
   if ($hget(q4watch.last)) { hdel -w q4watch.last $1 $+ .* }
   if ($left(%where, 1) == @) && (!$window(%where)) { window -n %where }
   echo -ac info * /q4watch: watching $1 every %seconds seconds
-  if (!$timer(q4watch)) { .timerq4watch 0 1 q4watch.tick }
+  q4.timer
 }
 
-; Runs every second: asks the first server that is due, and only that one,
-; so that mIRC is never held for more than one query at a time.
-alias q4watch.tick {
+; Starts a query for every watch that is due and has none running; a watch
+; the DLL refuses now (busy, full) is tried again on the next tick.
+alias -l q4watch.due {
   var %i = 1, %n = $hget(q4watch, 0).item
   while (%i <= %n) {
-    var %address = $hget(q4watch, %i).item
-    if ($gettok($hget(q4watch, %address), 3, 32) <= $ctime) {
-      q4watch.poll %address
-      return
+    var %address = $hget(q4watch, %i).item, %entry = $hget(q4watch, %address)
+    if ($gettok(%entry, 3, 32) <= $ctime) && ($hget(q4watch.last, %address $+ .ticket) == $null) {
+      var %ticket = $q4.ask(watch, %address)
+      if (%ticket isnum) {
+        hadd q4watch %address $puttok(%entry, $calc($ctime + $gettok(%entry, 2, 32)), 3, 32)
+        hadd -m q4watch.last %address $+ .ticket %ticket
+      }
     }
     inc %i
   }
 }
 
-; Asks one watched server and says what changed since the last answer:
-; at most three lines per answer, each cut to 400 characters.
-alias -l q4watch.poll {
-  var %address = $1, %entry = $hget(q4watch, $1)
-  var %where = $gettok(%entry, 1, 32), %seconds = $gettok(%entry, 2, 32)
-  hadd q4watch %address %where %seconds $calc($ctime + %seconds)
-
-  var %answer = $dll($velder.file, GetInfo, %address)
+; $q4watch.answer(<address>, <answer>) - says what changed since the last
+; answer: at most three lines per answer, each cut to 400 characters.
+alias -l q4watch.answer {
+  var %address = $1, %answer = $2
+  if ($hget(q4watch, %address) == $null) { return }
   var %outcome = $velder.outcome(%answer, %address)
   var %was = $hget(q4watch.last, %address $+ .up)
   if (%outcome != answered) {
     if (%was != down) {
-      q4watch.say %where Quake 4 %address is down: $iif(%outcome == silent, no answer, its reply could not be read)
+      q4watch.say %address Quake 4 %address is down: $iif(%outcome == silent, no answer, its reply could not be read)
     }
     hadd -m q4watch.last %address $+ .up down
     return
@@ -268,13 +373,13 @@ alias -l q4watch.poll {
   var %count = $iif(%listed == none, ?, $numtok(%names, 255))
   if (%was != up) {
     ; First answer, or back after being down: one line with the whole picture.
-    q4watch.say %where Quake 4 %address $iif(%was == down, is back:, is up:) %name - %map - %count players
+    q4watch.say %address Quake 4 %address $iif(%was == down, is back:, is up:) %name - %map - %count players
     hadd q4watch.last %address $+ .map %map
     if (%listed == complete) { q4watch.keep %address %names }
     return
   }
   if (%map != $hget(q4watch.last, %address $+ .map)) {
-    q4watch.say %where Quake 4 %address map is now %map
+    q4watch.say %address Quake 4 %address map is now %map
     hadd q4watch.last %address $+ .map %map
   }
   ; Joins and leaves only from answers that hold the whole player list.
@@ -296,8 +401,8 @@ alias -l q4watch.poll {
     if (!$findtokcs(%names, %one, 1, 255)) { var %left = $addtok(%left, %one, 255) }
     inc %i
   }
-  if (%joined != $null) { q4watch.say %where Quake 4 %address joined: $replace(%joined, $chr(255), $+($chr(44), $chr(32))) }
-  if (%left != $null) { q4watch.say %where Quake 4 %address left: $replace(%left, $chr(255), $+($chr(44), $chr(32))) }
+  if (%joined != $null) { q4watch.say %address Quake 4 %address joined: $replace(%joined, $chr(255), $+($chr(44), $chr(32))) }
+  if (%left != $null) { q4watch.say %address Quake 4 %address left: $replace(%left, $chr(255), $+($chr(44), $chr(32))) }
   q4watch.keep %address %names
 }
 
@@ -308,17 +413,162 @@ alias -l q4watch.keep {
   else { hadd q4watch.last $1 $+ .names $2- }
 }
 
-; q4watch.say <where> <text> - a channel gets a message, an @window or "-"
-; (the active window) an echo.
+; q4watch.say <address> <text> - where the watch says things: a channel gets
+; the line through the paced queue, on the watch's own connection; an
+; @window or "-" (the active window) an echo at once.
 alias -l q4watch.say {
-  var %text = $left($2-, 400)
-  if ($1 == -) { echo -a %text }
-  elseif ($left($1, 1) == @) { echo $1 %text }
-  else { msg $1 %text }
+  var %entry = $hget(q4watch, $1), %text = $left($2-, 400)
+  var %where = $gettok(%entry, 1, 32)
+  if (%where == -) { echo -a %text }
+  elseif ($left(%where, 1) == @) { echo %where %text }
+  else { q4say.add $gettok(%entry, 5, 32) $gettok(%entry, 4, 32) %where %text }
+}
+
+; --- the paced queue for channels ------------------------------------------
+; Hash table q4say: items head and tail (the numbers of the oldest line and
+; of the next one to come), sent (the $ctime of the last line sent), and
+; one item per line, "cid network channel text".
+
+; q4say.add <cid> <network> <channel> <text>
+alias -l q4say.add {
+  if (!$hget(q4say)) { hadd -m q4say head 1 | hadd q4say tail 1 | hadd q4say sent 0 }
+  var %tail = $hget(q4say, tail)
+  hadd q4say %tail $1-
+  hadd q4say tail $calc(%tail + 1)
+  ; At most 60 lines wait: past that the oldest is dropped.
+  if ($calc(%tail + 1 - $hget(q4say, head)) > 60) {
+    hdel q4say $hget(q4say, head)
+    q4say.trim
+  }
+  q4.timer
+}
+
+; $q4say.waiting - $true while a line waits.
+alias -l q4say.waiting {
+  if (!$hget(q4say)) { return $false }
+  return $iif($hget(q4say, head) < $hget(q4say, tail), $true, $false)
+}
+
+; q4say.trim - moves head past lines already sent or dropped.
+alias -l q4say.trim {
+  var %head = $hget(q4say, head), %tail = $hget(q4say, tail)
+  while (%head < %tail) && ($hget(q4say, %head) == $null) { inc %head }
+  hadd q4say head %head
+}
+
+; $q4say.connection(<cid>, <network>) - the connection a line goes out on:
+; its own while that is connected to the same network, else any connection
+; to that network; $null while there is none.
+alias -l q4say.connection {
+  if ($scid($1)) && ($scid($1).status == connected) && (($2 == -) || ($scid($1).network == $2)) { return $1 }
+  if ($2 == -) { return }
+  var %i = 1
+  while (%i <= $scon(0)) {
+    if ($scon(%i).status == connected) && ($scon(%i).network == $2) { return $scon(%i) }
+    inc %i
+  }
+}
+
+; Sends the oldest line that can go now (its connection is up and in its
+; channel), at most one line every two seconds over all channels and
+; networks.
+alias -l q4say.tick {
+  if (!$q4say.waiting) { return }
+  if ($calc($ctime - $hget(q4say, sent)) < 2) { return }
+  var %i = $hget(q4say, head), %tail = $hget(q4say, tail)
+  while (%i < %tail) {
+    var %line = $hget(q4say, %i)
+    if (%line != $null) {
+      var %cid = $q4say.connection($gettok(%line, 1, 32), $gettok(%line, 2, 32))
+      var %channel = $gettok(%line, 3, 32)
+      if (%cid != $null) {
+        scid %cid
+        if ($me ison %channel) {
+          msg %channel $gettok(%line, 4-, 32)
+          scid -r
+          hdel q4say %i
+          hadd q4say sent $ctime
+          q4say.trim
+          return
+        }
+        scid -r
+      }
+    }
+    inc %i
+  }
+}
+
+; --- /q4browse -------------------------------------------------------------
+; Hash table q4browse: next (the next server to ask), count, and one item
+; per server, "line.N" holding its address. Window @q4browse has one line
+; per server, in the file's order.
+
+alias q4browse {
+  if ($1- == $null) || (!$isfile($1-)) {
+    echo -ac info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt
+    return
+  }
+  if (!$isfile($velder.async)) {
+    echo -ac info * /q4browse: $velder.async is missing
+    return
+  }
+  var %file = $1-, %lines = $lines(%file), %i = 1, %n = 0
+  if ($hget(q4browse)) { hfree q4browse }
+  if ($window(@q4browse)) { clear @q4browse }
+  else { window @q4browse }
+  ; n: the lines are read as text, never evaluated. At most 500 servers.
+  while (%i <= %lines) && (%n < 500) {
+    var %address = $read(%file, nt, %i)
+    if ($velder.address(%address)) {
+      inc %n
+      hadd -m q4browse line. $+ %n %address
+      aline @q4browse %address - asking
+    }
+    inc %i
+  }
+  if (%n == 0) {
+    echo -ac info * /q4browse: no host:port line in %file
+    return
+  }
+  hadd q4browse next 1
+  hadd q4browse count %n
+  q4browse.pump
+  q4.timer
+}
+
+; Starts queries for the next servers in the list until the DLL refuses one
+; (busy: 16 run); the timer goes on with the rest every second.
+alias -l q4browse.pump {
+  if (!$hget(q4browse)) { return }
+  var %next = $hget(q4browse, next), %count = $hget(q4browse, count)
+  while (%next <= %count) {
+    var %ticket = $q4.ask(browse, $hget(q4browse, line. $+ %next), %next)
+    if (%ticket !isnum) { break }
+    inc %next
+  }
+  hadd q4browse next %next
+  if (%next > %count) { hfree q4browse }
+}
+
+; $q4browse.answer(<address>, <answer>, <line>) - fills in one server's line.
+alias -l q4browse.answer {
+  if (!$window(@q4browse)) || ($3 !isnum 1- $+ $line(@q4browse, 0)) { return }
+  var %address = $1, %answer = $2
+  var %outcome = $velder.outcome(%answer, %address)
+  if (%outcome == silent) { rline @q4browse $3 %address - no answer | return }
+  if (%outcome == unreadable) { rline @q4browse $3 %address - reply could not be read | return }
+  var %server = $velder.section(%answer, server)
+  var %listed = $velder.listed(%answer)
+  var %count = $iif(%listed == none, ?, $int($calc($numtok($velder.section(%answer, players), 255) / 3)))
+  rline @q4browse $3 %address - $velder.var(%server, si_name) - $velder.var(%server, si_map) - %count $+ / $+ $velder.var(%server, si_maxPlayers) players - $calc($left(%answer, 4)) ms
 }
 
 on *:UNLOAD: {
-  .timerq4watch off
+  .timerq4velder off
+  if ($dll($velder.async)) { dll -u $velder.async }
   if ($hget(q4watch)) { hfree q4watch }
   if ($hget(q4watch.last)) { hfree q4watch.last }
+  if ($hget(q4velder.tickets)) { hfree q4velder.tickets }
+  if ($hget(q4say)) { hfree q4say }
+  if ($hget(q4browse)) { hfree q4browse }
 }

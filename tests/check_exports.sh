@@ -3,6 +3,9 @@
 #   check_exports.sh dll OBJDUMP velder.dll   module name velder, GetInfo at 1, IsQuakeActive
 #                                             at 2, nothing else; only system DLLs imported
 #   check_exports.sh so NM libvelder.so       exactly GetInfo and IsQuakeActive exported
+#   check_exports.sh async-dll OBJDUMP velder-async.dll
+#                                             LoadDll, QueryCancel, QueryResult, QueryStart,
+#                                             UnloadDll, undecorated; only system DLLs imported
 kind=$1
 tool=$2
 file=$3
@@ -12,11 +15,19 @@ problem() {
     fail=1
 }
 
+module=velder
+expected="1 GetInfo;2 IsQuakeActive;"
+if [ "$kind" = async-dll ]; then
+    kind=dll
+    module=velder-async.dll
+    expected="1 LoadDll;2 QueryCancel;3 QueryResult;4 QueryStart;5 UnloadDll;"
+fi
+
 case "$kind" in
 dll)
     dump=$("$tool" -p "$file") || { echo "cannot read $file" >&2; exit 1; }
     name=$(printf '%s\n' "$dump" | sed -n 's/^Name[[:space:]]\{1,\}[0-9a-f]\{1,\} //p')
-    [ "$name" = "velder" ] || problem "module name is '$name', not 'velder'"
+    [ "$name" = "$module" ] || problem "module name is '$name', not '$module'"
     # "[Ordinal/Name Pointer] Table" rows read "[   0] GetInfo": the index is
     # the ordinal less the table's ordinal base.
     base=$(printf '%s\n' "$dump" | sed -n 's/.*Ordinal Base \([0-9]\{1,\}\).*/\1/p')
@@ -25,7 +36,7 @@ dll)
         sed -n 's/^[[:space:]]*\[ *\([0-9]\{1,\}\)\] \(.*\)$/\1 \2/p' |
         while read -r index symbol; do echo "$((index + ${base:-0})) $symbol"; done |
         sort -n | tr '\n' ';')
-    [ "$exports" = "1 GetInfo;2 IsQuakeActive;" ] || problem "exports are '$exports'"
+    [ "$exports" = "$expected" ] || problem "exports are '$exports'"
     imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' |
         tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
     for dll in $imports; do

@@ -22,7 +22,7 @@ problem() {
 }
 
 entries=$(unzip -Z1 "$zip_file" | tr '\n' ' ')
-[ "$entries" = "LICENSE README.txt velder.dll velder.mrc x64/velder.dll " ] ||
+[ "$entries" = "LICENSE README.txt velder-async.dll velder.dll velder.mrc x64/velder-async.dll x64/velder.dll " ] ||
     problem "entries are '$entries'"
 
 dir=$(mktemp -d)
@@ -34,13 +34,18 @@ grep -q '^MIT License' "$dir/LICENSE" || problem "LICENSE is not the MIT licence
 grep -q "velder $version for mIRC" "$dir/README.txt" || problem "README.txt does not name version $version"
 grep -q '/load -rs' "$dir/README.txt" || problem "README.txt does not say how to load the script"
 
-# dll-name objdump-prefix pe-format
-for dll in "velder.dll i686-w64-mingw32 pei-i386" "x64/velder.dll x86_64-w64-mingw32 pei-x86-64"; do
+grep -q 'velder-async.dll' "$dir/README.txt" || problem "README.txt does not name velder-async.dll"
+
+# dll-name objdump-prefix pe-format export-kind
+for dll in "velder.dll i686-w64-mingw32 pei-i386 dll" \
+    "x64/velder.dll x86_64-w64-mingw32 pei-x86-64 dll" \
+    "velder-async.dll i686-w64-mingw32 pei-i386 async-dll" \
+    "x64/velder-async.dll x86_64-w64-mingw32 pei-x86-64 async-dll"; do
     set -- $dll
     file=$dir/$1
     format=$("$2-objdump" -f "$file" 2>/dev/null | sed -n 's/.*file format //p')
     [ "$format" = "$3" ] || problem "$1 is '$format', not $3"
-    tests/check_exports.sh dll "$2-objdump" "$file" >/dev/null || problem "$1: export table"
+    tests/check_exports.sh "$4" "$2-objdump" "$file" >/dev/null || problem "$1: export table"
     # The version resource's strings are UTF-16.
     strings -el "$file" | grep -qx 'ProductVersion' || problem "$1 has no version resource"
     strings -el "$file" | grep -qx "$version" || problem "$1 does not carry version $version"

@@ -1,9 +1,11 @@
 // Guards for mirc/velder.mrc, since mIRC itself cannot run here.
 //
 // ScriptSafety reads the script and fails on any line that could let server
-// text be evaluated: evaluation brackets, $eval or $(), /scon or /scid, a
-// /timer whose command holds a variable, or a command whose name comes from
-// a variable or identifier.
+// text be evaluated: evaluation brackets, $eval or $(), /scon or /scid given
+// a command (switching connection alone is allowed), $read without its n
+// switch, a /timer whose command holds a variable, or a command whose name
+// comes from a variable or identifier. It reads every line, so new handlers
+// and timers are checked as they are added.
 //
 // ScriptReading feeds real GetInfo answers (the library called against
 // stand-in servers on loopback) through the steps the script takes to read
@@ -83,6 +85,19 @@ std::string Problem(const std::string& line) {
     if (lower.find("$eval(") != std::string::npos || lower.find("$(") != std::string::npos) {
         return "$eval or $()";
     }
+    // $read evaluates the line it reads unless its switches hold n.
+    for (std::size_t at = lower.find("$read("); at != std::string::npos;
+         at = lower.find("$read(", at + 1)) {
+        const std::size_t comma = lower.find(',', at);
+        const std::size_t close = lower.find(')', at);
+        const std::string switches =
+            comma < close
+                ? lower.substr(comma + 1, lower.find_first_of(",)", comma + 1) - comma - 1)
+                : "";
+        if (switches.find('n') == std::string::npos) {
+            return "$read without n evaluates the line";
+        }
+    }
     // Walk the statements of the line: each starts after "{", "|", "}",
     // "else", or the condition of if/elseif/while; its first word is the command.
     std::size_t i = 0;
@@ -114,13 +129,19 @@ std::string Problem(const std::string& line) {
         if (command.empty() || command[0] == '%' || command[0] == '$') {
             return "command named by a variable";
         }
-        if (command == "scon" || command == "scid") {
-            return "/scon and /scid evaluate their command";
-        }
         // The rest of the statement.
         std::size_t end = i + 1;
         while (end < words.size() && words[end] != "|" && words[end] != "}") {
             ++end;
+        }
+        // "scid N" and "scid -r" only switch connection; with a command, or
+        // with switches that run one, they evaluate it.
+        if (command == "scon" || command == "scid") {
+            const bool switchOnly =
+                end == i + 2 && (words[i + 1] == "-r" || words[i + 1][0] != '-');
+            if (!switchOnly) {
+                return "/scon and /scid evaluate their command";
+            }
         }
         if (command.rfind("timer", 0) == 0) {
             // timer[name] [-switches] repetitions interval command
@@ -169,6 +190,11 @@ TEST(ScriptSafety, EachUnsafeFormIsFound) {
         {"else { .$cmd }", "command named by a variable"},
         {"scon -a echo -a %name", "/scon and /scid evaluate their command"},
         {"  .scid 2 msg #q4 %map", "/scon and /scid evaluate their command"},
+        {"scid -a echo -a %name", "/scon and /scid evaluate their command"},
+        {"if (%cid) { scid %cid msg %channel %text }", "/scon and /scid evaluate their command"},
+        {"var %address = $read(%file, %i)", "$read without n evaluates the line"},
+        {"var %address = $read(%file, t, %i)", "$read without n evaluates the line"},
+        {".timerq4velder -o 0 1 q4.collect %ticket", "/timer evaluates its command when it fires"},
         {".timer 1 5 echo -a %name", "/timer evaluates its command when it fires"},
         {"timerq4 -m 0 500 msg #q4 $hget(q4, map)", "/timer evaluates its command when it fires"},
         {"if (1) { .timerx 1 1 q4.poll %address }", "/timer evaluates its command when it fires"},
@@ -188,6 +214,12 @@ TEST(ScriptSafety, SafeFormsPass) {
         "while (%i <= %fields) {",
         ".timerq4watch 0 1 q4watch.tick",
         ".timerq4watch off",
+        "if (!$timer(q4velder)) { .timerq4velder -o 0 1 q4velder.tick }",
+        "scid %cid",
+        "scid -r",
+        "var %address = $read(%file, nt, %i)",
+        "if (%purpose == info) { noop $q4info.show(%address, %answer) }",
+        "on *:SIGNAL:q4velder: {",
         "alias -l velder.var {",
         "on *:UNLOAD: {",
         "  }",
@@ -304,8 +336,9 @@ const struct Step {
     {"if (%players == $null) { return complete }", 1},
     {"if ($right(%players, 1) != $chr(255)) { return partial }", 1},
     {"if ($calc($numtok(%players, 255) % 3) != 0) { return partial }", 1},
-    {"var %at = $findtok($1, $2, 1, 255)", 1},
-    {"return $gettok($1, $calc(%at + 1), 255)", 1},
+    {"var %at = $calc($numtok($1, 255) - 1)", 1},
+    {"if ($gettok($1, %at, 255) === $2) { return $gettok($1, $calc(%at + 1), 255) }", 1},
+    {"dec %at 2", 1},
 };
 
 // $velder.outcome(answer, address)
@@ -355,13 +388,15 @@ std::string Listed(const std::string& answer) {
     return "complete";
 }
 
-// $velder.var(server part, name)
+// $velder.var(server part, name): names at every second field counted back
+// from the one before the last, compared with case.
 std::string Var(const std::string& server, const std::string& name) {
-    const std::size_t at = Findtok(server, name, kFF[0]);
-    if (at == 0) {
-        return "";
+    for (long at = static_cast<long>(Numtok(server, kFF[0])) - 1; at >= 1; at -= 2) {
+        if (Gettok(server, static_cast<std::size_t>(at), kFF[0]) == name) {
+            return Gettok(server, static_cast<std::size_t>(at) + 1, kFF[0]);
+        }
     }
-    return Gettok(server, at + 1, kFF[0]);
+    return "";
 }
 
 // The /q4info player loop: ping, name and clan from each group of three fields.
@@ -511,6 +546,21 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
             EXPECT_EQ("Velder stand-in", Var(server, "si_name"));
         }
     }
+}
+
+// A value that reads like a variable's name, and a name that differs only in
+// case, are never taken for the name.
+TEST(ScriptReading, NamesMatchOnlyAtNamePositionsWithCase) {
+    ServerSample sample = Sample();
+    sample.name = "si_map";                      // si_name's value reads like a name
+    sample.vars.push_back({"SI_MAP", "wrong"});  // after si_map, case differs
+    const std::string server = Section(Answered(Reply(sample)), "server");
+    EXPECT_EQ("mp/q4dm1", Var(server, "si_map"));
+    EXPECT_EQ("si_map", Var(server, "si_name"));
+    EXPECT_EQ("wrong", Var(server, "SI_MAP"));
+    EXPECT_EQ("", Var(server, "mp/q4dm1")) << "a value is not a name";
+    // mIRC's $findtok, as the script used it before, took the value for the name.
+    EXPECT_NE("mp/q4dm1", Gettok(server, Findtok(server, "si_map", kFF[0]) + 1, kFF[0]));
 }
 
 // Without the script's step that makes empty fields visible, the same

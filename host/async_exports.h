@@ -1,0 +1,63 @@
+// The exports of velder-async.dll, the DLL that asks servers in the
+// background so that mIRC never waits (Windows only).
+//
+//   $dll(velder-async.dll, QueryStart, <signal> <host:port>)
+//       a ticket number at once, or "busy" (16 queries run), "full" (64
+//       tickets not taken yet), "malformed" (not a signal name of 1 to 32
+//       letters, digits, '_', '-' or '.', one space and an address with a
+//       colon) or "failed" (no memory or thread to be had). When the query
+//       ends, mIRC is sent the command "/signal <signal> <ticket>".
+//   $dll(velder-async.dll, QueryResult, <ticket>)
+//       "pending", "unknown" (never given, already taken, cancelled, or from
+//       before the DLL was last loaded), or the text GetInfo would have left:
+//       the answer, "9999", or the address unchanged. A result is taken once.
+//   $dll(velder-async.dll, QueryCancel, <ticket>|all)
+//       "cancelled" or "unknown"; a cancelled query announces nothing.
+//
+// LoadDll and UnloadDll are mIRC's load and unload callbacks.
+#pragma once
+
+#include <cstdint>
+
+#include "host/exports.h"
+
+// mIRC's load structure. mIRC before 7.0 passes only the first three fields
+// (12 bytes in a 32-bit mIRC): nothing past mKeep is ever read or written.
+struct HostLoadInfo {
+    std::uint32_t mVersion;  // low word the major version, high word the minor
+    WindowHandle mHwnd;
+    HostBool mKeep;
+    HostBool mUnicode;
+    std::uint32_t mBeep;
+    std::uint32_t mBytes;
+};
+
+// The data buffer mIRC hands every call, NUL included, by its version.
+std::uint32_t HostBufferCapacity(std::uint32_t version);
+
+// mIRC's idle unload asks with kUnloadIdle, /dll -u and exit with kUnloadNow.
+inline constexpr int kUnloadNow = 0;
+inline constexpr int kUnloadIdle = 1;
+// What UnloadDll answers.
+inline constexpr int kStayLoaded = 0;
+inline constexpr int kMayUnload = 1;
+
+// How long a worker waits for mIRC to take a /signal command.
+inline constexpr std::uint32_t kSignalTimeoutMilliseconds = 4500;
+
+extern "C" {
+VELDER_API void VELDER_CALL LoadDll(HostLoadInfo* info);
+VELDER_API int VELDER_CALL UnloadDll(int timeout);
+VELDER_API std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle activeWindow,
+                                               char* data, char* params, HostBool show,
+                                               HostBool noPause);
+VELDER_API std::int32_t VELDER_CALL QueryResult(WindowHandle mainWindow, WindowHandle activeWindow,
+                                                char* data, char* params, HostBool show,
+                                                HostBool noPause);
+VELDER_API std::int32_t VELDER_CALL QueryCancel(WindowHandle mainWindow, WindowHandle activeWindow,
+                                                char* data, char* params, HostBool show,
+                                                HostBool noPause);
+}
+
+using HostLoad = void(VELDER_CALL*)(HostLoadInfo*);
+using HostUnload = int(VELDER_CALL*)(int);

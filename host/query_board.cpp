@@ -1,0 +1,200 @@
+#include "host/query_board.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace velder {
+namespace {
+
+bool IsSignalChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+}
+
+// The text's length within the buffer: up to its NUL, or the whole buffer.
+std::size_t TextLength(const char* data, std::size_t capacity) {
+    const void* nul = std::memchr(data, '\0', capacity);
+    return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data)
+                          : capacity;
+}
+
+// Jobs and buffers come from malloc, not new: the DLL then carries none of
+// the C++ runtime's exception support.
+void FreeJob(QueryJob* job) {
+    std::free(job->buffer);
+    std::free(job);
+}
+
+}  // namespace
+
+bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* request) {
+    const std::size_t length = TextLength(data, capacity);
+    if (length == capacity) {
+        return false;  // no NUL: the address would not fit a buffer of this size
+    }
+    std::size_t i = 0;
+    while (i < length && IsSignalChar(data[i])) {
+        ++i;
+    }
+    if (i == 0 || i > kLongestSignal || i == length || data[i] != ' ') {
+        return false;
+    }
+    const char* address = data + i + 1;
+    const std::size_t addressLength = length - i - 1;
+    if (addressLength == 0 || std::memchr(address, ':', addressLength) == nullptr) {
+        return false;
+    }
+    request->signal = data;
+    request->signalLength = i;
+    request->address = address;
+    request->addressLength = addressLength;
+    return true;
+}
+
+bool ParseTicket(const char* data, std::size_t capacity, std::uint32_t* ticket) {
+    const std::size_t length = TextLength(data, capacity);
+    if (length == 0 || length > 10) {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (data[i] < '0' || data[i] > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(data[i] - '0');
+    }
+    if (value == 0 || value > UINT32_MAX) {
+        return false;
+    }
+    *ticket = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+QueryBoard::~QueryBoard() {
+    Reset();
+}
+
+StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity, QueryJob** job) {
+    if (running_ >= kMostRunning) {
+        return StartVerdict::kBusy;
+    }
+    Slot* free = nullptr;
+    for (Slot& slot : slots_) {
+        if (slot.job == nullptr) {
+            free = &slot;
+            break;
+        }
+    }
+    if (free == nullptr || lastTicket_ == UINT32_MAX) {
+        return StartVerdict::kFull;
+    }
+    if (request.addressLength >= capacity || request.signalLength > kLongestSignal) {
+        return StartVerdict::kNoMemory;  // ParseStartRequest keeps this from happening
+    }
+    auto* made = static_cast<QueryJob*>(std::calloc(1, sizeof(QueryJob)));
+    if (made == nullptr) {
+        return StartVerdict::kNoMemory;
+    }
+    made->buffer = static_cast<char*>(std::calloc(capacity, 1));
+    if (made->buffer == nullptr) {
+        std::free(made);
+        return StartVerdict::kNoMemory;
+    }
+    made->capacity = capacity;
+    std::memcpy(made->buffer, request.address, request.addressLength);
+    std::memcpy(made->signal, request.signal, request.signalLength);
+    made->ticket = ++lastTicket_;
+    free->job = made;
+    free->finished = false;
+    ++running_;
+    *job = made;
+    return StartVerdict::kStarted;
+}
+
+void QueryBoard::Abandon(QueryJob* job) {
+    --running_;
+    if (!job->detached) {
+        if (Slot* slot = Find(job->ticket)) {
+            slot->job = nullptr;
+        }
+    }
+    FreeJob(job);
+}
+
+bool QueryBoard::Finish(QueryJob* job) {
+    --running_;
+    if (job->detached) {
+        FreeJob(job);
+        return false;
+    }
+    Slot* slot = Find(job->ticket);
+    slot->finished = true;
+    return true;
+}
+
+TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capacity) {
+    Slot* slot = Find(ticket);
+    if (slot == nullptr) {
+        return TakeVerdict::kUnknown;
+    }
+    if (!slot->finished) {
+        return TakeVerdict::kPending;
+    }
+    // Both buffers have the host's capacity, and the query left a NUL inside it.
+    const QueryJob& job = *slot->job;
+    const std::size_t length = TextLength(job.buffer, job.capacity);
+    const std::size_t copied = length < capacity ? length : capacity - 1;
+    std::memcpy(data, job.buffer, copied);
+    data[copied] = '\0';
+    Drop(*slot);
+    return TakeVerdict::kTaken;
+}
+
+bool QueryBoard::Cancel(std::uint32_t ticket) {
+    Slot* slot = Find(ticket);
+    if (slot == nullptr) {
+        return false;
+    }
+    Drop(*slot);
+    return true;
+}
+
+void QueryBoard::Reset() {
+    for (Slot& slot : slots_) {
+        if (slot.job != nullptr) {
+            Drop(slot);
+        }
+    }
+}
+
+bool QueryBoard::Busy() const {
+    for (const Slot& slot : slots_) {
+        if (slot.job != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QueryBoard::Slot* QueryBoard::Find(std::uint32_t ticket) {
+    for (Slot& slot : slots_) {
+        if (slot.job != nullptr && slot.job->ticket == ticket) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+// A finished job is freed now; a running one is left to its worker, which
+// frees it in Finish.
+void QueryBoard::Drop(Slot& slot) {
+    if (slot.finished) {
+        FreeJob(slot.job);
+    } else {
+        slot.job->detached = true;
+    }
+    slot.job = nullptr;
+    slot.finished = false;
+}
+
+}  // namespace velder

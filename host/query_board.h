@@ -1,0 +1,97 @@
+// The bookkeeping of velder-async.dll: which tickets exist, which queries
+// still run, which results wait to be taken. It does no I/O and takes no
+// lock of its own; the exports call it under one lock.
+//
+// A query's life: Start gives it a ticket and a job (its own buffer holding
+// the address text); a worker runs the status query on that buffer and hands
+// it back with Finish; Take copies the result out once. Cancel and Reset
+// detach jobs from their tickets: a detached job's worker still ends, but its
+// result is thrown away and nothing is announced for it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velder {
+
+// Queries whose workers are alive at once, detached ones included.
+inline constexpr std::size_t kMostRunning = 16;
+// Tickets not yet taken (running or finished) at once.
+inline constexpr std::size_t kMostUnclaimed = 64;
+// The longest signal name the script may choose.
+inline constexpr std::size_t kLongestSignal = 32;
+
+// One query's work, owned by the board until a worker takes it and by the
+// worker until Finish hands it back.
+struct QueryJob {
+    std::uint32_t ticket = 0;
+    char signal[kLongestSignal + 1] = {};
+    char* buffer = nullptr;  // `capacity` bytes: the address, then the result
+    std::size_t capacity = 0;
+    bool detached = false;  // cancelled, or the DLL was reset or unloaded
+};
+
+// "<signal> <host:port>" read from a buffer of `capacity` bytes: the signal
+// is 1 to 32 letters, digits, '_', '-' or '.', then one space, then an
+// address holding a colon. The address is the rest of the text, shorter
+// than `capacity`.
+struct StartRequest {
+    const char* signal = nullptr;
+    std::size_t signalLength = 0;
+    const char* address = nullptr;
+    std::size_t addressLength = 0;
+};
+bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* request);
+
+// A ticket number as the script writes it: decimal digits, 1 to 4294967295.
+bool ParseTicket(const char* data, std::size_t capacity, std::uint32_t* ticket);
+
+enum class StartVerdict { kStarted, kBusy, kFull, kNoMemory };
+
+enum class TakeVerdict { kTaken, kPending, kUnknown };
+
+class QueryBoard {
+  public:
+    QueryBoard() = default;
+    ~QueryBoard();
+    QueryBoard(const QueryBoard&) = delete;
+    QueryBoard& operator=(const QueryBoard&) = delete;
+
+    // Makes a job for `request` with a buffer of `capacity` bytes and a new
+    // ticket. On kStarted `*job` is the worker's to run; the caller must
+    // either hand it to a worker or give it back with Abandon.
+    StartVerdict Start(const StartRequest& request, std::size_t capacity, QueryJob** job);
+    // The worker could not be started: forget the job and its ticket.
+    void Abandon(QueryJob* job);
+    // The worker is done with `job`. True when the result is kept for its
+    // ticket and the script should be told; false when the job was detached,
+    // in which case it is freed here.
+    bool Finish(QueryJob* job);
+
+    // Copies the result for `ticket` into data[0, capacity) with its NUL and
+    // forgets the ticket.
+    TakeVerdict Take(std::uint32_t ticket, char* data, std::size_t capacity);
+    // Drops a running or finished ticket. False when it is not known.
+    bool Cancel(std::uint32_t ticket);
+    // Drops every ticket; running workers go on detached. Ticket numbers
+    // keep counting up.
+    void Reset();
+
+    // True while a ticket is running or waits to be taken.
+    bool Busy() const;
+    std::size_t Running() const { return running_; }
+
+  private:
+    struct Slot {
+        QueryJob* job = nullptr;
+        bool finished = false;
+    };
+    Slot* Find(std::uint32_t ticket);
+    void Drop(Slot& slot);
+
+    Slot slots_[kMostUnclaimed];
+    std::size_t running_ = 0;  // live workers, detached ones included
+    std::uint32_t lastTicket_ = 0;
+};
+
+}  // namespace velder

@@ -1,0 +1,195 @@
+// Measures velder-async.dll inside the mIRC stand-in and prints the figures:
+//   velder-host-figures
+// 1. 16 queries to stand-in servers that answer after 300 ms: how long the
+//    16 QueryStart calls took, whether every result came and matches
+//    GetInfo's for the same server, and the longest time the host's window
+//    went without handling its 10 ms timer.
+// 2. An unload with 8 queries to silent servers in flight, and a host whose
+//    thread never handles WM_MCOMMAND: how long until every worker ended.
+// Exits non-zero when a result is missing or differs, or a worker outlives
+// 20 s; the times themselves are printed, not judged.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hoststandin/mirc_host.h"
+#include "standin/standin_server.h"
+#include "standin/status_reply.h"
+#include "support/loaded_library.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using velder::hoststandin::MircHost;
+using velder::hoststandin::ThreadCount;
+
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+const std::string kAsync = velder::support::BesideProgram("velder-async.dll");
+const std::string kSync = velder::support::BesideProgram("velder.dll");
+
+bool StartServers(velder::standin::Server& server, int count, bool answer,
+                  std::chrono::milliseconds delay) {
+    velder::standin::Options options;
+    if (answer) {
+        velder::standin::ServerSample sample = velder::standin::DemoSample();
+        sample.name = "x | //echo $me";
+        options.reply = velder::standin::BuildStatusReply(sample);
+    }
+    options.delay = delay;
+    options.ports = count;
+    if (!server.Start(options)) {
+        std::printf("cannot start stand-in servers: %s\n", server.Error().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SixteenAtOnce() {
+    constexpr int kQueries = 16;
+    velder::standin::Server servers;
+    if (!StartServers(servers, kQueries, true, 300ms)) {
+        return false;
+    }
+    MircHost host;
+    host.Call(kAsync, "QueryResult", "0");  // loads the DLL before the clock starts
+    host.StartTicks(10);
+    host.Pump(100ms);
+
+    std::vector<std::string> tickets;
+    const auto start = Clock::now();
+    for (int i = 0; i < kQueries; ++i) {
+        tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
+    }
+    const auto started = Clock::now();
+    const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
+    std::vector<std::string> results;
+    for (const std::string& ticket : tickets) {
+        results.push_back(host.Call(kAsync, "QueryResult", ticket).text);
+    }
+    const auto fetched = Clock::now();
+    host.Pump(100ms);
+    host.StopTicks();
+
+    int same = 0;
+    int sameAfterDigits = 0;
+    std::string asyncTimes;
+    std::string syncTimes;
+    for (int i = 0; i < kQueries; ++i) {
+        const std::string expected = host.Call(kSync, "GetInfo", servers.Address(i)).text;
+        asyncTimes.append(1, ' ').append(results[i], 0, 4);
+        syncTimes.append(1, ' ').append(expected, 0, 4);
+        same += results[i] == expected;
+        sameAfterDigits += results[i].size() > 4 && expected.size() > 4 &&
+                           results[i].compare(4, std::string::npos, expected, 4) == 0;
+    }
+    std::printf("16 queries, servers answering after 300 ms\n");
+    std::printf("  16 QueryStart calls took      %.2f ms in all\n", Milliseconds(started - start));
+    std::printf("  all 16 signals arrived        %s, %zu commands logged\n",
+                signalled ? "yes" : "NO", host.Commands().size());
+    std::printf("  start to last result fetched  %.1f ms\n", Milliseconds(fetched - start));
+    std::printf(
+        "  results equal to GetInfo's    %d of 16 byte for byte, %d of 16 after the "
+        "4 round-trip digits\n",
+        same, sameAfterDigits);
+    std::printf("  round-trip digits, velder-async:%s\n", asyncTimes.c_str());
+    std::printf("  round-trip digits, GetInfo:     %s\n", syncTimes.c_str());
+    std::printf("  10 ms timer: %zu ticks, longest gap %lld ms\n", host.Ticks(),
+                static_cast<long long>(host.LongestTickGap().count()));
+    return signalled && sameAfterDigits == kQueries;
+}
+
+// Waits, handling messages or not, until the process is back to `threads`.
+double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::time_point from,
+                       bool* ended) {
+    *ended = false;
+    if (pump) {
+        *ended = host.PumpUntil([&] { return ThreadCount() <= threads; }, 20s);
+        return Milliseconds(Clock::now() - from);
+    }
+    // A hung host: this thread handles nothing; another one watches.
+    std::atomic<bool> done{false};
+    std::atomic<long long> at{-1};
+    std::thread watcher([&] {
+        while (Clock::now() - from < 20s) {
+            if (ThreadCount() <= threads + 1) {  // the watcher itself
+                at = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from)
+                         .count();
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        done = true;
+    });
+    while (!done) {
+        host.Stall(20ms);
+    }
+    watcher.join();
+    *ended = at >= 0;
+    return static_cast<double>(at);
+}
+
+bool UnloadInFlight() {
+    velder::standin::Server servers;
+    if (!StartServers(servers, 8, false, 0ms)) {
+        return false;
+    }
+    MircHost host;
+    const std::size_t threads = ThreadCount();
+    for (int i = 0; i < 8; ++i) {
+        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
+    }
+    const auto from = Clock::now();
+    const int answer = host.Unload(kAsync);
+    const double unloadCall = Milliseconds(Clock::now() - from);
+    bool ended = false;
+    const double ms = UntilThreadsEnd(host, threads, true, from, &ended);
+    const bool gone = GetModuleHandleA("velder-async.dll") == nullptr;
+    std::printf("unload with 8 queries to silent servers in flight\n");
+    std::printf("  UnloadDll(0) answered %d; UnloadDll and FreeLibrary took %.2f ms\n", answer,
+                unloadCall);
+    std::printf(
+        "  every worker ended after      %.0f ms%s; DLL %s; host window %s; "
+        "%zu commands after unload\n",
+        ms, ended ? "" : " (NOT within 20 s)", gone ? "unmapped" : "STILL MAPPED",
+        IsWindow(host.Window()) ? "alive" : "GONE", host.Commands().size());
+    return ended && gone && host.Commands().empty();
+}
+
+bool HungHost() {
+    velder::standin::Server servers;
+    if (!StartServers(servers, 8, true, 100ms)) {
+        return false;
+    }
+    MircHost host;
+    const std::size_t threads = ThreadCount();
+    for (int i = 0; i < 8; ++i) {
+        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
+    }
+    const auto from = Clock::now();
+    bool ended = false;
+    const double ms = UntilThreadsEnd(host, threads, false, from, &ended);
+    host.Pump(200ms);
+    std::printf("host thread that never handles WM_MCOMMAND, 8 queries answered after 100 ms\n");
+    std::printf(
+        "  every worker ended after      %.0f ms%s; %zu signals run once the host "
+        "woke (their mappings are gone)\n",
+        ms, ended ? "" : " (NOT within 20 s)", host.Commands().size());
+    return ended;
+}
+
+}  // namespace
+
+int main() {
+    bool ok = SixteenAtOnce();
+    ok = UnloadInFlight() && ok;
+    ok = HungHost() && ok;
+    std::printf("%s\n", ok ? "all figures taken" : "SOMETHING FAILED");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,128 @@
+// A stand-in for mIRC's side of the DLL contract, for tests and figures run
+// under Wine (Windows only).
+//
+// It does what mIRC does with a DLL, on the thread that created it:
+//   - a top-level window of class "mIRC" whose messages that thread handles;
+//   - loads a DLL on its first call and hands LoadDll a load structure of
+//     mIRC's size for the emulated version: 12 bytes (in a 32-bit process)
+//     before 7.0, then 24, with canary bytes after it to catch writes past it;
+//   - calls every function with a fresh `data` buffer of the emulated
+//     version's size that ends where an inaccessible page begins, so that a
+//     read or write past it crashes the program;
+//   - reads return code 3 as "data holds the result" and 1 as "no result,
+//     data as given";
+//   - runs WM_MCOMMAND by opening the named mapping and logging its text;
+//   - unloads as mIRC does, never during a call: UnloadDll, then FreeLibrary.
+// Switches make it refuse the SendMessage interface or close its window; a
+// test keeps its message loop busy by simply not pumping (Stall).
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velder::hoststandin {
+
+struct Version {
+    std::uint16_t major = 7;
+    std::uint16_t minor = 85;
+};
+
+// The data buffer mIRC hands a DLL, NUL included, as mIRC's versions grew it.
+std::size_t DataBufferSize(Version version);
+
+struct CallResult {
+    int code = 0;
+    std::string text;  // the buffer's text up to its NUL (or its end)
+};
+
+struct LoggedCommand {
+    std::string text;
+    std::chrono::steady_clock::time_point when;
+};
+
+class MircHost {
+  public:
+    explicit MircHost(Version version = {});
+    ~MircHost();
+    MircHost(const MircHost&) = delete;
+    MircHost& operator=(const MircHost&) = delete;
+
+    bool Ready() const { return window_ != nullptr; }
+    HWND Window() const { return window_; }
+    std::size_t BufferSize() const { return DataBufferSize(version_); }
+
+    // $dll(path, function, argument): loads the DLL first if it is not.
+    CallResult Call(const std::string& path, const char* function, const std::string& argument);
+    bool Loaded(const std::string& path) const { return modules_.count(path) != 0; }
+
+    // What LoadDll did to the load structure of `path`: mKeep as it left it,
+    // and whether every byte past the fields mIRC passes kept its value.
+    struct LoadCheck {
+        bool called = false;
+        std::int32_t keep = 0;
+        bool beyondIntact = false;
+    };
+    LoadCheck LoadResult(const std::string& path) const;
+
+    // /dll -u (or exit): UnloadDll(0), then FreeLibrary. The DLL's answer.
+    int Unload(const std::string& path);
+    // The ten-minute idle check: UnloadDll(1); FreeLibrary when it agrees.
+    int IdleUnload(const std::string& path);
+
+    // Handles messages for `duration`.
+    void Pump(std::chrono::milliseconds duration);
+    // Handles messages until `done()` or `limit` passes; true when done.
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // Keeps the thread from handling messages for `duration`.
+    void Stall(std::chrono::milliseconds duration);
+
+    // Switches: answer WM_MCOMMAND with a refusal without reading it; close
+    // the window (as mIRC does on exit).
+    void RefuseCommands(bool refuse) { refuse_ = refuse; }
+    void CloseWindow();
+
+    const std::vector<LoggedCommand>& Commands() const { return commands_; }
+    std::size_t Refused() const { return refused_; }
+
+    // A timer message every `milliseconds`; the longest gap seen between two.
+    void StartTicks(unsigned milliseconds);
+    void StopTicks();
+    std::chrono::milliseconds LongestTickGap() const { return longestGap_; }
+    std::size_t Ticks() const { return ticks_; }
+
+  private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT RunCommand(LPARAM index);
+    HMODULE LoadModule(const std::string& path);
+
+    struct Module {
+        HMODULE handle = nullptr;
+        unsigned char* load = nullptr;  // the load structure and its canary
+        std::size_t passed = 0;         // bytes of it handed to LoadDll as fields
+        bool called = false;
+        bool intact = false;
+        BOOL keep = FALSE;
+    };
+
+    Version version_;
+    HWND window_ = nullptr;
+    std::map<std::string, Module> modules_;
+    std::vector<LoggedCommand> commands_;
+    std::size_t refused_ = 0;
+    bool refuse_ = false;
+    bool ticking_ = false;
+    std::chrono::steady_clock::time_point lastTick_;
+    std::chrono::milliseconds longestGap_{0};
+    std::size_t ticks_ = 0;
+};
+
+// Threads in this process now.
+std::size_t ThreadCount();
+
+}  // namespace velder::hoststandin

@@ -1,0 +1,156 @@
+// velder-async.dll's bookkeeping, without threads or sockets: the board is
+// driven as the exports and workers drive it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/query_board.h"
+
+namespace {
+
+using velder::QueryBoard;
+using velder::QueryJob;
+using velder::StartVerdict;
+using velder::TakeVerdict;
+
+velder::StartRequest Request(const char* text, std::size_t capacity = 900) {
+    velder::StartRequest request;
+    EXPECT_TRUE(velder::ParseStartRequest(text, capacity, &request)) << text;
+    return request;
+}
+
+QueryJob* Started(QueryBoard& board, std::size_t capacity = 900) {
+    QueryJob* job = nullptr;
+    EXPECT_EQ(board.Start(Request("q4 127.0.0.1:28004"), capacity, &job), StartVerdict::kStarted);
+    return job;
+}
+
+// What a worker does: writes a result over the address and hands the job back.
+bool Answer(QueryBoard& board, QueryJob* job, const std::string& text) {
+    std::memcpy(job->buffer, text.c_str(), text.size() + 1);
+    return board.Finish(job);
+}
+
+std::string Taken(QueryBoard& board, std::uint32_t ticket, TakeVerdict want,
+                  std::size_t capacity = 900) {
+    std::vector<char> data(capacity, 'z');
+    EXPECT_EQ(board.Take(ticket, data.data(), capacity), want);
+    return want == TakeVerdict::kTaken ? std::string(data.data()) : std::string();
+}
+
+TEST(QueryBoardParsing, StartRequests) {
+    struct Case {
+        const char* text;
+        std::size_t capacity;
+        const char* signal;  // null: refused
+        const char* address;
+    };
+    const Case cases[] = {
+        {"q4 127.0.0.1:28004", 900, "q4", "127.0.0.1:28004"},
+        {"a.b-c_9 host name:1 x", 900, "a.b-c_9", "host name:1 x"},
+        {"abcdefghijabcdefghijabcdefghijab h:1", 900, "abcdefghijabcdefghijabcdefghijab", "h:1"},
+        {"abcdefghijabcdefghijabcdefghijabc h:1", 900, nullptr, nullptr},
+        {"q4 host", 900, nullptr, nullptr},
+        {"q4  :1", 900, "q4", " :1"},
+        {"q4:1", 900, nullptr, nullptr},
+        {"q$ h:1", 900, nullptr, nullptr},
+        {"q4 h:1", 7, "q4", "h:1"},
+        {"q4 h:12", 7, nullptr, nullptr},  // no NUL inside the buffer
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<char> buffer(c.text, c.text + std::strlen(c.text) + 1);
+        velder::StartRequest request;
+        const bool parsed = velder::ParseStartRequest(buffer.data(), c.capacity, &request);
+        ASSERT_EQ(parsed, c.signal != nullptr);
+        if (parsed) {
+            EXPECT_EQ(std::string(request.signal, request.signalLength), c.signal);
+            EXPECT_EQ(std::string(request.address, request.addressLength), c.address);
+        }
+    }
+}
+
+TEST(QueryBoardParsing, Tickets) {
+    struct Case {
+        const char* text;
+        bool valid;
+        std::uint32_t ticket;
+    };
+    const Case cases[] = {
+        {"1", true, 1},           {"4294967295", true, 4294967295u},
+        {"4294967296", false, 0}, {"0", false, 0},
+        {"", false, 0},           {"12 ", false, 0},
+        {"-3", false, 0},         {"00000000017", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::uint32_t ticket = 0;
+        EXPECT_EQ(velder::ParseTicket(c.text, std::strlen(c.text) + 1, &ticket), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(ticket, c.ticket);
+        }
+    }
+}
+
+TEST(QueryBoardLife, AResultIsPendingThenTakenOnceWithinTheCapacity) {
+    QueryBoard board;
+    QueryJob* job = Started(board, 16);
+    EXPECT_STREQ(job->buffer, "127.0.0.1:28004");
+    EXPECT_STREQ(job->signal, "q4");
+    const std::uint32_t ticket = job->ticket;
+    Taken(board, ticket, TakeVerdict::kPending, 16);
+    EXPECT_TRUE(board.Busy());
+    EXPECT_TRUE(Answer(board, job, "0012 answer"));
+    EXPECT_TRUE(board.Busy());
+    EXPECT_EQ(Taken(board, ticket, TakeVerdict::kTaken, 16), "0012 answer");
+    Taken(board, ticket, TakeVerdict::kUnknown, 16);
+    EXPECT_FALSE(board.Busy());
+}
+
+TEST(QueryBoardLife, SixteenRunAtOnceAndSixtyFourWaitAtMost) {
+    QueryBoard board;
+    std::vector<QueryJob*> running;
+    for (std::size_t i = 0; i < velder::kMostRunning; ++i) {
+        running.push_back(Started(board));
+    }
+    QueryJob* refused = nullptr;
+    EXPECT_EQ(board.Start(Request("q4 h:1"), 900, &refused), StartVerdict::kBusy);
+    for (QueryJob* job : running) {
+        EXPECT_TRUE(Answer(board, job, "9999"));
+    }
+    // 16 finished and unclaimed; fill up to 64 tickets.
+    for (std::size_t i = velder::kMostRunning; i < velder::kMostUnclaimed; ++i) {
+        EXPECT_TRUE(Answer(board, Started(board), "9999"));
+    }
+    EXPECT_EQ(board.Start(Request("q4 h:1"), 900, &refused), StartVerdict::kFull);
+    // Taking one makes room for one.
+    Taken(board, 1, TakeVerdict::kTaken);
+    QueryJob* next = Started(board);
+    EXPECT_EQ(next->ticket, velder::kMostUnclaimed + 1);
+    EXPECT_TRUE(Answer(board, next, "9999"));
+}
+
+TEST(QueryBoardLife, CancelAndResetDetachRunningJobsAndKeepNumbering) {
+    QueryBoard board;
+    QueryJob* cancelled = Started(board);
+    QueryJob* reset = Started(board);
+    QueryJob* finished = Started(board);
+    EXPECT_TRUE(Answer(board, finished, "0001"));
+    EXPECT_TRUE(board.Cancel(cancelled->ticket));
+    EXPECT_FALSE(board.Cancel(cancelled->ticket));
+    board.Reset();
+    EXPECT_FALSE(board.Busy());
+    // The workers still run and count until they hand their jobs back.
+    EXPECT_EQ(board.Running(), 2u);
+    EXPECT_FALSE(Answer(board, cancelled, "0002"));
+    EXPECT_FALSE(Answer(board, reset, "0003"));
+    EXPECT_EQ(board.Running(), 0u);
+    Taken(board, 3, TakeVerdict::kUnknown);
+    QueryJob* after = Started(board);
+    EXPECT_EQ(after->ticket, 4u);
+    EXPECT_TRUE(Answer(board, after, "9999"));
+}
+
+}  // namespace
