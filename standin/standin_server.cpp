@@ -28,6 +28,7 @@ struct Pending {
     Clock::time_point due;
     std::size_t server;
     sockaddr_in to;
+    Challenge challenge;  // the request's, echoed in the answer
 };
 
 // Answers given to each source address in the current second. A small
@@ -115,6 +116,7 @@ bool Server::Start(Options options) {
         return false;
     }
     error_.clear();
+    ports_.clear();
     counts_ = Counts{};
     recorded_.clear();
     stopping_ = false;
@@ -190,6 +192,7 @@ void Server::CloseSockets() {
         native::Close(native::FromHandle(s));
     }
     sockets_.clear();
+    ports_.clear();
     if (wakeOpen_) {
         native::Close(native::FromHandle(wake_));
         wakeOpen_ = false;
@@ -255,6 +258,7 @@ void Server::Run() {
     RateLimit limit(options_.answersPerSecond);
     std::size_t scheduled = 0;  // answers sent or waiting
     Bytes buffer(65536, '\0');  // any UDP datagram fits
+    Bytes reply;                // the answer being sent
 
     for (;;) {
         int wait = -1;
@@ -275,7 +279,8 @@ void Server::Run() {
         while (!pending.empty() && pending.front().due <= Clock::now()) {
             const Pending answer = pending.front();
             pending.pop_front();
-            const Bytes& reply = *options_.reply;
+            reply = *options_.reply;
+            EchoChallenge(reply, answer.challenge);
             const auto sent =
                 sendto(native::FromHandle(sockets_[answer.server]), reply.data(),
                        static_cast<int>(reply.size()), 0,
@@ -304,8 +309,8 @@ void Server::Run() {
             }
             const auto length = static_cast<std::size_t>(n);
             const Clock::time_point now = Clock::now();
-            const bool request =
-                IsStatusRequest(reinterpret_cast<const unsigned char*>(buffer.data()), length);
+            const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+            const bool request = IsStatusRequest(bytes, length);
             bool answer = false;
             bool limited = false;
             if (request && options_.reply) {
@@ -316,7 +321,8 @@ void Server::Run() {
             }
             if (answer) {
                 ++scheduled;
-                pending.push_back(Pending{now + options_.delay, i, from});
+                pending.push_back(
+                    Pending{now + options_.delay, i, from, RequestChallenge(bytes, length)});
             }
 
             std::lock_guard<std::mutex> lock(mutex_);

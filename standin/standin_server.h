@@ -2,8 +2,9 @@
 // `velder demo`.
 //
 // It listens on one or more UDP ports (127.0.0.1 unless told otherwise) and
-// answers every datagram that is exactly the 13-byte status request with the
-// same reply, after a delay if asked; everything else is counted and dropped.
+// answers every status request (FF FF "getInfo" 00, at most 64 bytes) with
+// the same reply, its challenge echoed, after a delay if asked; everything
+// else is counted and dropped.
 // One thread serves every port and sleeps while nothing happens. Memory stays
 // bounded whatever arrives: the server keeps counts, the first few datagrams
 // for tests to look at, and a bounded queue of answers waiting for their time.
@@ -90,7 +91,8 @@ class Server {
     // readable. Safe to call more than once.
     void Stop();
 
-    // The bound port of server `index`; 0 before Start.
+    // The bound port of server `index`; 0 when it is not open (before
+    // Start, after Stop or a failed Start).
     std::uint16_t Port(int index = 0) const;
     // "ADDRESS:PORT", the argument text GetInfo takes for server `index`
     // (127.0.0.1 when the server listens on every address).

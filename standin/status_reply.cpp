@@ -7,15 +7,17 @@ namespace velder::standin {
 namespace {
 
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
-// Protocol version 2.86, sent as minor then major.
+// Protocol version 2.85, as Quake 4 1.4.2 servers send it: minor then major.
 constexpr std::uint16_t kProtocolMajor = 2;
-constexpr std::uint16_t kProtocolMinor = 86;
+constexpr std::uint16_t kProtocolMinor = 85;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr unsigned char kEndOfPlayers = 32;
-// GetInfo's request carries no whole challenge (three bytes where a server
-// reads four); published captures of id Tech 4 servers answer such a
-// request with FF FF FF FF.
+constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";  // and its NUL
+// A request too short to hold a challenge is answered with this one, as
+// published captures of id Tech 4 servers show.
 constexpr std::uint32_t kNoChallenge = 0xFFFFFFFFu;
+static_assert(sizeof kRequestHeader == kRequestChallengeAt);
+static_assert(sizeof kReplyHeader == kReplyChallengeAt);
 
 void PutU16(Bytes& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -47,8 +49,24 @@ void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::s
 }  // namespace
 
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
-    return length == sizeof kStatusRequest &&
-           std::memcmp(datagram, kStatusRequest, sizeof kStatusRequest) == 0;
+    return length >= sizeof kRequestHeader && length <= kMaxRequest &&
+           std::memcmp(datagram, kRequestHeader, sizeof kRequestHeader) == 0;
+}
+
+Challenge RequestChallenge(const unsigned char* datagram, std::size_t length) {
+    Challenge challenge;
+    challenge.fill('\xFF');
+    if (length >= kRequestChallengeAt + kChallengeLength) {
+        std::memcpy(challenge.data(), datagram + kRequestChallengeAt, kChallengeLength);
+    }
+    return challenge;
+}
+
+void EchoChallenge(Bytes& reply, const Challenge& challenge) {
+    if (reply.size() >= kReplyChallengeAt + kChallengeLength &&
+        reply.compare(0, sizeof kReplyHeader, kReplyHeader, sizeof kReplyHeader) == 0) {
+        reply.replace(kReplyChallengeAt, kChallengeLength, challenge.data(), kChallengeLength);
+    }
 }
 
 Bytes BuildStatusReply(const ServerSample& sample) {
@@ -65,7 +83,7 @@ Bytes BuildStatusReply(const ServerSample& sample) {
         {"si_map", sample.map},
         {"si_gameType", sample.gameType},
         {"si_maxPlayers", std::to_string(sample.maxPlayers)},
-        {"si_usePass", "0"},
+        {"si_usepass", "0"},
         {"si_pure", "1"},
         {"si_fragLimit", "20"},
         {"si_timeLimit", "10"},

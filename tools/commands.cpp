@@ -248,7 +248,7 @@ int RunServe(const ServeOptions& options) {
     serve.ports = options.servers;
     serve.answerLimit = options.count;
     if (options.bind != kLoopback) {
-        // A 13-byte request draws a reply hundreds of times longer: from
+        // A request of a few bytes draws a reply hundreds of times longer: from
         // where others can send, the server must not answer at any rate.
         serve.answersPerSecond = kAnswersPerSource;
         Complain("warning: listening on " + options.bind + ", not on " + kLoopback +

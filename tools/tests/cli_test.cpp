@@ -302,7 +302,7 @@ TEST_F(Cli, SummaryWithPlayersAndVariables) {
                   "  si_map         mp/q4dm1\n"
                   "  si_gameType    DM\n"
                   "  si_maxPlayers  8\n"
-                  "  si_usePass     0\n"
+                  "  si_usepass     0\n"
                   "  si_pure        1\n"
                   "  si_fragLimit   20\n"
                   "  si_timeLimit   10\n",
@@ -349,7 +349,7 @@ TEST_F(Cli, JsonHasVariablesAndPlayers) {
         "{\"address\":\"" + server.Address() +
             R"(","status":"answered","round_trip_ms":T,)"
             R"("vars":{"si_version":"velder stand-in","si_name":"Red Arena","si_map":"mp/q4dm1",)"
-            R"("si_gameType":"DM","si_maxPlayers":"8","si_usePass":"0","si_pure":"1",)"
+            R"("si_gameType":"DM","si_maxPlayers":"8","si_usepass":"0","si_pure":"1",)"
             R"("si_fragLimit":"20","si_timeLimit":"10"},)"
             R"("players":[{"ping":32,"name":"Kane","clan":"Rhino"},{"ping":300,"name":"Bob","clan":""}],)"
             R"("player_count":2,"player_list":"complete",)",
@@ -544,22 +544,19 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
     EXPECT_TRUE(serve_.Wait(10s));
 }
 
-TEST_F(Serve, AnswersOnlyTheExactStatusRequest) {
+// Which datagrams are requests is the stand-in's own test; here, what the
+// summary line says of them.
+TEST_F(Serve, SaysWhatItAnsweredAndIgnored) {
     ASSERT_TRUE(StartServe({"--port", "0", "--count", "1"})) << serve_.Errors();
     velder::standin::Client client;
     ASSERT_TRUE(client.Ready());
-    Bytes changed = kRequest;
-    changed[12] = 1;
-    for (const Bytes& other : {kRequest.substr(0, 9), kRequest.substr(0, 12), kRequest + "x",
-                               kRequest + std::string(60000, '\0'), changed, "x"s, Bytes()}) {
-        ASSERT_TRUE(client.Send(port_, other));
-        EXPECT_FALSE(client.Receive(150ms).has_value()) << other.size() << " bytes";
-    }
+    ASSERT_TRUE(client.Send(port_, "x"s));
+    EXPECT_FALSE(client.Receive(150ms).has_value());
     ASSERT_TRUE(client.Send(port_, kRequest));
     EXPECT_TRUE(client.Receive(5s).has_value());
     ASSERT_TRUE(serve_.Wait(10s));
     EXPECT_EQ(0, serve_.ExitCode());
-    EXPECT_NE(std::string::npos, Said().find("velder serve: 1 answers sent, 7 datagrams ignored\n"))
+    EXPECT_NE(std::string::npos, Said().find("velder serve: 1 answers sent, 1 datagrams ignored\n"))
         << Said();
 }
 
