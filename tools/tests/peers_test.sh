@@ -29,12 +29,14 @@ done
 address=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/serve.log" | head -n 1)
 [ -n "$address" ] || { cat "$work/serve.log"; echo "velder serve did not start"; exit 1; }
 
-# One line for the server, then one per player: name, score, ping, clan, number.
-timeout 10 quakestat -q4s "$address" -P -raw , -timeout 2 | LC_ALL=C sort >"$work/got"
+# One line for the server (its round trip and retries last, which vary),
+# then one per player: name, score, ping, clan, number.
+timeout 10 quakestat -q4s "$address" -P -raw , -timeout 2 |
+    sed 's/^\(Q4S,.*\),[0-9]*,[0-9]*$/\1,T,R/' | LC_ALL=C sort >"$work/got"
 LC_ALL=C sort >"$work/expected" <<TEXT
 Bob,0,300,,1
 Kane,0,32,^4Rhino,0
-Q4S,$address,Red Arena,mp/q4dm5,8,2,0,0
+Q4S,$address,Red Arena,mp/q4dm5,8,2,T,R
 
 TEXT
 if ! diff -u "$work/expected" "$work/got"; then
