@@ -17,9 +17,9 @@
 #include "query/protocol.h"
 #include "query/reply_transcription.h"
 #include "standin/standin_server.h"
-#include "standin/udp_client.h"
-#include "support/loaded_library.h"
-#include "support/samples.h"
+#include "tests/support/udp_client.h"
+#include "platform/loaded_library.h"
+#include "tests/support/samples.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::uint16_t ServerPort() {
 }
 
 void BM_GetInfo(benchmark::State& state) {
-    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
+    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
     const HostExport getInfo = library.Find("GetInfo");
     if (getInfo == nullptr || ServerPort() == 0) {
         state.SkipWithError("cannot load the library or start the server");
@@ -61,7 +61,7 @@ void BM_GetInfo(benchmark::State& state) {
 
 // The floor: one request and its reply on a socket that stays open.
 void BM_BareRoundTrip(benchmark::State& state) {
-    velder::standin::Client client;
+    velder::support::Client client;
     const std::uint16_t port = ServerPort();
     for (auto _ : state) {
         client.Send(port, kRequest);
@@ -76,7 +76,7 @@ void BM_BareRoundTrip(benchmark::State& state) {
 void BM_BareRoundTripFreshSocket(benchmark::State& state) {
     const std::uint16_t port = ServerPort();
     for (auto _ : state) {
-        velder::standin::Client client;
+        velder::support::Client client;
         client.Send(port, kRequest);
         if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
             state.SkipWithError("no reply");

@@ -21,7 +21,11 @@
 #include <vector>
 
 #include "query/protocol.h"
-#include "support/bytes.h"
+
+namespace velder {
+// Any byte values, NULs included.
+using Bytes = std::string;
+}  // namespace velder
 
 namespace velder::standin {
 

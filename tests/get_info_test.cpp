@@ -19,11 +19,11 @@
 #endif
 
 #include "host/exports.h"
+#include "platform/loaded_library.h"
 #include "query/protocol.h"
-#include "standin/standin_server.h"
-#include "standin/udp_client.h"
-#include "support/loaded_library.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
+#include "tests/support/udp_client.h"
+#include "tests/support/watched_server.h"
 
 namespace {
 
@@ -31,9 +31,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using velder::Bytes;
 using velder::ShowBytes;
-using velder::standin::Client;
 using velder::standin::Options;
-using velder::standin::Server;
+using velder::support::Client;
+using Server = velder::support::WatchedServer;
 
 // The host's data buffer: exactly kDataCapacity bytes on the heap, so that
 // AddressSanitizer sees a write past its end. Filled with a pattern after
@@ -119,7 +119,7 @@ class GetInfo : public testing::Test {
         return port;
     }
 
-    velder::support::LoadedLibrary library_{velder::support::BesideProgram(VELDER_LIBRARY_PATH)};
+    velder::platform::LoadedLibrary library_{velder::platform::BesideProgram(VELDER_LIBRARY_PATH)};
     HostExport getInfo_ = nullptr;
 };
 

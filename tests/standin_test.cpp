@@ -1,7 +1,7 @@
 // The stand-in status server that the GetInfo tests, the benchmark and the
 // command-line tool rely on: what it answers, to what, when, and how little
 // it keeps.
-#include "standin/standin_server.h"
+#include "tests/support/watched_server.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +11,15 @@
 
 #include "query/protocol.h"
 #include "standin/status_reply.h"
-#include "standin/udp_client.h"
+#include "tests/support/udp_client.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using velder::Bytes;
-using velder::standin::Client;
 using velder::standin::Options;
-using velder::standin::Server;
+using velder::support::Client;
+using Server = velder::support::WatchedServer;
 using Clock = std::chrono::steady_clock;
 
 const Bytes kRequest(std::begin(velder::kStatusRequest), std::end(velder::kStatusRequest));
@@ -135,9 +135,9 @@ TEST(StandinServer, KeepsOnlyABoundedRecordOfWhatArrives) {
         ASSERT_TRUE(server.WaitForReceived(i + 1, 2000ms)) << "datagram " << i;
     }
     const auto recorded = server.Recorded();
-    EXPECT_EQ(velder::standin::kRecorded, recorded.size());
+    EXPECT_EQ(velder::support::kRecorded, recorded.size());
     for (const auto& d : recorded) {
-        EXPECT_EQ(velder::standin::kRecordedBytes, d.bytes.size());
+        EXPECT_EQ(velder::support::kRecordedBytes, d.bytes.size());
         EXPECT_EQ(junk.size(), d.length);
     }
     EXPECT_EQ(kSent, server.GetCounts().ignored);

@@ -10,7 +10,7 @@
 
 #include "query/protocol.h"
 #include "query/reply_transcription.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
 
 namespace {
 

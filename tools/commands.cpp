@@ -1,6 +1,6 @@
 #include "tools/commands.h"
 
-#include <atomic>
+#include <asio.hpp>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -54,15 +54,8 @@ bool LoadLibrary(LibraryClient& library) {
     return true;
 }
 
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) {
-    interrupted = true;
-}
-
-// The address `velder serve` listens on unless told otherwise, and the
-// answers a second each source gets when it listens anywhere else.
-constexpr const char* kLoopback = "127.0.0.1";
+// The answers a second each source gets when `velder serve` listens
+// anywhere but on the loopback address.
 constexpr int kAnswersPerSource = 4;
 
 // Reads `file` to its end but never more than `limit` bytes and a few more,
@@ -247,11 +240,11 @@ int RunServe(const ServeOptions& options) {
     serve.port = options.port;
     serve.ports = options.servers;
     serve.answerLimit = options.count;
-    if (options.bind != kLoopback) {
+    if (options.bind != standin::kLoopback) {
         // A request of a few bytes draws a reply hundreds of times longer: from
         // where others can send, the server must not answer at any rate.
         serve.answersPerSecond = kAnswersPerSource;
-        Complain("warning: listening on " + options.bind + ", not on " + kLoopback +
+        Complain("warning: listening on " + options.bind + ", not on " + standin::kLoopback +
                  ": whoever reaches it can make it send replies far longer than their "
                  "requests; each source address gets at most " +
                  std::to_string(kAnswersPerSource) + " answers a second");
@@ -261,7 +254,7 @@ int RunServe(const ServeOptions& options) {
         return kExitFailure;
     }
     standin::Server server;
-    if (!server.Start(serve)) {
+    if (!server.Open(serve)) {
         Complain(server.Error());
         return kExitFailure;
     }
@@ -270,15 +263,10 @@ int RunServe(const ServeOptions& options) {
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
-
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    // The server's thread does the work; this one only looks up now and then
-    // for the answer count or an interrupt.
-    const std::size_t enough = options.count > 0 ? options.count : SIZE_MAX;
-    while (!interrupted && !server.WaitForAnswers(enough, std::chrono::milliseconds(200))) {
-    }
-    server.Stop();
+    // Serves on this thread until interrupted or, with --count, done.
+    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
+    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
+    server.Run();
 
     const standin::Counts counts = server.GetCounts();
     std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";

@@ -22,7 +22,7 @@
 #include "host/exports.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "support/loaded_library.h"
+#include "platform/loaded_library.h"
 
 namespace {
 
@@ -408,7 +408,7 @@ struct Asked {
     std::string answer;
 };
 Asked Ask(Options options) {
-    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
+    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
     EXPECT_TRUE(library.Loaded()) << library.Error();
     const HostExport getInfo = library.Find("GetInfo");
     Server server;

@@ -17,8 +17,8 @@
 
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "standin/udp_client.h"
-#include "support/samples.h"
+#include "tests/support/udp_client.h"
+#include "tests/support/samples.h"
 #include "tools/tests/child_process.h"
 
 namespace {
@@ -517,7 +517,7 @@ TEST_F(Serve, BuildsTheReplyFromItsOptions) {
                             "mp/q4dm1", "--gametype", "DM", "--maxplayers", "8", "--player",
                             "^4Kane,Rhino,32", "--player", "Bob,,300", "--os", "7"}))
         << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Ready());
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(client.Send(port_, kRequest));
@@ -548,7 +548,7 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
 // summary line says of them.
 TEST_F(Serve, SaysWhatItAnsweredAndIgnored) {
     ASSERT_TRUE(StartServe({"--port", "0", "--count", "1"})) << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Ready());
     ASSERT_TRUE(client.Send(port_, "x"s));
     EXPECT_FALSE(client.Receive(150ms).has_value());
@@ -585,7 +585,7 @@ TEST_F(Serve, BadReplyFilesAreRefused) {
     }
     ASSERT_TRUE(StartServe({"--port", "0", "--reply", longest.Path(), "--count", "1"}))
         << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Send(port_, kRequest));
     const std::optional<Bytes> reply = client.Receive(5s);
     ASSERT_TRUE(reply.has_value());
@@ -600,7 +600,7 @@ TEST_F(Serve, OtherAddressesWarnAndLimitAnswers) {
         << serve_.Errors();
     // Counted with a plain socket: under Wine a socket bound to 127.0.0.2
     // sends from 127.0.0.1, and GetInfo rightly drops such answers.
-    velder::standin::Client client;
+    velder::support::Client client;
     constexpr int kRequests = 12;
     for (int i = 0; i < kRequests; ++i) {
         ASSERT_TRUE(client.SendTo("127.0.0.2", port_, kRequest));
@@ -684,7 +684,7 @@ TEST_F(Serve, AThousandIdleServersUseAlmostNoTime) {
 TEST_F(Serve, JunkDoesNotFillMemory) {
     ASSERT_TRUE(StartServe({"--port", "0"})) << serve_.Errors();
     const long before = ResidentKiB(serve_.Pid());
-    velder::standin::Client client;
+    velder::support::Client client;
     const Bytes junk(60000, 'j');
     for (int i = 0; i < 1000; ++i) {
         client.Send(port_, junk);  // some may be dropped: that is fine

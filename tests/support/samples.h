@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "standin/status_reply.h"
-#include "support/bytes.h"
+#include "tests/support/bytes.h"
 
 namespace velder::support {
 

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace velder::support {
+namespace velder::platform {
 
 // The folder the running program was started from, ending in a separator;
 // empty when the system does not say.
@@ -100,4 +100,4 @@ class LoadedLibrary {
     std::string error_;
 };
 
-}  // namespace velder::support
+}  // namespace velder::platform

@@ -5,11 +5,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 
-#include "standin/standin_server.h"
-
-namespace velder::standin {
+namespace velder::support {
 
 class Client {
   public:
@@ -21,21 +21,19 @@ class Client {
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    bool Ready() const { return open_; }
-    // Sends one datagram to address:port (a dotted loopback address). True
-    // when the whole datagram was handed to the system.
-    bool SendTo(const char* address, std::uint16_t port, const Bytes& bytes);
+    bool Ready() const;
+    // Sends one datagram to address:port (a dotted address). True when the
+    // whole datagram was handed to the system.
+    bool SendTo(const char* address, std::uint16_t port, const std::string& bytes);
     // The same to 127.0.0.1:port.
-    bool Send(std::uint16_t port, const Bytes& bytes) { return SendTo("127.0.0.1", port, bytes); }
+    bool Send(std::uint16_t port, const std::string& bytes);
     // Receives one datagram, waiting at most `timeout`; std::nullopt when
     // none came or the receive failed.
-    std::optional<Bytes> Receive(std::chrono::milliseconds timeout);
+    std::optional<std::string> Receive(std::chrono::milliseconds timeout);
 
   private:
-    std::uintptr_t socket_ = 0;
-    bool created_ = false;  // the socket exists and must be closed
-    bool open_ = false;     // and is ready for use
-    bool socketsStarted_ = false;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace velder::standin
+}  // namespace velder::support
