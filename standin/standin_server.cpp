@@ -10,6 +10,10 @@
 
 #include "standin/status_reply.h"
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
+
 namespace velder::standin {
 namespace {
 
@@ -59,6 +63,32 @@ class RateLimit {
     int perSecond_;
     std::array<Slot, 256> slots_{};
 };
+
+// Each server is a socket: raises the soft limit on open files to the hard
+// one, and says so when even that is too few for `servers`.
+std::optional<std::string> RaiseOpenFileLimit(int servers) {
+#if defined(_WIN32)
+    (void)servers;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::nullopt;  // nothing known: let opening the sockets tell
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The sockets and the files every program has open.
+    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
+               " open files; this system allows " + std::to_string(limit.rlim_cur) +
+               " (ulimit -Hn)";
+    }
+#endif
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -202,6 +232,10 @@ bool Server::Open(Options options) {
     if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
         s.error = "cannot open " + std::to_string(s.options.ports) + " ports from port " +
                   std::to_string(first);
+        return false;
+    }
+    if (const std::optional<std::string> problem = RaiseOpenFileLimit(s.options.ports)) {
+        s.error = *problem;
         return false;
     }
     for (int i = 0; i < s.options.ports; ++i) {

@@ -40,26 +40,6 @@ CLI::Validator Decimal(long long low, long long high) {
         "");
 }
 
-const CLI::Validator kDottedAddress(
-    [](std::string& text) -> std::string {
-        int parts = 0;
-        for (std::string_view rest = text; parts < 5; ++parts) {
-            const std::size_t dot = rest.find('.');
-            const std::string_view part = rest.substr(0, dot);
-            if (part.size() > 3 || !ReadNumber(part, 0, 255)) {
-                break;
-            }
-            if (dot == std::string_view::npos) {
-                parts = parts == 3 ? 4 : 5;
-                break;
-            }
-            rest.remove_prefix(dot + 1);
-        }
-        return parts == 4 ? std::string()
-                          : "bad address '" + text + "': give a dotted IPv4 address";
-    },
-    "");
-
 // "name,clan,ping": the last two commas divide, so a name may hold commas.
 std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
     const std::size_t second = text.rfind(',');
@@ -256,7 +236,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CLI::Option* serveHelp = nullptr;
     CLI::App* serve = AddCommand(app, "serve", serveHelp);
     ServeOptions& s = line.serve;
-    serve->add_option("--bind", s.bind)->check(kDottedAddress);
+    serve->add_option("--bind", s.bind)->check(CLI::ValidIPV4);
     serve->add_option("--port", s.port)->transform(Decimal(0, 65535));
     serve->add_option("--servers", s.servers)->transform(Decimal(1, kMaxServers));
     serve->add_option("--delay-ms", s.delayMs)->transform(Decimal(0, kMaxDelayMs));

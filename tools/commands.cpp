@@ -11,18 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/loaded_library.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
 #include "tools/views.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <sys/resource.h>
-#endif
 
 namespace velder::tools {
 
@@ -110,32 +104,6 @@ std::optional<Bytes> ReadReplyFile(const std::string& path) {
     return bytes;
 }
 
-// Each server is a socket: raises the soft limit on open files to the hard
-// one, and says so when even that is too few for `servers`.
-std::optional<std::string> RaiseOpenFileLimit(int servers) {
-#if defined(_WIN32)
-    (void)servers;
-#else
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-        return std::nullopt;  // nothing known: let opening the sockets tell
-    }
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    // The sockets, a wake socket and the files every program has open.
-    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
-        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
-               " open files; this system allows " + std::to_string(limit.rlim_cur) +
-               " (ulimit -Hn)";
-    }
-#endif
-    return std::nullopt;
-}
-
 // The addresses of every source, in order; nothing, and a message, when a
 // file cannot be read or holds a bad address.
 std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
@@ -184,11 +152,9 @@ int RunInfo(const InfoOptions& options) {
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
     }
-#if defined(_WIN32)
     if (options.format == Format::kRaw) {
-        _setmode(_fileno(stdout), _O_BINARY);
+        platform::BinaryStandardOutput();
     }
-#endif
     bool everyoneAnswered = true;
     QueryInOrder(
         *addresses, options.jobs,
@@ -248,10 +214,6 @@ int RunServe(const ServeOptions& options) {
                  ": whoever reaches it can make it send replies far longer than their "
                  "requests; each source address gets at most " +
                  std::to_string(kAnswersPerSource) + " answers a second");
-    }
-    if (const std::optional<std::string> problem = RaiseOpenFileLimit(options.servers)) {
-        Complain(*problem);
-        return kExitFailure;
     }
     standin::Server server;
     if (!server.Open(serve)) {

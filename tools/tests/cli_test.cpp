@@ -17,8 +17,8 @@
 
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "tests/support/udp_client.h"
 #include "tests/support/samples.h"
+#include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
 
 namespace {
