@@ -122,19 +122,32 @@ struct Server::Impl {
         }
     }
 
+    // Waits for datagrams on `server`, then reads what is there: the
+    // readiness is reported once for all that arrived together, so every
+    // datagram is read before the next wait. A busy port yields to the others.
     void Receive(std::size_t server) {
         sockets[server].async_wait(udp::socket::wait_read, [this, server](asio::error_code ec) {
-            if (ec) {
-                return;  // closed
+            if (!ec) {
+                Drain(server);
             }
+        });
+    }
+
+    void Drain(std::size_t server) {
+        for (int turn = 0; turn < 64; ++turn) {
             udp::endpoint from;
+            asio::error_code ec;
             const std::size_t length =
                 sockets[server].receive_from(asio::buffer(buffer), from, 0, ec);
+            if (ec == asio::error::would_block) {
+                Receive(server);
+                return;
+            }
             if (!ec) {
                 Take(server, from, length);
             }
-            Receive(server);
-        });
+        }
+        asio::post(io, [this, server] { Drain(server); });
     }
 
     void Take(std::size_t server, const udp::endpoint& from, std::size_t length) {

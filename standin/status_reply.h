@@ -32,10 +32,11 @@ namespace velder::standin {
 // A server has client numbers 0 to 31; 32 marks the end of the player list.
 inline constexpr std::size_t kMaxPlayers = 32;
 
+// A player as a status reply lists it, and as the tool reads it back.
 struct Player {
     std::string name;
     std::string clan;
-    std::uint16_t ping = 0;
+    int ping = 0;  // 0 to 65535; read back, -1 when the reply held no plain number
 };
 
 struct ServerSample {
@@ -79,11 +80,5 @@ void EchoChallenge(Bytes& reply, const Challenge& challenge);
 
 // The server's answer to the status request, with FF FF FF FF as challenge.
 Bytes BuildStatusReply(const ServerSample& sample);
-
-// `count` made-up players with varied pings and clans (count <= kMaxPlayers).
-std::vector<Player> MadeUpPlayers(std::size_t count);
-
-// The sample server that `velder demo` shows.
-ServerSample DemoSample();
 
 }  // namespace velder::standin

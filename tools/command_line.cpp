@@ -6,11 +6,11 @@
 
 #include "host/exports.h"
 #include "query/protocol.h"
+#include "tools/samples.h"
 
 namespace velder::tools {
 
 using standin::kMaxPlayers;
-using standin::MadeUpPlayers;
 using standin::Player;
 
 namespace {
@@ -56,8 +56,9 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
         error = "bad ping '" + pingText + "' in player '" + text + "': give 0 to 65535";
         return std::nullopt;
     }
-    return Player{text.substr(0, first), text.substr(first + 1, second - first - 1),
-                  static_cast<std::uint16_t>(*ping)};
+    return Player{.name = text.substr(0, first),
+                  .clan = text.substr(first + 1, second - first - 1),
+                  .ping = static_cast<int>(*ping)};
 }
 
 // Options of `command`; its --help is a flag of our own, as every command's

@@ -16,12 +16,12 @@
 #include "standin/status_reply.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
+#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
 
 using standin::BuildStatusReply;
-using standin::DemoSample;
 
 namespace {
 

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "host/exports.h"
+#include "platform/loaded_library.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "platform/loaded_library.h"
 
 namespace {
 
@@ -365,15 +365,15 @@ std::string Var(const std::string& server, const std::string& name) {
 }
 
 // The /q4info player loop: ping, name and clan from each group of three fields.
-struct Player {
+struct ScriptPlayer {
     std::string ping, name, clan;
-    bool operator==(const Player&) const = default;
+    bool operator==(const ScriptPlayer&) const = default;
 };
-std::ostream& operator<<(std::ostream& out, const Player& p) {
+std::ostream& operator<<(std::ostream& out, const ScriptPlayer& p) {
     return out << "{" << p.ping << "|" << p.name << "|" << p.clan << "}";
 }
-std::vector<Player> Players(const std::string& players) {
-    std::vector<Player> list;
+std::vector<ScriptPlayer> Players(const std::string& players) {
+    std::vector<ScriptPlayer> list;
     const std::size_t fields = Numtok(players, kFF[0]);
     for (std::size_t i = 1; i <= fields; i += 3) {
         list.push_back({Gettok(players, i, kFF[0]), Gettok(players, i + 1, kFF[0]),
@@ -444,7 +444,7 @@ ServerSample Sample() {
         {"Kane", "Rhino", 32}, {"^1^2", "Red", 48}, {"Voss", "", 60}, {"^3", "^4", 5}};
     return sample;
 }
-const std::vector<Player> kSamplePlayers = {
+const std::vector<ScriptPlayer> kSamplePlayers = {
     {"32", "Kane", "Rhino"}, {"48", " ", "Red"}, {"60", "Voss", " "}, {"5", " ", " "}};
 
 // The same reply as a server on Linux sends it: another OS byte after the
@@ -476,7 +476,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
         const char* what;
         Bytes reply;
         const char* listed;
-        std::vector<Player> players;
+        std::vector<ScriptPlayer> players;
         bool sample;  // made from Sample(): its variables are checked too
     } cases[] = {
         {"Windows server", Reply(Sample()), "complete", kSamplePlayers, true},

@@ -50,31 +50,32 @@ std::optional<std::string> Client::Receive(std::chrono::milliseconds timeout) {
     if (!impl_->ready) {
         return std::nullopt;
     }
-    // Waits on the event loop, bounded by a timer, for the socket to be readable.
-    bool readable = false;
-    asio::steady_timer timer(impl_->io, timeout);
-    impl_->socket.async_wait(udp::socket::wait_read, [&](asio::error_code ec) {
-        readable = !ec;
-        timer.cancel();
-    });
-    timer.async_wait([&](asio::error_code ec) {
-        if (!ec) {
-            impl_->socket.cancel();
-        }
-    });
-    impl_->io.restart();
-    impl_->io.run();
-    if (!readable) {
-        return std::nullopt;
-    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string buffer(65536, '\0');  // any UDP datagram fits
     asio::error_code ec;
-    const std::size_t n = impl_->socket.receive(asio::buffer(buffer), 0, ec);
-    if (ec) {
-        return std::nullopt;
+    impl_->socket.non_blocking(true, ec);
+    while (!ec) {
+        const std::size_t n = impl_->socket.receive(asio::buffer(buffer), 0, ec);
+        if (!ec) {
+            buffer.resize(n);
+            return buffer;
+        }
+        if (ec != asio::error::would_block || std::chrono::steady_clock::now() >= deadline) {
+            break;
+        }
+        // Waits on the event loop, bounded by a timer, for the socket to be readable.
+        asio::steady_timer timer(impl_->io, deadline);
+        impl_->socket.async_wait(udp::socket::wait_read, [&](asio::error_code) { timer.cancel(); });
+        timer.async_wait([&](asio::error_code cancelled) {
+            if (!cancelled) {
+                impl_->socket.cancel();
+            }
+        });
+        impl_->io.restart();
+        impl_->io.run();
+        ec = {};
     }
-    buffer.resize(n);
-    return buffer;
+    return std::nullopt;
 }
 
 }  // namespace velder::support

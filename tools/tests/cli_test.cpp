@@ -103,6 +103,12 @@ class StandIn {
     }
     bool Started() const { return started_; }
     std::string Address(int index = 0) const { return server_.Address(index); }
+    std::string Counted() const {
+        const auto c = server_.GetCounts();
+        return "received " + std::to_string(c.received) + ", answered " +
+               std::to_string(c.answered) + ", failed " + std::to_string(c.sendFailed) +
+               ", limited " + std::to_string(c.limited);
+    }
 
   private:
     velder::standin::Server server_;
@@ -414,7 +420,7 @@ TEST_F(Cli, ManyServersAreAskedSideBySide) {
     const auto begin = std::chrono::steady_clock::now();
     const ProgramRun run = Velder(args);
     const auto took = std::chrono::steady_clock::now() - begin;
-    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ(0, run.exitCode) << servers.Counted();
     const std::vector<std::string> statuses = Statuses(run.out);
     ASSERT_EQ(static_cast<std::size_t>(kServers), statuses.size());
     for (int i = 0; i < kServers; ++i) {
