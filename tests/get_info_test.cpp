@@ -21,9 +21,9 @@
 #include "host/exports.h"
 #include "platform/loaded_library.h"
 #include "query/protocol.h"
+#include "tests/support/plain/plain_client.h"
+#include "tests/support/plain/plain_server.h"
 #include "tests/support/samples.h"
-#include "tests/support/udp_client.h"
-#include "tests/support/watched_server.h"
 
 namespace {
 
@@ -31,9 +31,9 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using velder::Bytes;
 using velder::ShowBytes;
-using velder::standin::Options;
-using velder::support::Client;
-using Server = velder::support::WatchedServer;
+using velder::plain::Client;
+using velder::plain::Options;
+using velder::plain::Server;
 
 // The host's data buffer: exactly kDataCapacity bytes on the heap, so that
 // AddressSanitizer sees a write past its end. Filled with a pattern after

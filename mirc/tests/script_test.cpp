@@ -21,8 +21,8 @@
 
 #include "host/exports.h"
 #include "platform/loaded_library.h"
-#include "standin/standin_server.h"
 #include "standin/status_reply.h"
+#include "tests/support/plain/plain_server.h"
 
 namespace {
 
@@ -397,8 +397,8 @@ TEST(ScriptReading, ModelledStepsAreTheScripts) {
 // --- real answers ---------------------------------------------------------
 
 using velder::Bytes;
-using velder::standin::Options;
-using velder::standin::Server;
+using velder::plain::Options;
+using velder::plain::Server;
 using velder::standin::ServerSample;
 
 // What $dll hands the script for a server: the result text on RESULT_DATA,
