@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "host/exports.h"
+#include "platform/loaded_library.h"
 #include "query/protocol.h"
 #include "query/reply_transcription.h"
 #include "standin/standin_server.h"
-#include "standin/udp_client.h"
-#include "support/loaded_library.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
+#include "tests/support/udp_client.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::uint16_t ServerPort() {
 }
 
 void BM_GetInfo(benchmark::State& state) {
-    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
+    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
     const HostExport getInfo = library.Find("GetInfo");
     if (getInfo == nullptr || ServerPort() == 0) {
         state.SkipWithError("cannot load the library or start the server");
@@ -59,9 +59,35 @@ void BM_GetInfo(benchmark::State& state) {
     }
 }
 
+// How long GetInfo waits where no answer comes: a server that stays silent
+// (650 ms, the wait, and no more), and a port where nothing listens (on
+// Linux the system's refusal ends the wait at once). The functional tests
+// only check that these calls end; here their time is reported.
+void BM_GetInfoWithoutAnswer(benchmark::State& state) {
+    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
+    const HostExport getInfo = library.Find("GetInfo");
+    velder::standin::Server silent;
+    velder::standin::Options options;  // no reply
+    if (getInfo == nullptr || !silent.Start(options)) {
+        state.SkipWithError("cannot load the library or start the server");
+        return;
+    }
+    const std::uint16_t port = silent.Port();
+    if (state.range(0) == 1) {
+        silent.Stop();  // the port is closed now
+    }
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    std::vector<char> data(kDataCapacity);
+    for (auto _ : state) {
+        std::memcpy(data.data(), address.c_str(), address.size() + 1);
+        getInfo(nullptr, nullptr, data.data(), nullptr, 0, 0);
+        benchmark::DoNotOptimize(data.data());
+    }
+}
+
 // The floor: one request and its reply on a socket that stays open.
 void BM_BareRoundTrip(benchmark::State& state) {
-    velder::standin::Client client;
+    velder::support::Client client;
     const std::uint16_t port = ServerPort();
     for (auto _ : state) {
         client.Send(port, kRequest);
@@ -76,7 +102,7 @@ void BM_BareRoundTrip(benchmark::State& state) {
 void BM_BareRoundTripFreshSocket(benchmark::State& state) {
     const std::uint16_t port = ServerPort();
     for (auto _ : state) {
-        velder::standin::Client client;
+        velder::support::Client client;
         client.Send(port, kRequest);
         if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
             state.SkipWithError("no reply");
@@ -102,6 +128,7 @@ void Setup(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_GetInfo)->Apply(Setup);
+BENCHMARK(BM_GetInfoWithoutAnswer)->Apply(Setup)->ArgName("closed")->Arg(0)->Arg(1)->Iterations(3);
 BENCHMARK(BM_BareRoundTrip)->Apply(Setup);
 BENCHMARK(BM_BareRoundTripFreshSocket)->Apply(Setup);
 BENCHMARK(BM_TranscriptionOfTheReply)->Apply(Setup);

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "query/reply_transcription.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
 
 namespace {
 

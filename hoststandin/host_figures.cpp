@@ -18,7 +18,7 @@
 #include "hoststandin/mirc_host.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "support/loaded_library.h"
+#include "platform/loaded_library.h"
 
 namespace {
 
@@ -31,14 +31,14 @@ double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-const std::string kAsync = velder::support::BesideProgram("velder-async.dll");
-const std::string kSync = velder::support::BesideProgram("velder.dll");
+const std::string kAsync = velder::platform::BesideProgram("velder-async.dll");
+const std::string kSync = velder::platform::BesideProgram("velder.dll");
 
 bool StartServers(velder::standin::Server& server, int count, bool answer,
                   std::chrono::milliseconds delay) {
     velder::standin::Options options;
     if (answer) {
-        velder::standin::ServerSample sample = velder::standin::DemoSample();
+        velder::standin::ServerSample sample;
         sample.name = "x | //echo $me";
         options.reply = velder::standin::BuildStatusReply(sample);
     }

@@ -62,7 +62,7 @@
 ; was only colour codes arrives as an empty field, and $gettok skips empty
 ; fields: every later field would move up by one. So before splitting, each
 ; pair of adjacent dividers gets a space put between them.
-; "9999" alone means the server answered but its reply could not be read;
+; "9999" alone means the port was refused (closed) or the reply could not be read;
 ; no text, or the address itself, means no answer.
 
 ; Where the DLL lives: beside this script.
@@ -230,7 +230,7 @@ alias -l q4info.show {
     return
   }
   if (%outcome == unreadable) {
-    echo -ac info * %address answered, but its reply could not be read
+    echo -ac info * %address gave no readable reply (a closed port, or a reply that could not be read)
     return
   }
 

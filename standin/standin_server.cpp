@@ -1,33 +1,32 @@
 #include "standin/standin_server.h"
 
-#include <algorithm>
 #include <array>
+#include <asio.hpp>
 #include <deque>
+#include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
-#include "standin/native_socket.h"
 #include "standin/status_reply.h"
 
-#if defined(_WIN32)
-// After winsock2.h, which it needs.
-#include <mswsock.h>
+#if !defined(_WIN32)
+#include <sys/resource.h>
 #endif
 
 namespace velder::standin {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using native::AddressLength;
-using native::kBadSocket;
-using native::LastError;
-using NativeSocket = native::Socket;
+using asio::ip::udp;
 
 // An answer waiting for its time. The delay is the same for every request,
 // so answers fall due in the order their requests came.
 struct Pending {
     Clock::time_point due;
     std::size_t server;
-    sockaddr_in to;
+    udp::endpoint to;
+    Challenge challenge;  // the request's, echoed in the answer
 };
 
 // Answers given to each source address in the current second. A small
@@ -65,278 +64,272 @@ class RateLimit {
     std::array<Slot, 256> slots_{};
 };
 
-bool ParseAddress(const std::string& text, sockaddr_in& address) {
-    address = sockaddr_in{};
-    address.sin_family = AF_INET;
-    return inet_pton(AF_INET, text.c_str(), &address.sin_addr) == 1;
-}
-
-// Opens a UDP socket bound to address:port; false with `error` set when that fails.
-bool OpenBound(sockaddr_in address, std::uint16_t port, NativeSocket& s, std::uint16_t& bound,
-               std::string& error) {
-    s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == kBadSocket) {
-        error = "cannot open a UDP socket: " + LastError();
-        return false;
-    }
+// Each server is a socket: raises the soft limit on open files to the hard
+// one, and says so when even that is too few for `servers`.
+std::optional<std::string> RaiseOpenFileLimit(int servers) {
 #if defined(_WIN32)
-    // Windows reports an earlier answer's "port unreachable" as a failed
-    // receive on this socket; a server has no use for that.
-    BOOL report = FALSE;
-    DWORD ignored = 0;
-    WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &ignored, nullptr, nullptr);
-#endif
-    address.sin_port = htons(port);
-    sockaddr_in got{};
-    AddressLength length = sizeof got;
-    if (bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&got), &length) != 0) {
-        char text[INET_ADDRSTRLEN] = "";
-        inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-        error =
-            "cannot bind " + std::string(text) + ":" + std::to_string(port) + ": " + LastError();
-        native::Close(s);
-        return false;
+    (void)servers;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::nullopt;  // nothing known: let opening the sockets tell
     }
-    bound = ntohs(got.sin_port);
-    return true;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    // The sockets and the files every program has open.
+    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
+               " open files; this system allows " + std::to_string(limit.rlim_cur) +
+               " (ulimit -Hn)";
+    }
+#endif
+    return std::nullopt;
 }
 
 }  // namespace
+
+struct Server::Impl {
+    asio::io_context io{1};
+    Options options;
+    std::vector<udp::socket> sockets;
+    std::thread thread;
+    std::deque<Pending> pending;
+    asio::steady_timer timer{io};
+    RateLimit limit{0};
+    std::size_t scheduled = 0;                      // answers sent or waiting
+    std::string buffer = std::string(65536, '\0');  // any UDP datagram fits
+    std::string reply;                              // the answer being sent
+
+    mutable std::mutex mutex;  // guards what other threads read
+    std::vector<std::uint16_t> ports;
+    std::string error;
+    Counts counts;
+
+    void Count(const Datagram* received, std::size_t Counts::*count) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (count != nullptr) {
+                ++(counts.*count);
+            }
+            counts.received += received != nullptr ? 1 : 0;
+        }
+        if (options.watch) {
+            options.watch(received);
+        }
+    }
+
+    // Waits for datagrams on `server`, then reads what is there: the
+    // readiness is reported once for all that arrived together, so every
+    // datagram is read before the next wait. A busy port yields to the others.
+    void Receive(std::size_t server) {
+        sockets[server].async_wait(udp::socket::wait_read, [this, server](asio::error_code ec) {
+            if (!ec) {
+                Drain(server);
+            }
+        });
+    }
+
+    void Drain(std::size_t server) {
+        for (int turn = 0; turn < 64; ++turn) {
+            udp::endpoint from;
+            asio::error_code ec;
+            const std::size_t length =
+                sockets[server].receive_from(asio::buffer(buffer), from, 0, ec);
+            if (ec == asio::error::would_block) {
+                Receive(server);
+                return;
+            }
+            if (!ec) {
+                Take(server, from, length);
+            }
+        }
+        asio::post(io, [this, server] { Drain(server); });
+    }
+
+    void Take(std::size_t server, const udp::endpoint& from, std::size_t length) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        const Clock::time_point now = Clock::now();
+        const bool request = IsStatusRequest(bytes, length);
+        const bool limited = request && options.reply &&
+                             (pending.size() >= kPendingLimit ||
+                              (options.answerLimit != 0 && scheduled >= options.answerLimit) ||
+                              !limit.Allow(from.address().to_v4().to_uint(), now));
+        if (request && options.reply && !limited) {
+            ++scheduled;
+            pending.push_back({now + options.delay, server, from, RequestChallenge(bytes, length)});
+            if (pending.size() == 1) {
+                Wake();
+            }
+        }
+        std::uint16_t port = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            port = ports[server];
+        }
+        const Datagram datagram{std::string_view(buffer.data(), length), from.address().to_string(),
+                                from.port(), port};
+        Count(&datagram, !request ? &Counts::ignored : limited ? &Counts::limited : nullptr);
+    }
+
+    // Sends the answers that are due, then waits for the next one.
+    void Wake() {
+        timer.expires_at(pending.front().due);
+        timer.async_wait([this](asio::error_code ec) {
+            while (!ec && !pending.empty() && pending.front().due <= Clock::now()) {
+                const Pending answer = pending.front();
+                pending.pop_front();
+                reply = *options.reply;
+                EchoChallenge(reply, answer.challenge);
+                asio::error_code sendError;
+                const std::size_t sent =
+                    sockets[answer.server].send_to(asio::buffer(reply), answer.to, 0, sendError);
+                const bool whole = !sendError && sent == reply.size();
+                Count(nullptr, whole ? &Counts::answered : &Counts::sendFailed);
+                if (options.answerLimit != 0 && GetAnswered() >= options.answerLimit) {
+                    io.stop();
+                    return;
+                }
+            }
+            if (!ec && !pending.empty()) {
+                Wake();
+            }
+        });
+    }
+
+    std::size_t GetAnswered() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return counts.answered;
+    }
+
+    void Close() {
+        timer.cancel();
+        sockets.clear();
+        pending.clear();
+        std::lock_guard<std::mutex> lock(mutex);
+        ports.clear();
+    }
+};
+
+Server::Server() : impl_(std::make_unique<Impl>()) {}
 
 Server::~Server() {
     Stop();
 }
 
-bool Server::Start(Options options) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (thread_.joinable()) {
-        error_ = "the server is already running";
+bool Server::Open(Options options) {
+    Impl& s = *impl_;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.sockets.empty()) {
+        s.error = "the server is already running";
         return false;
     }
-    error_.clear();
-    counts_ = Counts{};
-    recorded_.clear();
-    stopping_ = false;
-    options_ = std::move(options);
+    s.error.clear();
+    s.ports.clear();
+    s.counts = Counts{};
+    s.scheduled = 0;
+    s.options = std::move(options);
+    s.limit = RateLimit(s.options.answersPerSecond);
+    s.io.restart();
 
-    const auto fail = [this](const std::string& what) {
-        error_ = what;
-        CloseSockets();
-        return false;
-    };
-#if defined(_WIN32)
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        error_ = "WSAStartup failed";
+    asio::error_code ec;
+    const asio::ip::address_v4 address = asio::ip::make_address_v4(s.options.bindAddress, ec);
+    if (ec) {
+        s.error = "not a dotted IPv4 address: '" + s.options.bindAddress + "'";
         return false;
     }
-    socketsStarted_ = true;
-#endif
-    sockaddr_in address{};
-    if (!ParseAddress(options_.bindAddress, address)) {
-        return fail("not a dotted IPv4 address: '" + options_.bindAddress + "'");
+    const int first = s.options.port;
+    if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
+        s.error = "cannot open " + std::to_string(s.options.ports) + " ports from port " +
+                  std::to_string(first);
+        return false;
     }
-    if (options_.ports < 1 || (options_.port != 0 && options_.port + options_.ports - 1 > 65535)) {
-        return fail("cannot open " + std::to_string(options_.ports) + " ports from port " +
-                    std::to_string(options_.port));
+    if (const std::optional<std::string> problem = RaiseOpenFileLimit(s.options.ports)) {
+        s.error = *problem;
+        return false;
     }
-    for (int i = 0; i < options_.ports; ++i) {
-        const auto port = static_cast<std::uint16_t>(options_.port == 0 ? 0 : options_.port + i);
-        NativeSocket s{};
-        std::uint16_t bound = 0;
-        if (!OpenBound(address, port, s, bound, error_)) {
-            return fail(error_);
+    for (int i = 0; i < s.options.ports; ++i) {
+        const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);
+        udp::socket& socket = s.sockets.emplace_back(s.io);
+        socket.open(udp::v4(), ec);
+        if (!ec) {
+            socket.bind({address, port}, ec);
         }
-        sockets_.push_back(static_cast<std::uintptr_t>(s));
-        ports_.push_back(bound);
+        if (!ec) {
+            socket.non_blocking(true, ec);
+        }
+        if (ec) {
+            s.error = "cannot bind " + s.options.bindAddress + ":" + std::to_string(port) + ": " +
+                      ec.message();
+            s.sockets.clear();
+            s.ports.clear();
+            return false;
+        }
+        s.ports.push_back(socket.local_endpoint().port());
     }
+    for (std::size_t i = 0; i < s.sockets.size(); ++i) {
+        s.Receive(i);
+    }
+    return true;
+}
 
-    sockaddr_in loopback{};
-    ParseAddress("127.0.0.1", loopback);
-    NativeSocket wake{};
-    std::uint16_t wakePort = 0;
-    if (!OpenBound(loopback, 0, wake, wakePort, error_)) {
-        return fail(error_);
+void Server::Run() {
+    impl_->io.run();
+    impl_->Close();
+}
+
+bool Server::Start(Options options) {
+    if (impl_->thread.joinable() || !Open(std::move(options))) {
+        if (impl_->thread.joinable()) {
+            std::lock_guard<std::mutex> lock(impl_->mutex);
+            impl_->error = "the server is already running";
+        }
+        return false;
     }
-    wake_ = static_cast<std::uintptr_t>(wake);
-    wakeOpen_ = true;
-    thread_ = std::thread([this] { Run(); });
+    impl_->thread = std::thread([this] { Run(); });
     return true;
 }
 
 void Server::Stop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!thread_.joinable()) {
-            return;
-        }
-        stopping_ = true;
-        // A datagram to the wake socket ends the thread's wait.
-        const NativeSocket wake = native::FromHandle(wake_);
-        sockaddr_in self{};
-        AddressLength length = sizeof self;
-        getsockname(wake, reinterpret_cast<sockaddr*>(&self), &length);
-        sendto(wake, "", 0, 0, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+    impl_->io.stop();
+    if (impl_->thread.joinable() && impl_->thread.get_id() != std::this_thread::get_id()) {
+        impl_->thread.join();
     }
-    thread_.join();
-    std::lock_guard<std::mutex> lock(mutex_);
-    CloseSockets();
-    changed_.notify_all();
+    if (!impl_->thread.joinable()) {
+        impl_->Close();
+    }
 }
 
-void Server::CloseSockets() {
-    for (const std::uintptr_t s : sockets_) {
-        native::Close(native::FromHandle(s));
-    }
-    sockets_.clear();
-    if (wakeOpen_) {
-        native::Close(native::FromHandle(wake_));
-        wakeOpen_ = false;
-    }
-#if defined(_WIN32)
-    if (socketsStarted_) {
-        WSACleanup();
-        socketsStarted_ = false;
-    }
-#endif
+asio::io_context& Server::Context() {
+    return impl_->io;
 }
 
 std::uint16_t Server::Port(int index) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return index >= 0 && static_cast<std::size_t>(index) < ports_.size() ? ports_[index] : 0;
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    const std::vector<std::uint16_t>& ports = impl_->ports;
+    return index >= 0 && static_cast<std::size_t>(index) < ports.size() ? ports[index] : 0;
 }
 
 std::string Server::Address(int index) const {
     std::string host;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        host = options_.bindAddress == "0.0.0.0" ? "127.0.0.1" : options_.bindAddress;
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        host = impl_->options.bindAddress == "0.0.0.0" ? kLoopback : impl_->options.bindAddress;
     }
     return host + ":" + std::to_string(Port(index));
 }
 
 std::string Server::Error() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return error_;
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->error;
 }
 
 Counts Server::GetCounts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return counts_;
-}
-
-std::vector<Datagram> Server::Recorded() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return recorded_;
-}
-
-bool Server::WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return counts_.received >= count; });
-}
-
-bool Server::WaitForAnswers(std::size_t count, std::chrono::milliseconds timeout) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return counts_.answered >= count; });
-}
-
-void Server::Run() {
-    // The wake socket last, after one entry per server.
-    std::vector<native::PollEntry> entries(sockets_.size() + 1);
-    for (std::size_t i = 0; i < sockets_.size(); ++i) {
-        entries[i].fd = native::FromHandle(sockets_[i]);
-        entries[i].events = POLLIN;
-    }
-    entries.back().fd = native::FromHandle(wake_);
-    entries.back().events = POLLIN;
-
-    std::deque<Pending> pending;
-    RateLimit limit(options_.answersPerSecond);
-    std::size_t scheduled = 0;  // answers sent or waiting
-    Bytes buffer(65536, '\0');  // any UDP datagram fits
-
-    for (;;) {
-        int wait = -1;
-        if (!pending.empty()) {
-            const auto untilDue =
-                std::chrono::ceil<std::chrono::milliseconds>(pending.front().due - Clock::now());
-            wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, untilDue.count()));
-        }
-        native::Poll(entries.data(), entries.size(), wait);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) {
-                return;
-            }
-        }
-
-        // Send what is due.
-        while (!pending.empty() && pending.front().due <= Clock::now()) {
-            const Pending answer = pending.front();
-            pending.pop_front();
-            const Bytes& reply = *options_.reply;
-            const auto sent =
-                sendto(native::FromHandle(sockets_[answer.server]), reply.data(),
-                       static_cast<int>(reply.size()), 0,
-                       reinterpret_cast<const sockaddr*>(&answer.to), sizeof answer.to);
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (sent >= 0 && static_cast<std::size_t>(sent) == reply.size()) {
-                ++counts_.answered;
-            } else {
-                ++counts_.sendFailed;
-            }
-            changed_.notify_all();
-        }
-
-        // Read one datagram from each server that has one.
-        for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
-            if ((entries[i].revents & POLLIN) == 0) {
-                continue;
-            }
-            entries[i].revents = 0;
-            sockaddr_in from{};
-            AddressLength fromLength = sizeof from;
-            const auto n = recvfrom(entries[i].fd, buffer.data(), static_cast<int>(buffer.size()),
-                                    0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (n < 0) {
-                continue;
-            }
-            const auto length = static_cast<std::size_t>(n);
-            const Clock::time_point now = Clock::now();
-            const bool request =
-                IsStatusRequest(reinterpret_cast<const unsigned char*>(buffer.data()), length);
-            bool answer = false;
-            bool limited = false;
-            if (request && options_.reply) {
-                limited = pending.size() >= kPendingLimit ||
-                          (options_.answerLimit != 0 && scheduled >= options_.answerLimit) ||
-                          !limit.Allow(from.sin_addr.s_addr, now);
-                answer = !limited;
-            }
-            if (answer) {
-                ++scheduled;
-                pending.push_back(Pending{now + options_.delay, i, from});
-            }
-
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++counts_.received;
-            counts_.ignored += request ? 0 : 1;
-            counts_.limited += limited ? 1 : 0;
-            if (recorded_.size() < kRecorded) {
-                Datagram d;
-                d.bytes.assign(buffer.data(), std::min(length, kRecordedBytes));
-                d.length = length;
-                char text[INET_ADDRSTRLEN] = "";
-                inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-                d.senderAddress = text;
-                d.senderPort = ntohs(from.sin_port);
-                d.serverPort = ports_[i];
-                recorded_.push_back(std::move(d));
-            }
-            changed_.notify_all();
-        }
-    }
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->counts;
 }
 
 }  // namespace velder::standin

@@ -2,48 +2,47 @@
 // `velder demo`.
 //
 // It listens on one or more UDP ports (127.0.0.1 unless told otherwise) and
-// answers every datagram that is exactly the 13-byte status request with the
-// same reply, after a delay if asked; everything else is counted and dropped.
-// One thread serves every port and sleeps while nothing happens. Memory stays
-// bounded whatever arrives: the server keeps counts, the first few datagrams
-// for tests to look at, and a bounded queue of answers waiting for their time.
+// answers every status request (FF FF "getInfo" 00, at most 64 bytes) with
+// the same reply, its challenge echoed, after a delay if asked; everything
+// else is counted and dropped. One thread serves every port and sleeps while
+// nothing happens. Memory stays bounded whatever arrives: the server keeps
+// counts and a bounded queue of answers waiting for their time.
 //
 //     velder::standin::Options options;
-//     options.reply = velder::standin::BuildStatusReply(velder::standin::DemoSample());
+//     options.reply = velder::standin::BuildStatusReply({});
 //     options.delay = std::chrono::milliseconds(40);
 //     velder::standin::Server server;
 //     if (!server.Start(options)) { puts(server.Error().c_str()); }
 //     // ... query server.Address() ...
 //     server.Stop();  // also done by the destructor
 //
-// All member functions may be called from any thread.
+// Start, Stop and the getters may be called from any thread.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
+#include <string_view>
 
-#include "support/bytes.h"
+namespace asio {
+class io_context;
+}
 
 namespace velder::standin {
 
-// Datagrams kept for Recorded(), and how many bytes of each.
-inline constexpr std::size_t kRecorded = 16;
-inline constexpr std::size_t kRecordedBytes = 64;
+// The address the stand-in listens on unless told otherwise.
+inline constexpr char kLoopback[] = "127.0.0.1";
 
 // Answers waiting for their delay at most; more requests meanwhile count as limited.
 inline constexpr std::size_t kPendingLimit = 4096;
 
-// One received datagram.
+// One received datagram, as the server hands it to Options::watch.
 struct Datagram {
-    Bytes bytes;             // its first kRecordedBytes bytes
-    std::size_t length = 0;  // its whole length
+    std::string_view bytes;  // valid during the call only
     std::string senderAddress;
     std::uint16_t senderPort = 0;
     std::uint16_t serverPort = 0;  // which of the server's ports received it
@@ -60,71 +59,62 @@ struct Counts {
 struct Options {
     // Each status request's answer: these bytes (empty: a 0-byte datagram;
     // they may be longer than GetInfo takes), or no answer at all when unset.
-    std::optional<Bytes> reply;
+    // A reply that begins as a status reply carries the request's challenge.
+    std::optional<std::string> reply;
     // Time between a request and its answer.
     std::chrono::milliseconds delay{0};
     // Dotted IPv4 address to bind; keep the loopback address unless the
     // server must be reached from elsewhere.
-    std::string bindAddress = "127.0.0.1";
+    std::string bindAddress = kLoopback;
     // First UDP port; 0 lets the system choose a free port for each socket.
     std::uint16_t port = 0;
     // Servers to run: consecutive ports from `port`, or that many free ports.
     int ports = 1;
     // Answers per second for one source address; 0 for no limit.
     int answersPerSecond = 0;
-    // Requests answered at most, over all ports; 0 for no limit.
+    // Answers sent at most, over all ports; the server stops after the last
+    // of them. 0 for no limit.
     std::size_t answerLimit = 0;
+    // Called on the server's thread after the counts changed: with the
+    // datagram just received, or with nullptr after an answer was sent or
+    // refused. Must not call Stop.
+    std::function<void(const Datagram* received)> watch;
 };
 
 class Server {
   public:
-    Server() = default;
+    Server();
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Opens and binds every port and starts answering. False when a port
-    // cannot be opened or the server already runs; Error() says why.
+    // Opens and binds every port. False when a port cannot be opened or the
+    // server is already open; Error() says why.
+    bool Open(Options options);
+    // Serves on the calling thread until Stop() or the answer limit, then
+    // closes the ports.
+    void Run();
+    // Open, then Run on a thread of the server's own.
     bool Start(Options options);
-    // Stops answering and closes the ports. Counts and records stay
-    // readable. Safe to call more than once.
+    // Stops serving; waits for the server's own thread. Counts stay readable.
+    // Safe to call more than once, and from a handler on the serving thread.
     void Stop();
+    // The event loop Run runs, for the caller's own handlers (signals).
+    asio::io_context& Context();
 
-    // The bound port of server `index`; 0 before Start.
+    // The bound port of server `index`; 0 when it is not open (before
+    // Start, after Stop or a failed Start).
     std::uint16_t Port(int index = 0) const;
     // "ADDRESS:PORT", the argument text GetInfo takes for server `index`
     // (127.0.0.1 when the server listens on every address).
     std::string Address(int index = 0) const;
-    // Why Start failed; empty otherwise.
+    // Why Open failed; empty otherwise.
     std::string Error() const;
-
     Counts GetCounts() const;
-    // The first kRecorded datagrams received, in order of arrival.
-    std::vector<Datagram> Recorded() const;
-
-    // Block until at least `count` datagrams were received, or answers sent,
-    // or the time-out passes. True when the count was reached.
-    bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-    bool WaitForAnswers(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
-    void Run();
-    void CloseSockets();
-
-    Options options_;
-    std::vector<std::uintptr_t> sockets_;
-    std::vector<std::uint16_t> ports_;
-    std::uintptr_t wake_ = 0;  // a loopback socket that Stop sends to
-    bool wakeOpen_ = false;
-    bool socketsStarted_ = false;
-    std::thread thread_;
-
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    bool stopping_ = false;
-    std::string error_;
-    Counts counts_;
-    std::vector<Datagram> recorded_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace velder::standin

@@ -7,15 +7,17 @@ namespace velder::standin {
 namespace {
 
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
-// Protocol version 2.86, sent as minor then major.
+// Protocol version 2.85, as Quake 4 1.4.2 servers send it: minor then major.
 constexpr std::uint16_t kProtocolMajor = 2;
-constexpr std::uint16_t kProtocolMinor = 86;
+constexpr std::uint16_t kProtocolMinor = 85;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr unsigned char kEndOfPlayers = 32;
-// GetInfo's request carries no whole challenge (three bytes where a server
-// reads four); published captures of id Tech 4 servers answer such a
-// request with FF FF FF FF.
+constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";  // and its NUL
+// A request too short to hold a challenge is answered with this one, as
+// published captures of id Tech 4 servers show.
 constexpr std::uint32_t kNoChallenge = 0xFFFFFFFFu;
+static_assert(sizeof kRequestHeader == kRequestChallengeAt);
+static_assert(sizeof kReplyHeader == kReplyChallengeAt);
 
 void PutU16(Bytes& out, std::uint16_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -47,8 +49,24 @@ void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::s
 }  // namespace
 
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
-    return length == sizeof kStatusRequest &&
-           std::memcmp(datagram, kStatusRequest, sizeof kStatusRequest) == 0;
+    return length >= sizeof kRequestHeader && length <= kMaxRequest &&
+           std::memcmp(datagram, kRequestHeader, sizeof kRequestHeader) == 0;
+}
+
+Challenge RequestChallenge(const unsigned char* datagram, std::size_t length) {
+    Challenge challenge;
+    challenge.fill('\xFF');
+    if (length >= kRequestChallengeAt + kChallengeLength) {
+        std::memcpy(challenge.data(), datagram + kRequestChallengeAt, kChallengeLength);
+    }
+    return challenge;
+}
+
+void EchoChallenge(Bytes& reply, const Challenge& challenge) {
+    if (reply.size() >= kReplyChallengeAt + kChallengeLength &&
+        reply.compare(0, sizeof kReplyHeader, kReplyHeader, sizeof kReplyHeader) == 0) {
+        reply.replace(kReplyChallengeAt, kChallengeLength, challenge.data(), kChallengeLength);
+    }
 }
 
 Bytes BuildStatusReply(const ServerSample& sample) {
@@ -65,7 +83,7 @@ Bytes BuildStatusReply(const ServerSample& sample) {
         {"si_map", sample.map},
         {"si_gameType", sample.gameType},
         {"si_maxPlayers", std::to_string(sample.maxPlayers)},
-        {"si_usePass", "0"},
+        {"si_usepass", "0"},
         {"si_pure", "1"},
         {"si_fragLimit", "20"},
         {"si_timeLimit", "10"},
@@ -83,7 +101,7 @@ Bytes BuildStatusReply(const ServerSample& sample) {
     for (std::size_t client = 0; client < sample.players.size() && client < kMaxPlayers; ++client) {
         const Player& player = sample.players[client];
         out.push_back(static_cast<char>(client));
-        PutU16(out, player.ping);
+        PutU16(out, static_cast<std::uint16_t>(player.ping));
         PutU32(out, kPlayerRate);
         PutString(out, player.name);
         PutString(out, player.clan);
@@ -91,39 +109,6 @@ Bytes BuildStatusReply(const ServerSample& sample) {
     out.push_back(static_cast<char>(kEndOfPlayers));
     PutU32(out, sample.osMask);
     return out;
-}
-
-std::vector<Player> MadeUpPlayers(std::size_t count) {
-    static const char* const kNames[] = {"Kane",    "^2Rhino",  "Cortez",   "Bidwell",
-                                         "Sledge",  "Anderson", "Morris",   "^1Voss",
-                                         "Strauss", "Harper",   "^3Lanier", "Bishop"};
-    static const char* const kClans[] = {"Rhino", "", "^4Strogg", "Marines"};
-    constexpr std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
-    std::vector<Player> players;
-    for (std::size_t i = 0; i < count && i < kMaxPlayers; ++i) {
-        Player p;
-        p.name = kNames[i % kNameCount];
-        if (i >= kNameCount) {
-            p.name += std::to_string(i / kNameCount + 1);
-        }
-        p.clan = kClans[i % 4];
-        p.ping = static_cast<std::uint16_t>(15 + (i * 37) % 180);
-        players.push_back(std::move(p));
-    }
-    return players;
-}
-
-ServerSample DemoSample() {
-    ServerSample sample;
-    sample.name = "^1Velder ^7Demo";
-    sample.map = "mp/q4dm5";
-    sample.gameType = "Team DM";
-    sample.maxPlayers = 12;
-    sample.players = {
-        {"^4Kane", "Rhino", 32},   {"Cortez", "Rhino", 48}, {"Bidwell", "Rhino", 57},
-        {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
-    };
-    return sample;
 }
 
 }  // namespace velder::standin

@@ -4,7 +4,7 @@
 // Layout of the reply (numbers little-endian):
 //   FF FF "infoResponse" 00
 //   challenge            4 bytes, echoed from the request (FF FF FF FF when it has none)
-//   protocol version     4 bytes: minor 16 bits, then major 16 bits
+//   protocol version     4 bytes: minor 16 bits, then major 16 bits (2.85 from 1.4.2 servers)
 //   server variables     key 00 value 00 ..., closed by an empty key and value (00 00)
 //   players, each        client number (1 byte), ping (16 bits), rate (32 bits),
 //                        name 00, clan 00
@@ -12,6 +12,7 @@
 //   OS mask              4 bytes, 01 00 00 00
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,17 +21,22 @@
 #include <vector>
 
 #include "query/protocol.h"
-#include "support/bytes.h"
+
+namespace velder {
+// Any byte values, NULs included.
+using Bytes = std::string;
+}  // namespace velder
 
 namespace velder::standin {
 
 // A server has client numbers 0 to 31; 32 marks the end of the player list.
 inline constexpr std::size_t kMaxPlayers = 32;
 
+// A player as a status reply lists it, and as the tool reads it back.
 struct Player {
     std::string name;
     std::string clan;
-    std::uint16_t ping = 0;
+    int ping = 0;  // 0 to 65535; read back, -1 when the reply held no plain number
 };
 
 struct ServerSample {
@@ -50,16 +56,29 @@ struct ServerSample {
     std::uint32_t osMask = 1;
 };
 
-// True when the datagram is exactly the 13-byte status request.
+// The longest datagram a server takes for a status request.
+inline constexpr std::size_t kMaxRequest = 64;
+// Where the challenge sits in a request (after FF FF "getInfo" 00) and in
+// the reply (after FF FF "infoResponse" 00), and its length.
+inline constexpr std::size_t kRequestChallengeAt = 10;
+inline constexpr std::size_t kReplyChallengeAt = 15;
+inline constexpr std::size_t kChallengeLength = 4;
+using Challenge = std::array<char, kChallengeLength>;
+
+// True when the datagram is a status request: FF FF "getInfo" 00 and at
+// most kMaxRequest bytes in all, whatever follows the 00.
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length);
 
-// The server's answer to the status request.
+// The challenge a request carries, as a server reads it: the four bytes
+// after "getInfo" 00, or FF FF FF FF when the request is too short to hold
+// four (GetInfo's own request carries three).
+Challenge RequestChallenge(const unsigned char* datagram, std::size_t length);
+
+// Writes `challenge` into `reply` where a status reply carries it, when
+// `reply` begins as one; any other bytes stay as they are.
+void EchoChallenge(Bytes& reply, const Challenge& challenge);
+
+// The server's answer to the status request, with FF FF FF FF as challenge.
 Bytes BuildStatusReply(const ServerSample& sample);
-
-// `count` made-up players with varied pings and clans (count <= kMaxPlayers).
-std::vector<Player> MadeUpPlayers(std::size_t count);
-
-// The sample server that `velder demo` shows.
-ServerSample DemoSample();
 
 }  // namespace velder::standin

@@ -15,8 +15,8 @@
 #include "query/status_query.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "support/loaded_library.h"
-#include "support/samples.h"
+#include "platform/loaded_library.h"
+#include "tests/support/samples.h"
 
 namespace {
 
@@ -26,11 +26,11 @@ using velder::hoststandin::ThreadCount;
 using velder::hoststandin::Version;
 
 const std::string& AsyncDll() {
-    static const std::string path = velder::support::BesideProgram("velder-async.dll");
+    static const std::string path = velder::platform::BesideProgram("velder-async.dll");
     return path;
 }
 const std::string& SyncDll() {
-    static const std::string path = velder::support::BesideProgram("velder.dll");
+    static const std::string path = velder::platform::BesideProgram("velder.dll");
     return path;
 }
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "host/exports.h"
-#include "support/loaded_library.h"
+#include "platform/loaded_library.h"
 
 namespace {
 
-using velder::support::BesideProgram;
-using velder::support::LoadedLibrary;
+using velder::platform::BesideProgram;
+using velder::platform::LoadedLibrary;
 
 // The library file sits beside the test program.
 const std::string kLibraryPath = BesideProgram(VELDER_LIBRARY_PATH);

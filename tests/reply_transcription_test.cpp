@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "query/protocol.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "query/reply_transcription.h"
-#include "support/bytes.h"
+#include "tests/support/bytes.h"
 
 namespace {
 

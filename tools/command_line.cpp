@@ -1,194 +1,43 @@
 #include "tools/command_line.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
 #include "host/exports.h"
 #include "query/protocol.h"
+#include "tools/samples.h"
 
 namespace velder::tools {
 
 using standin::kMaxPlayers;
-using standin::MadeUpPlayers;
 using standin::Player;
 
 namespace {
 
 // A decimal number made of digits only, within [low, high].
 std::optional<long long> ReadNumber(std::string_view text, long long low, long long high) {
-    if (text.empty() || text.size() > 18) {
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
         return std::nullopt;
     }
-    long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
+    const long long value = std::stoll(std::string(text));
+    return value < low || value > high ? std::nullopt : std::optional(value);
 }
 
-bool IsDottedAddress(std::string_view text) {
-    int parts = 0;
-    while (true) {
-        const std::size_t dot = text.find('.');
-        const std::string_view part = text.substr(0, dot);
-        if (part.size() > 3 || !ReadNumber(part, 0, 255)) {
-            return false;
-        }
-        ++parts;
-        if (dot == std::string_view::npos) {
-            break;
-        }
-        text.remove_prefix(dot + 1);
-    }
-    return parts == 4;
-}
-
-// Walks the arguments of one command: options with their values, then operands.
-class Arguments {
-  public:
-    Arguments(const std::vector<std::string>& args, std::string command)
-        : args_(args), command_(std::move(command)) {}
-
-    bool Done() const { return next_ >= args_.size(); }
-
-    // The next argument; for "--name=value" only "--name", the value is kept.
-    std::string Take() {
-        std::string arg = args_[next_++];
-        inline_.reset();
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0 && !operandsOnly_) {
-            const std::size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inline_ = arg.substr(eq + 1);
-                arg.resize(eq);
+// Takes a number the way people write one: decimal digits only, within
+// [low, high]. Leading zeros go before CLI11 reads it, so that 010 is ten.
+CLI::Validator Decimal(long long low, long long high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            if (!ReadNumber(text, low, high)) {
+                return "bad value '" + text + "': give a number from " + std::to_string(low) +
+                       " to " + std::to_string(high);
             }
-        }
-        if (arg == "--" && !operandsOnly_) {
-            operandsOnly_ = true;
-            return Done() ? std::string() : Take();
-        }
-        return arg;
-    }
-
-    bool IsOption(const std::string& arg) const {
-        return !operandsOnly_ && arg.size() > 1 && arg[0] == '-';
-    }
-
-    // The value of `option`, or nothing (and an error) when it is missing.
-    std::optional<std::string> Value(const std::string& option, std::string& error) {
-        if (inline_) {
-            std::string value = *inline_;
-            inline_.reset();
-            return value;
-        }
-        if (Done()) {
-            error = "option '" + option + "' needs a value";
-            return std::nullopt;
-        }
-        return args_[next_++];
-    }
-
-    // A value that must be a number within [low, high].
-    std::optional<long long> Number(const std::string& option, long long low, long long high,
-                                    std::string& error) {
-        const std::optional<std::string> text = Value(option, error);
-        if (!text) {
-            return std::nullopt;
-        }
-        const std::optional<long long> n = ReadNumber(*text, low, high);
-        if (!n) {
-            error = "bad value '" + *text + "' for " + option + ": give a number from " +
-                    std::to_string(low) + " to " + std::to_string(high);
-        }
-        return n;
-    }
-
-    // An option that takes no value must not get one with "=".
-    bool RefuseValue(const std::string& option, std::string& error) {
-        if (inline_) {
-            error = "option '" + option + "' takes no value";
-            return false;
-        }
-        return true;
-    }
-
-    std::string Unknown(const std::string& option) const {
-        return "unknown option '" + option + "' for 'velder " + command_ + "'";
-    }
-
-  private:
-    const std::vector<std::string>& args_;
-    std::string command_;
-    std::size_t next_ = 1;  // args_[0] is the command itself
-    std::optional<std::string> inline_;
-    bool operandsOnly_ = false;
-};
-
-// Takes the next argument as "--help" when it is one.
-bool AskedForHelp(const std::string& arg, CommandLine& line, Command command) {
-    if (arg != "--help" && arg != "-h") {
-        return false;
-    }
-    line.command = Command::kHelp;
-    line.helpFor = command;
-    return true;
-}
-
-void ParseInfo(const std::vector<std::string>& args, CommandLine& line) {
-    Arguments in(args, "info");
-    InfoOptions& info = line.info;
-    std::string formatOption;  // the option that chose the format
-    const auto choose = [&](const std::string& option, Format format) {
-        if (!formatOption.empty() && formatOption != option) {
-            line.error = formatOption + " and " + option + " cannot be combined";
-        }
-        formatOption = option;
-        info.format = format;
-    };
-    while (!in.Done() && line.error.empty()) {
-        const std::string arg = in.Take();
-        if (!in.IsOption(arg)) {
-            std::string address = arg;
-            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                line.error = *problem;
-            } else {
-                info.sources.push_back({false, address});
-            }
-        } else if (AskedForHelp(arg, line, Command::kInfo)) {
-            return;
-        } else if (arg == "--raw" || arg == "--json" || arg == "--fields") {
-            if (in.RefuseValue(arg, line.error)) {
-                choose(arg, arg == "--raw"    ? Format::kRaw
-                            : arg == "--json" ? Format::kJson
-                                              : Format::kFields);
-            }
-        } else if (arg == "--players" || arg == "--vars") {
-            if (in.RefuseValue(arg, line.error)) {
-                (arg == "--players" ? info.players : info.vars) = true;
-            }
-        } else if (arg == "--jobs" || arg == "-j") {
-            if (const auto n = in.Number(arg, 1, kMaxJobs, line.error)) {
-                info.jobs = static_cast<int>(*n);
-            }
-        } else if (arg == "--file" || arg == "-f") {
-            if (const auto v = in.Value(arg, line.error)) {
-                info.sources.push_back({true, *v});
-            }
-        } else {
-            line.error = in.Unknown(arg);
-        }
-    }
-    if (!line.error.empty()) {
-        return;
-    }
-    if ((info.players || info.vars) && !formatOption.empty()) {
-        line.error = std::string(info.players ? "--players" : "--vars") +
-                     " cannot be combined with " + formatOption;
-    } else if (info.sources.empty()) {
-        line.error = "no server given: velder info HOST[:PORT]... or -f FILE";
-    }
+            text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+            return std::string();
+        },
+        "");
 }
 
 // "name,clan,ping": the last two commas divide, so a name may hold commas.
@@ -207,101 +56,80 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
         error = "bad ping '" + pingText + "' in player '" + text + "': give 0 to 65535";
         return std::nullopt;
     }
-    return Player{text.substr(0, first), text.substr(first + 1, second - first - 1),
-                  static_cast<std::uint16_t>(*ping)};
+    return Player{.name = text.substr(0, first),
+                  .clan = text.substr(first + 1, second - first - 1),
+                  .ping = static_cast<int>(*ping)};
 }
 
-void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
-    Arguments in(args, "serve");
-    ServeOptions& serve = line.serve;
-    bool samplePlayers = false;
-    bool madeUpPlayers = false;
-    std::string sampleOption;  // an option that shapes the built reply
-    while (!in.Done() && line.error.empty()) {
-        const std::string arg = in.Take();
-        if (!in.IsOption(arg)) {
-            line.error = "unexpected argument '" + arg + "' for 'velder serve'";
-        } else if (AskedForHelp(arg, line, Command::kServe)) {
-            return;
-        } else if (arg == "--bind") {
-            if (const auto v = in.Value(arg, line.error)) {
-                if (IsDottedAddress(*v)) {
-                    serve.bind = *v;
-                } else {
-                    line.error = "bad address '" + *v + "' for --bind: give a dotted IPv4 address";
-                }
+// Options of `command`; its --help is a flag of our own, as every command's
+// usage text is written out in UsageText.
+CLI::App* AddCommand(CLI::App& app, const char* name, CLI::Option*& help) {
+    CLI::App* command = app.add_subcommand(name);
+    command->set_help_flag();
+    command->allow_extras();  // named in our own words after parsing
+    // A value given twice: the last one counts.
+    command->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    help = command->add_flag("-h,--help")->disable_flag_override();
+    return command;
+}
+
+// Every source in the order given, from the order CLI11 read the options in.
+void SourcesInOrder(const CLI::App& info, const CLI::Option* files,
+                    const std::vector<std::string>& fileNames, const CLI::Option* servers,
+                    std::vector<std::string>& addresses, CommandLine& line) {
+    std::size_t file = 0;
+    std::size_t server = 0;
+    std::vector<const CLI::Option*> order(info.parse_order().begin(), info.parse_order().end());
+    order.resize(order.size() + addresses.size() - servers->count(), servers);
+    for (const CLI::Option* option : order) {
+        if (option == files && file < fileNames.size()) {
+            line.info.sources.push_back({true, fileNames[file++]});
+        } else if (option == servers && server < addresses.size()) {
+            std::string& address = addresses[server++];
+            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
+                line.error = *problem;
+                return;
             }
-        } else if (arg == "--port") {
-            if (const auto n = in.Number(arg, 0, 65535, line.error)) {
-                serve.port = static_cast<std::uint16_t>(*n);
-            }
-        } else if (arg == "--servers") {
-            if (const auto n = in.Number(arg, 1, kMaxServers, line.error)) {
-                serve.servers = static_cast<int>(*n);
-            }
-        } else if (arg == "--delay-ms") {
-            if (const auto n = in.Number(arg, 0, kMaxDelayMs, line.error)) {
-                serve.delayMs = static_cast<int>(*n);
-            }
-        } else if (arg == "--count") {
-            if (const auto n = in.Number(arg, 1, 1000000000, line.error)) {
-                serve.count = static_cast<std::size_t>(*n);
-            }
-        } else if (arg == "--reply") {
-            if (const auto v = in.Value(arg, line.error)) {
-                serve.replyFile = *v;
-            }
-        } else if (arg == "--name" || arg == "--map" || arg == "--gametype") {
-            sampleOption = arg;
-            if (const auto v = in.Value(arg, line.error)) {
-                (arg == "--name"  ? serve.sample.name
-                 : arg == "--map" ? serve.sample.map
-                                  : serve.sample.gameType) = *v;
-            }
-        } else if (arg == "--maxplayers") {
-            sampleOption = arg;
-            if (const auto n = in.Number(arg, 0, 999, line.error)) {
-                serve.sample.maxPlayers = static_cast<int>(*n);
-            }
-        } else if (arg == "--os") {
-            sampleOption = arg;
-            if (const auto n = in.Number(arg, 0, 0xFFFFFFFF, line.error)) {
-                serve.sample.osMask = static_cast<std::uint32_t>(*n);
-            }
-        } else if (arg == "--var") {
-            sampleOption = arg;
-            if (const auto v = in.Value(arg, line.error)) {
-                const std::size_t eq = v->find('=');
-                if (eq == std::string::npos || eq == 0) {
-                    line.error = "bad variable '" + *v + "' for --var: give it as KEY=VALUE";
-                } else {
-                    serve.sample.vars.emplace_back(v->substr(0, eq), v->substr(eq + 1));
-                }
-            }
-        } else if (arg == "--player") {
-            sampleOption = arg;
-            samplePlayers = true;
-            if (const auto v = in.Value(arg, line.error)) {
-                if (const auto player = ReadPlayer(*v, line.error)) {
-                    serve.sample.players.push_back(*player);
-                }
-            }
-        } else if (arg == "--players") {
-            sampleOption = arg;
-            madeUpPlayers = true;
-            if (const auto n = in.Number(arg, 0, kMaxPlayers, line.error)) {
-                serve.sample.players = MadeUpPlayers(static_cast<std::size_t>(*n));
-            }
-        } else {
-            line.error = in.Unknown(arg);
+            line.info.sources.push_back({false, address});
         }
     }
-    if (!line.error.empty()) {
-        return;
+}
+
+void CheckInfo(CommandLine& line, const std::vector<CLI::Option*>& formats) {
+    InfoOptions& info = line.info;
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        if (formats[i]->count() > 0) {
+            info.format = static_cast<Format>(i + 1);
+            if (info.players || info.vars) {
+                line.error = std::string(info.players ? "--players" : "--vars") +
+                             " cannot be combined with " + formats[i]->get_name();
+            }
+        }
     }
-    if (samplePlayers && madeUpPlayers) {
-        line.error = "--player and --players cannot be combined";
-    } else if (serve.sample.players.size() > kMaxPlayers) {
+    if (line.error.empty() && info.sources.empty()) {
+        line.error = "no server given: velder info HOST[:PORT]... or -f FILE";
+    }
+}
+
+void CheckServe(CommandLine& line, const std::vector<std::string>& players,
+                const std::vector<std::string>& vars, const std::string& sampleOption) {
+    ServeOptions& serve = line.serve;
+    for (const std::string& text : players) {
+        if (const auto player = ReadPlayer(text, line.error)) {
+            serve.sample.players.push_back(*player);
+        } else {
+            return;
+        }
+    }
+    for (const std::string& var : vars) {
+        const std::size_t eq = var.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            line.error = "bad variable '" + var + "' for --var: give it as KEY=VALUE";
+            return;
+        }
+        serve.sample.vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
+    }
+    if (serve.sample.players.size() > kMaxPlayers) {
         line.error = "too many players: a server has at most " + std::to_string(kMaxPlayers);
     } else if (!serve.replyFile.empty() && !sampleOption.empty()) {
         line.error = "--reply cannot be combined with " + sampleOption;
@@ -310,17 +138,6 @@ void ParseServe(const std::vector<std::string>& args, CommandLine& line) {
     } else if (serve.port + serve.servers - 1 > 65535) {
         line.error = "--servers " + std::to_string(serve.servers) + " from port " +
                      std::to_string(serve.port) + " runs past port 65535";
-    }
-}
-
-void ParseNoOptions(const std::vector<std::string>& args, CommandLine& line) {
-    if (args.size() > 1 && !AskedForHelp(args[1], line, line.command)) {
-        const std::string& arg = args[1];
-        line.error =
-            (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg +
-            "' for 'velder " + args[0] + "'";
-    } else if (args.size() > 2) {
-        line.error = "unexpected argument '" + args[2] + "' after --help";
     }
 }
 
@@ -377,36 +194,145 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
+    static const char* const kCommands[] = {"info", "serve",  "console", "demo",
+                                            "help", "--help", "-h",      "--version"};
     if (args.empty()) {
         line.error = "no command given: try 'velder help'";
         return line;
     }
-    const std::string& command = args[0];
-    if (command == "info") {
-        line.command = Command::kInfo;
-        ParseInfo(args, line);
-    } else if (command == "serve") {
-        line.command = Command::kServe;
-        ParseServe(args, line);
-    } else if (command == "console" || command == "demo" || command == "help" ||
-               command == "--help" || command == "-h" || command == "--version") {
-        line.command = command == "console"     ? Command::kConsole
-                       : command == "demo"      ? Command::kDemo
-                       : command == "--version" ? Command::kVersion
-                                                : Command::kHelp;
-        if (command == "help" && args.size() == 2) {
-            // "velder help info" is "velder info --help".
-            const CommandLine named = ParseCommandLine({args[1], "--help"});
-            line.helpFor = named.helpFor;
-            if (!named.error.empty() || named.helpFor == Command::kHelp ||
-                named.helpFor == Command::kVersion) {
-                line.error = "no command '" + args[1] + "' to help with: try 'velder help'";
+    if (std::find(std::begin(kCommands), std::end(kCommands), args[0]) == std::end(kCommands)) {
+        line.error = "unknown command '" + args[0] + "': try 'velder help'";
+        return line;
+    }
+
+    CLI::App app("", "velder");
+    app.set_help_flag();
+    app.require_subcommand(0, 1);
+    CLI::Option* help = app.add_flag("-h,--help")->disable_flag_override();
+    CLI::Option* version = app.add_flag("--version")->disable_flag_override();
+
+    CLI::Option* infoHelp = nullptr;
+    CLI::App* info = AddCommand(app, "info", infoHelp);
+    std::vector<CLI::Option*> formats;
+    for (const char* name : {"--fields", "--raw", "--json"}) {
+        formats.push_back(info->add_flag(name)->disable_flag_override());
+    }
+    for (CLI::Option* a : formats) {
+        for (CLI::Option* b : formats) {
+            if (a != b) {
+                a->excludes(b);
             }
+        }
+    }
+    info->add_flag("--players", line.info.players)->disable_flag_override();
+    info->add_flag("--vars", line.info.vars)->disable_flag_override();
+    info->add_option("-j,--jobs", line.info.jobs)->transform(Decimal(1, kMaxJobs));
+    std::vector<std::string> fileNames;
+    std::vector<std::string> addresses;
+    const auto all = CLI::MultiOptionPolicy::TakeAll;
+    CLI::Option* files = info->add_option("-f,--file", fileNames)->allow_extra_args(false);
+    files->multi_option_policy(all);
+    CLI::Option* servers = info->add_option("servers", addresses)->multi_option_policy(all);
+
+    CLI::Option* serveHelp = nullptr;
+    CLI::App* serve = AddCommand(app, "serve", serveHelp);
+    ServeOptions& s = line.serve;
+    serve->add_option("--bind", s.bind)->check(CLI::ValidIPV4);
+    serve->add_option("--port", s.port)->transform(Decimal(0, 65535));
+    serve->add_option("--servers", s.servers)->transform(Decimal(1, kMaxServers));
+    serve->add_option("--delay-ms", s.delayMs)->transform(Decimal(0, kMaxDelayMs));
+    serve->add_option("--count", s.count)->transform(Decimal(1, 1000000000));
+    serve->add_option("--reply", s.replyFile);
+    std::vector<std::string> players;
+    std::vector<std::string> vars;
+    std::size_t madeUp = 0;
+    const std::vector<CLI::Option*> sampleOptions = {
+        serve->add_option("--name", s.sample.name),
+        serve->add_option("--map", s.sample.map),
+        serve->add_option("--gametype", s.sample.gameType),
+        serve->add_option("--maxplayers", s.sample.maxPlayers)->transform(Decimal(0, 999)),
+        serve->add_option("--os", s.sample.osMask)->transform(Decimal(0, 0xFFFFFFFF)),
+        serve->add_option("--var", vars)->allow_extra_args(false)->multi_option_policy(all),
+        serve->add_option("--player", players)->allow_extra_args(false)->multi_option_policy(all),
+        serve->add_option("--players", madeUp)->transform(Decimal(0, kMaxPlayers)),
+    };
+    sampleOptions[6]->excludes(sampleOptions[7]);
+
+    CLI::Option* consoleHelp = nullptr;
+    CLI::App* console = AddCommand(app, "console", consoleHelp);
+    CLI::Option* demoHelp = nullptr;
+    CLI::App* demo = AddCommand(app, "demo", demoHelp);
+    CLI::Option* helpHelp = nullptr;
+    CLI::App* helpCommand = AddCommand(app, "help", helpHelp);
+    std::string helpTopic;
+    helpCommand->add_option("command", helpTopic);
+    helpCommand->allow_extras(false);
+
+    // Operands after "--" are read here: CLI11 2.1 hands a "--" that follows
+    // an operand back to the top command, which has none.
+    const auto mark = std::find(args.begin(), args.end(), "--");
+    const std::vector<std::string> operands(mark == args.end() ? mark : mark + 1, args.end());
+    std::vector<std::string> reversed(std::make_reverse_iterator(mark), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        line.error = e.what();
+        std::replace(line.error.begin(), line.error.end(), '\n', ' ');
+        return line;
+    }
+
+    const struct {
+        const CLI::App* app;
+        const CLI::Option* help;
+        Command command;
+    } commands[] = {{info, infoHelp, Command::kInfo},
+                    {serve, serveHelp, Command::kServe},
+                    {console, consoleHelp, Command::kConsole},
+                    {demo, demoHelp, Command::kDemo}};
+    for (const auto& c : commands) {
+        std::vector<std::string> extras = c.app->remaining();
+        extras.erase(std::remove(extras.begin(), extras.end(), "--"), extras.end());
+        if (c.app->parsed() && c.app != info) {
+            extras.insert(extras.end(), operands.begin(), operands.end());
+        }
+        if (c.app->parsed() && !extras.empty()) {
+            const std::string& arg = extras.front();
+            line.error =
+                (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
+                arg + "' for 'velder " + c.app->get_name() + "'";
             return line;
         }
-        ParseNoOptions(args, line);
-    } else {
-        line.error = "unknown command '" + command + "': try 'velder help'";
+        if (c.app->parsed()) {
+            line.command = c.help->count() > 0 ? Command::kHelp : c.command;
+            line.helpFor = c.help->count() > 0 ? c.command : Command::kHelp;
+        }
+        if (c.app->parsed() || helpTopic != c.app->get_name()) {
+            continue;
+        }
+        line.helpFor = c.command;
+    }
+    if (helpCommand->parsed() || help->count() > 0) {
+        line.command = Command::kHelp;
+        if (!helpTopic.empty() && line.helpFor == Command::kHelp) {
+            line.error = "no command '" + helpTopic + "' to help with: try 'velder help'";
+        }
+    } else if (version->count() > 0) {
+        line.command = Command::kVersion;
+    } else if (line.command == Command::kInfo) {
+        addresses.insert(addresses.end(), operands.begin(), operands.end());
+        SourcesInOrder(*info, files, fileNames, servers, addresses, line);
+        if (line.error.empty()) {
+            CheckInfo(line, formats);
+        }
+    } else if (line.command == Command::kServe) {
+        std::string sampleOption;
+        for (const CLI::Option* option : sampleOptions) {
+            sampleOption = option->count() > 0 ? option->get_name() : sampleOption;
+        }
+        if (madeUp > 0 || sampleOptions[7]->count() > 0) {
+            s.sample.players = MadeUpPlayers(madeUp);
+        }
+        CheckServe(line, players, vars, sampleOption);
     }
     return line;
 }
@@ -433,9 +359,9 @@ std::string UsageText(Command command) {
 )";
     static const char* const kServe = R"(  velder serve [OPTIONS]
       A stand-in Quake 4 server: answers the status request until interrupted.
-        --bind ADDRESS        address to listen on (127.0.0.1); any address
-                              outside 127.0.0.0/8 draws a warning, and each
-                              source address then gets a few answers a second
+        --bind ADDRESS        address to listen on (127.0.0.1); any other
+                              address draws a warning, and each source
+                              address then gets at most 4 answers a second
         --port N              UDP port (28004; 0 for a free one)
         --servers N           listen on N consecutive ports from --port
         --name TEXT           si_name, colour codes allowed (Velder stand-in)

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "standin/standin_server.h"
 #include "standin/status_reply.h"
 
 namespace velder::tools {
@@ -32,7 +33,7 @@ struct InfoOptions {
 };
 
 struct ServeOptions {
-    std::string bind = "127.0.0.1";
+    std::string bind = standin::kLoopback;
     std::uint16_t port = kDefaultPort;  // 0: a free port of the system's choosing
     int servers = 1;                    // listen on this many consecutive ports
     standin::ServerSample sample;

@@ -1,6 +1,6 @@
 #include "tools/commands.h"
 
-#include <atomic>
+#include <asio.hpp>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -11,23 +11,17 @@
 #include <utility>
 #include <vector>
 
+#include "platform/loaded_library.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tools/in_order.h"
 #include "tools/library_client.h"
+#include "tools/samples.h"
 #include "tools/views.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <sys/resource.h>
-#endif
 
 namespace velder::tools {
 
 using standin::BuildStatusReply;
-using standin::DemoSample;
 
 namespace {
 
@@ -54,15 +48,8 @@ bool LoadLibrary(LibraryClient& library) {
     return true;
 }
 
-std::atomic<bool> interrupted{false};
-
-void OnInterrupt(int) {
-    interrupted = true;
-}
-
-// The address `velder serve` listens on unless told otherwise, and the
-// answers a second each source gets when it listens anywhere else.
-constexpr const char* kLoopback = "127.0.0.1";
+// The answers a second each source gets when `velder serve` listens
+// anywhere but on the loopback address.
 constexpr int kAnswersPerSource = 4;
 
 // Reads `file` to its end but never more than `limit` bytes and a few more,
@@ -117,32 +104,6 @@ std::optional<Bytes> ReadReplyFile(const std::string& path) {
     return bytes;
 }
 
-// Each server is a socket: raises the soft limit on open files to the hard
-// one, and says so when even that is too few for `servers`.
-std::optional<std::string> RaiseOpenFileLimit(int servers) {
-#if defined(_WIN32)
-    (void)servers;
-#else
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-        return std::nullopt;  // nothing known: let opening the sockets tell
-    }
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    // The sockets, a wake socket and the files every program has open.
-    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
-        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
-               " open files; this system allows " + std::to_string(limit.rlim_cur) +
-               " (ulimit -Hn)";
-    }
-#endif
-    return std::nullopt;
-}
-
 // The addresses of every source, in order; nothing, and a message, when a
 // file cannot be read or holds a bad address.
 std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
@@ -191,11 +152,9 @@ int RunInfo(const InfoOptions& options) {
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
     }
-#if defined(_WIN32)
     if (options.format == Format::kRaw) {
-        _setmode(_fileno(stdout), _O_BINARY);
+        platform::BinaryStandardOutput();
     }
-#endif
     bool everyoneAnswered = true;
     QueryInOrder(
         *addresses, options.jobs,
@@ -247,21 +206,17 @@ int RunServe(const ServeOptions& options) {
     serve.port = options.port;
     serve.ports = options.servers;
     serve.answerLimit = options.count;
-    if (options.bind != kLoopback) {
-        // A 13-byte request draws a reply hundreds of times longer: from
+    if (options.bind != standin::kLoopback) {
+        // A request of a few bytes draws a reply hundreds of times longer: from
         // where others can send, the server must not answer at any rate.
         serve.answersPerSecond = kAnswersPerSource;
-        Complain("warning: listening on " + options.bind + ", not on " + kLoopback +
+        Complain("warning: listening on " + options.bind + ", not on " + standin::kLoopback +
                  ": whoever reaches it can make it send replies far longer than their "
                  "requests; each source address gets at most " +
                  std::to_string(kAnswersPerSource) + " answers a second");
     }
-    if (const std::optional<std::string> problem = RaiseOpenFileLimit(options.servers)) {
-        Complain(*problem);
-        return kExitFailure;
-    }
     standin::Server server;
-    if (!server.Start(serve)) {
+    if (!server.Open(serve)) {
         Complain(server.Error());
         return kExitFailure;
     }
@@ -270,15 +225,10 @@ int RunServe(const ServeOptions& options) {
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
-
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    // The server's thread does the work; this one only looks up now and then
-    // for the answer count or an interrupt.
-    const std::size_t enough = options.count > 0 ? options.count : SIZE_MAX;
-    while (!interrupted && !server.WaitForAnswers(enough, std::chrono::milliseconds(200))) {
-    }
-    server.Stop();
+    // Serves on this thread until interrupted or, with --count, done.
+    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
+    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
+    server.Run();
 
     const standin::Counts counts = server.GetCounts();
     std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";

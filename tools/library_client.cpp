@@ -1,24 +1,17 @@
-#if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <sys/socket.h>
-#endif
-
 #include "tools/library_client.h"
 
 #include <algorithm>
+#include <asio.hpp>
 #include <cstring>
 #include <vector>
 
+#include "platform/loaded_library.h"
 #include "query/protocol.h"
-#include "support/loaded_library.h"
 
 namespace velder::tools {
 
-using support::LoadedLibrary;
-using support::ProgramFolder;
+using platform::LoadedLibrary;
+using platform::ProgramFolder;
 
 namespace {
 
@@ -37,34 +30,19 @@ struct DataBuffer {
 
 }  // namespace
 
-bool HostResolves(const std::string& host) {
-#if defined(_WIN32)
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-        return false;
+std::optional<std::string> DottedAddress(const std::string& host) {
+    asio::error_code error;
+    const asio::ip::address_v4 dotted = asio::ip::make_address_v4(host, error);
+    if (!error) {
+        return dotted.to_string();  // no name service needed
     }
-#endif
-    // A dotted address needs no name service: asking for it as a number first
-    // keeps the usual query free of the resolver's files.
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    bool resolves = false;
-    for (const int flags : {AI_NUMERICHOST, 0}) {
-        hints.ai_flags = flags;
-        addrinfo* found = nullptr;
-        resolves = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0;
-        if (found != nullptr) {
-            freeaddrinfo(found);
-        }
-        if (resolves) {
-            break;
-        }
+    asio::io_context io(1);
+    asio::ip::udp::resolver resolver(io);
+    const auto found = resolver.resolve(asio::ip::udp::v4(), host, "", error);
+    if (error || found.empty()) {
+        return std::nullopt;
     }
-#if defined(_WIN32)
-    WSACleanup();
-#endif
-    return resolves;
+    return found.begin()->endpoint().address().to_string();
 }
 
 LibraryClient::LibraryClient() = default;
@@ -89,11 +67,14 @@ bool LibraryClient::Load(const std::string& fileName, std::string& error) {
 ServerAnswer LibraryClient::GetInfo(const std::string& address) const {
     ServerAnswer answer;
     answer.address = address;
-    if (!HostResolves(address.substr(0, address.find(':')))) {
+    // Looked up once, here: GetInfo gets the dotted address.
+    const std::size_t colon = address.find(':');
+    const std::optional<std::string> dotted = DottedAddress(address.substr(0, colon));
+    if (!dotted) {
         answer.outcome = Outcome::kNoSuchHost;
         return answer;
     }
-    DataBuffer data(address);
+    DataBuffer data(*dotted + address.substr(colon));
     if (getInfo_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0) != RESULT_DATA) {
         answer.outcome = Outcome::kNoAnswer;
         return answer;

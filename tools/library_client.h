@@ -3,19 +3,21 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "host/exports.h"
 #include "tools/views.h"
 
-namespace velder::support {
-class LoadedLibrary;  // support/loaded_library.h, which brings in the system headers
+namespace velder::platform {
+class LoadedLibrary;  // platform/loaded_library.h, which brings in the system headers
 }
 
 namespace velder::tools {
 
-// True when `host` resolves to an IPv4 address.
-bool HostResolves(const std::string& host);
+// The dotted IPv4 address of `host`, looked up when it is a name; nothing
+// when it does not resolve.
+std::optional<std::string> DottedAddress(const std::string& host);
 
 class LibraryClient {
   public:
@@ -30,15 +32,15 @@ class LibraryClient {
 
     // Asks the server at HOST:PORT through GetInfo with a kDataCapacity-byte
     // buffer, as a script calls it, after looking the host up to tell an
-    // unknown host from a silent server. May be called from several threads
-    // at once: the library keeps no state.
+    // unknown host from a silent server; GetInfo gets the dotted address. May be called from
+    // several threads at once: the library keeps no state.
     ServerAnswer GetInfo(const std::string& address) const;
 
     // IsQuakeActive's answer text.
     std::string IsQuakeActive() const;
 
   private:
-    std::unique_ptr<support::LoadedLibrary> library_;
+    std::unique_ptr<platform::LoadedLibrary> library_;
     HostExport getInfo_ = nullptr;
     HostExport isQuakeActive_ = nullptr;
 };

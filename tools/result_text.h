@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "standin/status_reply.h"
+
 namespace velder::tools {
 
 struct Record {
@@ -50,11 +52,7 @@ enum class PlayerList {
     kNotReached,  // the text never reaches the player list: the count is unknown
 };
 
-struct Player {
-    int ping = 0;  // -1 when the record's number is not a plain number
-    std::string name;
-    std::string clan;
-};
+using standin::Player;
 
 struct ServerStatus {
     // Name/value pairs of the server's variables, in the reply's order.

@@ -116,7 +116,7 @@ void AppendVars(std::string& out, const ServerStatus& status) {
 // Indexed by Outcome: the JSON word and the words for people.
 constexpr const char* kOutcomes[][2] = {
     {"answered", "answered"},
-    {"unreadable", "unreadable reply: the server answered, but its reply could not be read"},
+    {"unreadable", "unreadable reply: the port is closed, or the reply could not be read"},
     {"no_such_host", "no such host"},
     {"no_answer", "no answer"},
 };

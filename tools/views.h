@@ -8,7 +8,7 @@ namespace velder::tools {
 // What became of one query.
 enum class Outcome {
     kAnswered,    // GetInfo returned the server's reply as result text
-    kUnreadable,  // the server answered, but its reply could not be read ("9999")
+    kUnreadable,  // "9999": the port was refused, or the reply could not be read
     kNoSuchHost,  // the host name did not resolve, so GetInfo was not called
     kNoAnswer,    // no reply within GetInfo's wait
 };

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -22,9 +23,9 @@
 #include <vector>
 
 #include "host/exports.h"
-#include "standin/standin_server.h"
+#include "platform/loaded_library.h"
 #include "standin/status_reply.h"
-#include "support/loaded_library.h"
+#include "tests/support/plain/plain_server.h"
 
 namespace {
 
@@ -400,15 +401,15 @@ std::string Var(const std::string& server, const std::string& name) {
 }
 
 // The /q4info player loop: ping, name and clan from each group of three fields.
-struct Player {
+struct ScriptPlayer {
     std::string ping, name, clan;
-    bool operator==(const Player&) const = default;
+    bool operator==(const ScriptPlayer&) const = default;
 };
-std::ostream& operator<<(std::ostream& out, const Player& p) {
+std::ostream& operator<<(std::ostream& out, const ScriptPlayer& p) {
     return out << "{" << p.ping << "|" << p.name << "|" << p.clan << "}";
 }
-std::vector<Player> Players(const std::string& players) {
-    std::vector<Player> list;
+std::vector<ScriptPlayer> Players(const std::string& players) {
+    std::vector<ScriptPlayer> list;
     const std::size_t fields = Numtok(players, kFF[0]);
     for (std::size_t i = 1; i <= fields; i += 3) {
         list.push_back({Gettok(players, i, kFF[0]), Gettok(players, i + 1, kFF[0]),
@@ -432,9 +433,22 @@ TEST(ScriptReading, ModelledStepsAreTheScripts) {
 // --- real answers ---------------------------------------------------------
 
 using velder::Bytes;
-using velder::standin::Options;
-using velder::standin::Server;
+using velder::plain::Options;
+using velder::plain::Server;
 using velder::standin::ServerSample;
+
+// Cases that ask a stand-in server through GetInfo. Under qemu-i386 (see
+// cmake/wine-run.sh) a 32-bit Wine program whose threads wait in system
+// calls side by side crashes the emulator now and then; they are skipped
+// there.
+class ScriptAnswers : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
+            GTEST_SKIP() << "a stand-in thread beside GetInfo crashes qemu-i386 now and then";
+        }
+    }
+};
 
 // What $dll hands the script for a server: the result text on RESULT_DATA,
 // the argument text unchanged otherwise; and that argument text.
@@ -443,7 +457,7 @@ struct Asked {
     std::string answer;
 };
 Asked Ask(Options options) {
-    velder::support::LoadedLibrary library(velder::support::BesideProgram(VELDER_LIBRARY_PATH));
+    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
     EXPECT_TRUE(library.Loaded()) << library.Error();
     const HostExport getInfo = library.Find("GetInfo");
     Server server;
@@ -479,7 +493,7 @@ ServerSample Sample() {
         {"Kane", "Rhino", 32}, {"^1^2", "Red", 48}, {"Voss", "", 60}, {"^3", "^4", 5}};
     return sample;
 }
-const std::vector<Player> kSamplePlayers = {
+const std::vector<ScriptPlayer> kSamplePlayers = {
     {"32", "Kane", "Rhino"}, {"48", " ", "Red"}, {"60", "Voss", " "}, {"5", " ", " "}};
 
 // The same reply as a server on Linux sends it: another OS byte after the
@@ -503,7 +517,7 @@ ServerSample PlayersAt(std::size_t offset) {
     return sample;
 }
 
-TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
+TEST_F(ScriptAnswers, FieldsLandWhereTheScriptReadsThem) {
     ServerSample longCycle = Sample();
     longCycle.vars.push_back({"g_mapCycle", std::string(1000, 'm')});
 
@@ -511,7 +525,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
         const char* what;
         Bytes reply;
         const char* listed;
-        std::vector<Player> players;
+        std::vector<ScriptPlayer> players;
         bool sample;  // made from Sample(): its variables are checked too
     } cases[] = {
         {"Windows server", Reply(Sample()), "complete", kSamplePlayers, true},
@@ -550,7 +564,7 @@ TEST(ScriptReading, FieldsLandWhereTheScriptReadsThem) {
 
 // A value that reads like a variable's name, and a name that differs only in
 // case, are never taken for the name.
-TEST(ScriptReading, NamesMatchOnlyAtNamePositionsWithCase) {
+TEST_F(ScriptAnswers, NamesMatchOnlyAtNamePositionsWithCase) {
     ServerSample sample = Sample();
     sample.name = "si_map";                      // si_name's value reads like a name
     sample.vars.push_back({"SI_MAP", "wrong"});  // after si_map, case differs
@@ -566,7 +580,7 @@ TEST(ScriptReading, NamesMatchOnlyAtNamePositionsWithCase) {
 // Without the script's step that makes empty fields visible, the same
 // answer misreads: the point of the test above is that real answers have
 // empty fields at all.
-TEST(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
+TEST_F(ScriptAnswers, PlainGettokWouldMisreadTheSameAnswer) {
     const std::string answer = Answered(Reply(Sample()));
     const std::string raw = Gettok(answer.substr(4), 1, kFE[0]);
     const std::size_t at = Findtok(raw, "g_note", kFF[0]);
@@ -576,7 +590,7 @@ TEST(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
     EXPECT_EQ("Red", Gettok(players, 5, kFF[0])) << "the second player's name field is gone";
 }
 
-TEST(ScriptReading, UnreadableAndSilentServersAreToldApart) {
+TEST_F(ScriptAnswers, UnreadableAndSilentServersAreToldApart) {
     Options empty;
     empty.reply = Bytes();
     const Asked unreadable = Ask(empty);

@@ -1,6 +1,6 @@
 #include "tools/tests/child_process.h"
 
-#include "support/loaded_library.h"
+#include "platform/loaded_library.h"
 
 #include <cstdio>
 #include <fstream>
@@ -218,7 +218,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 }
 
 std::string BesideThisProgram(const std::string& fileName) {
-    return support::ProgramFolder() + fileName;
+    return platform::ProgramFolder() + fileName;
 }
 
 }  // namespace velder::tooltest

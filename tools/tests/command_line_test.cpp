@@ -26,17 +26,17 @@ const BadCase kBadCases[] = {
     {{"query"}, "unknown command 'query'"},
     {{"info"}, "no server given"},
     {{"info", "--json"}, "no server given"},
-    {{"info", "--raw", "--json", "h"}, "--raw and --json cannot be combined"},
-    {{"info", "--json", "h", "--fields"}, "--json and --fields cannot be combined"},
+    {{"info", "--raw", "--json", "h"}, "--raw excludes --json"},
+    {{"info", "--json", "h", "--fields"}, "--fields excludes --json"},
     {{"info", "--players", "--raw", "h"}, "--players cannot be combined with --raw"},
     {{"info", "--vars", "--json", "h"}, "--vars cannot be combined with --json"},
     {{"info", std::string(1024, 'a')}, "is longer than the library takes (1023 bytes)"},
     {{"info", std::string(1024, 'a') + ":1"}, "is longer than the library takes"},
-    {{"info", "-f"}, "option '-f' needs a value"},
-    {{"info", "--players=yes", "h"}, "option '--players' takes no value"},
-    {{"console", "--help", "x"}, "unexpected argument 'x' after --help"},
+    {{"info", "-f"}, "--file: 1 required TEXT missing"},
+    {{"info", "--players=yes", "h"}, "players was given a disallowed flag override"},
+    {{"console", "--help", "x"}, "unexpected argument 'x' for 'velder console'"},
     {{"help", "query"}, "no command 'query' to help with"},
-    {{"help", "--version"}, "no command '--version' to help with"},
+    {{"help", "--version"}, "not expected: --version"},
     {{"info", ":28004"}, "no host name before the colon"},
     {{"info", "host:"}, "bad port '' in 'host:'"},
     {{"info", "host:abc"}, "bad port 'abc' in 'host:abc'"},
@@ -48,30 +48,30 @@ const BadCase kBadCases[] = {
     {{"info", "a:b:c"}, "bad port 'b:c'"},
     {{"info", "--xml", "h:1"}, "unknown option '--xml' for 'velder info'"},
     {{"info", "-x", "h:1"}, "unknown option '-x'"},
-    {{"info", "--jobs", "0", "h:1"}, "bad value '0' for --jobs"},
-    {{"info", "--jobs", "many", "h:1"}, "bad value 'many' for --jobs"},
-    {{"info", "--jobs=257", "h:1"}, "bad value '257' for --jobs"},
-    {{"info", "h:1", "--jobs"}, "option '--jobs' needs a value"},
-    {{"info", "--raw=yes", "h:1"}, "option '--raw' takes no value"},
+    {{"info", "--jobs", "0", "h:1"}, "--jobs: bad value '0': give a number from 1 to 256"},
+    {{"info", "--jobs", "many", "h:1"}, "--jobs: bad value 'many'"},
+    {{"info", "--jobs=257", "h:1"}, "--jobs: bad value '257'"},
+    {{"info", "h:1", "--jobs"}, "--jobs: 1 required INT missing"},
+    {{"info", "--raw=yes", "h:1"}, "raw was given a disallowed flag override"},
     {{"console", "--all"}, "unknown option '--all' for 'velder console'"},
     {{"demo", "now"}, "unexpected argument 'now' for 'velder demo'"},
-    {{"serve", "--port", "70000"}, "bad value '70000' for --port"},
-    {{"serve", "--port"}, "option '--port' needs a value"},
-    {{"serve", "--bind", "localhost"}, "bad address 'localhost' for --bind"},
-    {{"serve", "--bind", "1.2.3.256"}, "bad address '1.2.3.256'"},
-    {{"serve", "--bind", "1.2.3"}, "bad address '1.2.3'"},
+    {{"serve", "--port", "70000"}, "--port: bad value '70000'"},
+    {{"serve", "--port"}, "--port: 1 required UINT missing"},
+    {{"serve", "--bind", "localhost"}, "--bind: Invalid IPV4 address must have four parts"},
+    {{"serve", "--bind", "1.2.3.256"}, "between 0 and 255 256"},
+    {{"serve", "--bind", "1.2.3"}, "four parts (1.2.3)"},
     {{"serve", "--player", "Kane,Rhino"}, "bad player 'Kane,Rhino': give it as NAME,CLAN,PING"},
     {{"serve", "--player", "Kane"}, "bad player 'Kane'"},
     {{"serve", "--player", "Kane,Rhino,fast"}, "bad ping 'fast'"},
-    {{"serve", "--players", "33"}, "bad value '33' for --players"},
-    {{"serve", "--players", "2", "--player", "a,b,1"}, "--player and --players cannot be combined"},
+    {{"serve", "--players", "33"}, "--players: bad value '33'"},
+    {{"serve", "--players", "2", "--player", "a,b,1"}, "--player excludes --players"},
     {{"serve", "--var", "novalue"}, "bad variable 'novalue'"},
     {{"serve", "--var", "=x"}, "bad variable '=x'"},
     {{"serve", "--reply", "r.bin", "--name", "x"}, "--reply cannot be combined with --name"},
     {{"serve", "--servers", "3", "--port", "0"}, "--servers needs a --port"},
     {{"serve", "--servers", "10", "--port", "65530"}, "runs past port 65535"},
-    {{"serve", "--delay-ms", "-5"}, "bad value '-5' for --delay-ms"},
-    {{"serve", "--count", "0"}, "bad value '0' for --count"},
+    {{"serve", "--delay-ms", "-5"}, "--delay-ms: bad value '-5'"},
+    {{"serve", "--count", "0"}, "--count: bad value '0'"},
     {{"serve", "extra"}, "unexpected argument 'extra' for 'velder serve'"},
     {{"serve", "--colour"}, "unknown option '--colour' for 'velder serve'"},
 };
@@ -105,6 +105,7 @@ TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
         {{"info", "--fields", "--fields", "h:1"}, Format::kFields, 16, {{false, "h:1"}}},
         // "--" may come anywhere: what follows is an address, also when it starts with '-'.
         {{"info", "--", "h:1"}, Format::kSummary, 16, {{false, "h:1"}}},
+        {{"info", "h:1", "--"}, Format::kSummary, 16, {{false, "h:1"}}},
         {{"info", "h:1", "--", "--json"},
          Format::kSummary,
          16,
@@ -210,6 +211,14 @@ TEST(CommandLine, ServeShapesTheSample) {
     EXPECT_EQ("a,b,c", s.sample.players[1].name);
     EXPECT_EQ("", s.sample.players[1].clan);
     EXPECT_EQ(7, s.sample.players[1].ping);
+}
+
+// Numbers are decimal, whatever their leading zeros: 010 is ten, not eight.
+TEST(CommandLine, NumbersAreDecimal) {
+    const CommandLine line = ParseCommandLine({"serve", "--port", "010", "--delay-ms", "0x10"});
+    EXPECT_NE(std::string::npos, line.error.find("--delay-ms: bad value '0x10'")) << line.error;
+    EXPECT_EQ(10, ParseCommandLine({"serve", "--port", "010"}).serve.port);
+    EXPECT_EQ(0, ParseCommandLine({"serve", "--port", "000"}).serve.port);
 }
 
 TEST(CommandLine, ServeMakesUpPlayers) {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "standin/status_reply.h"
-#include "support/bytes.h"
+#include "tests/support/bytes.h"
 
 namespace velder::support {
 
@@ -154,10 +154,10 @@ inline standin::ServerSample SmallSample() {
 // What SmallSample's reply becomes after the round-trip digits, without the NUL.
 inline Bytes SmallSampleText() {
     return ParseBytes(
-        "FF FF 'infoResponse' FF FF FF FF FF 'V' FF FF FF"
+        "FF FF 'infoResponse' FF FF FF FF FF 'U' FF FF FF"
         " 'si_version' FF 'velder stand-in' FF 'si_name' FF 'Red Arena' FF 'si_map' FF 'mp/q4dm1' "
         "FF"
-        " 'si_gameType' FF 'DM' FF 'si_maxPlayers' FF '8' FF 'si_usePass' FF '0' FF 'si_pure' FF "
+        " 'si_gameType' FF 'DM' FF 'si_maxPlayers' FF '8' FF 'si_usepass' FF '0' FF 'si_pure' FF "
         "'1' FF"
         " 'si_fragLimit' FF '20' FF 'si_timeLimit' FF '10' FF FE"
         " '32' FF 'Kane' FF 'Rhino' FF '300' FF 'Bob' FF ' ' FF FE");

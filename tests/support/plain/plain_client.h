@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "standin/standin_server.h"
+#include "tests/support/plain/plain_server.h"
 
-namespace velder::standin {
+namespace velder::plain {
+using namespace velder::standin;  // the reply and request rules
 
 class Client {
   public:
@@ -38,4 +39,4 @@ class Client {
     bool socketsStarted_ = false;
 };
 
-}  // namespace velder::standin
+}  // namespace velder::plain

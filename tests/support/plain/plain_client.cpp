@@ -1,8 +1,9 @@
-#include "standin/udp_client.h"
+#include "tests/support/plain/plain_client.h"
 
-#include "standin/native_socket.h"
+#include "tests/support/plain/native_socket.h"
 
-namespace velder::standin {
+namespace velder::plain {
+using namespace velder::standin;  // the reply and request rules
 
 using native::kBadSocket;
 using NativeSocket = native::Socket;
@@ -74,4 +75,4 @@ std::optional<Bytes> Client::Receive(std::chrono::milliseconds timeout) {
     return buffer;
 }
 
-}  // namespace velder::standin
+}  // namespace velder::plain

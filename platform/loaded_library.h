@@ -1,20 +1,24 @@
 // Loads the velder library at run time, as the host does, and finds its
 // exports by name. Header-only: the tool, the test programs and the
-// benchmarks all load the library this way.
+// benchmarks all load the library this way. Also what the tool needs of
+// the running program: its folder and a binary standard output.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "host/exports.h"
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <dlfcn.h>
 #include <unistd.h>
 #endif
 
-namespace velder::support {
+namespace velder::platform {
 
 // The folder the running program was started from, ending in a separator;
 // empty when the system does not say.
@@ -100,4 +104,11 @@ class LoadedLibrary {
     std::string error_;
 };
 
-}  // namespace velder::support
+// Standard output passes bytes as they are: on Windows, "\n" stays one byte.
+inline void BinaryStandardOutput() {
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+}  // namespace velder::platform

@@ -1,5 +1,5 @@
-// The system socket calls shared by the stand-in server and the plain UDP
-// client: the socket type, closing, errors and waiting. Private to standin/.
+// The system socket calls of the plain server and client: the socket type,
+// closing, errors and waiting.
 #pragma once
 
 #include <chrono>
@@ -24,7 +24,7 @@
 #include <cerrno>
 #endif
 
-namespace velder::standin::native {
+namespace velder::plain::native {
 
 #if defined(_WIN32)
 using Socket = SOCKET;
@@ -73,4 +73,4 @@ inline bool WaitReadable(Socket s, std::chrono::milliseconds timeout) {
     return Poll(&entry, 1, static_cast<int>(timeout.count())) > 0 && (entry.revents & POLLIN) != 0;
 }
 
-}  // namespace velder::standin::native
+}  // namespace velder::plain::native
