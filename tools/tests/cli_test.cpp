@@ -23,19 +23,7 @@
 
 namespace {
 
-// Under qemu-i386 (see cmake/wine-run.sh) every start of the 32-bit program
-// takes over a minute and the tool's worker threads hang the emulator: the
-// program's tests are skipped there.
-void SkipUnderQemu() {
-    if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
-        GTEST_SKIP() << "the program's tests need a kernel that runs 32-bit programs";
-    }
-}
-
-class Cli : public testing::Test {
-  protected:
-    void SetUp() override { SkipUnderQemu(); }
-};
+class Cli : public testing::Test {};
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;

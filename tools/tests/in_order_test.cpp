@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,16 +24,7 @@ std::vector<std::string> Addresses(int n) {
     return out;
 }
 
-// Under qemu-i386 (see cmake/wine-run.sh) worker threads waiting side by
-// side hang the emulator.
-class InOrder : public testing::Test {
-  protected:
-    void SetUp() override {
-        if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
-            GTEST_SKIP() << "threads waiting side by side hang under qemu-i386";
-        }
-    }
-};
+class InOrder : public testing::Test {};
 
 TEST_F(InOrder, AnswersComeInTheGivenOrderWhateverOrderTheyFinish) {
     const std::vector<std::string> addresses = Addresses(12);
