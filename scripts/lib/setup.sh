@@ -39,6 +39,10 @@ ensure_packages() {
 ensure_i386_runner() {
     local loader=/usr/lib/wine/wine
     [ -x $loader ] || return 0
+    # VELDER_FORCE_QEMU=1 runs it through qemu even here (cmake/wine-run.sh).
+    if [ -n "${VELDER_FORCE_QEMU:-}" ]; then
+        ensure_packages qemu-user-static || return 1
+    fi
     if $loader --version >/dev/null 2>&1; then
         return 0
     fi
