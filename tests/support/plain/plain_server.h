@@ -7,9 +7,9 @@
 // It listens on one or more UDP ports (127.0.0.1 unless told otherwise) and
 // answers every status request (FF FF "getInfo" 00, at most 64 bytes) with
 // the same reply, its challenge echoed, after a delay if asked; everything
-// else is counted and dropped.
+// else is dropped.
 // One thread serves every port and sleeps while nothing happens. Memory stays
-// bounded whatever arrives: the server keeps counts, the first few datagrams
+// bounded whatever arrives: the server keeps a count, the first few datagrams
 // for tests to look at, and a bounded queue of answers waiting for their time.
 //
 //     velder::plain::Options options;
@@ -42,7 +42,7 @@ using namespace velder::standin;  // the reply and request rules
 inline constexpr std::size_t kRecorded = 16;
 inline constexpr std::size_t kRecordedBytes = 64;
 
-// Answers waiting for their delay at most; more requests meanwhile count as limited.
+// Answers waiting for their delay at most; more requests meanwhile go unanswered.
 inline constexpr std::size_t kPendingLimit = 4096;
 
 // One received datagram.
@@ -52,14 +52,6 @@ struct Datagram {
     std::string senderAddress;
     std::uint16_t senderPort = 0;
     std::uint16_t serverPort = 0;  // which of the server's ports received it
-};
-
-struct Counts {
-    std::size_t received = 0;    // datagrams received
-    std::size_t answered = 0;    // answers the system took whole
-    std::size_t ignored = 0;     // datagrams that were not the status request
-    std::size_t limited = 0;     // requests over a rate, the answer limit or the queue's bound
-    std::size_t sendFailed = 0;  // answers the system refused or cut
 };
 
 struct Options {
@@ -75,10 +67,6 @@ struct Options {
     std::uint16_t port = 0;
     // Servers to run: consecutive ports from `port`, or that many free ports.
     int ports = 1;
-    // Answers per second for one source address; 0 for no limit.
-    int answersPerSecond = 0;
-    // Requests answered at most, over all ports; 0 for no limit.
-    std::size_t answerLimit = 0;
 };
 
 class Server {
@@ -91,7 +79,7 @@ class Server {
     // Opens and binds every port and starts answering. False when a port
     // cannot be opened or the server already runs; Error() says why.
     bool Start(Options options);
-    // Stops answering and closes the ports. Counts and records stay
+    // Stops answering and closes the ports. The count and records stay
     // readable. Safe to call more than once.
     void Stop();
 
@@ -104,14 +92,12 @@ class Server {
     // Why Start failed; empty otherwise.
     std::string Error() const;
 
-    Counts GetCounts() const;
     // The first kRecorded datagrams received, in order of arrival.
     std::vector<Datagram> Recorded() const;
 
-    // Block until at least `count` datagrams were received, or answers sent,
-    // or the time-out passes. True when the count was reached.
+    // Block until at least `count` datagrams were received, or the time-out
+    // passes. True when the count was reached.
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
-    bool WaitForAnswers(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
     void Run();
@@ -129,7 +115,7 @@ class Server {
     mutable std::condition_variable changed_;
     bool stopping_ = false;
     std::string error_;
-    Counts counts_;
+    std::size_t received_ = 0;  // datagrams received
     std::vector<Datagram> recorded_;
 };
 
