@@ -236,8 +236,8 @@ void Server::Run() {
             reply = *options_.reply;
             EchoChallenge(reply, answer.challenge);
             sendto(native::FromHandle(sockets_[answer.server]), reply.data(),
-                   static_cast<int>(reply.size()), 0,
-                   reinterpret_cast<const sockaddr*>(&answer.to), sizeof answer.to);
+                   static_cast<int>(reply.size()), 0, reinterpret_cast<const sockaddr*>(&answer.to),
+                   sizeof answer.to);
         }
 
         // Read one datagram from each server that has one.
@@ -256,7 +256,8 @@ void Server::Run() {
             const auto length = static_cast<std::size_t>(n);
             const Clock::time_point now = Clock::now();
             const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-            if (IsStatusRequest(bytes, length) && options_.reply && pending.size() < kPendingLimit) {
+            if (IsStatusRequest(bytes, length) && options_.reply &&
+                pending.size() < kPendingLimit) {
                 pending.push_back(
                     Pending{now + options_.delay, i, from, RequestChallenge(bytes, length)});
             }
