@@ -5,7 +5,6 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "standin/status_reply.h"
@@ -29,65 +28,57 @@ struct Pending {
     Challenge challenge;  // the request's, echoed in the answer
 };
 
-// Answers given to each source address in the current second. A small
-// table: a source whose slot was taken over by another starts afresh, which
-// costs at most one more second's answers.
-class RateLimit {
-  public:
-    explicit RateLimit(int perSecond) : perSecond_(perSecond) {}
-
-    // True when one more answer to `source` is allowed now.
-    bool Allow(std::uint32_t source, Clock::time_point now) {
-        if (perSecond_ <= 0) {
-            return true;
-        }
-        Slot& slot = slots_[(source * 2654435761u) >> 24];
-        const auto second =
-            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
-        if (slot.source != source || slot.second != second) {
-            slot = Slot{source, second, 0};
-        }
-        if (slot.answers >= perSecond_) {
-            return false;
-        }
-        ++slot.answers;
-        return true;
-    }
-
-  private:
+// Answers given to each source address in the current second, in a small
+// table: a source whose slot another took over starts afresh, which costs
+// at most one more second's answers.
+struct RateLimit {
     struct Slot {
         std::uint32_t source = 0;
         std::chrono::seconds second{-1};
         int answers = 0;
     };
-    int perSecond_;
-    std::array<Slot, 256> slots_{};
+    int perSecond = 0;
+    std::array<Slot, 256> slots{};
+
+    // True when one more answer to `source` is allowed now.
+    bool Allow(std::uint32_t source, Clock::time_point now) {
+        if (perSecond <= 0) {
+            return true;
+        }
+        Slot& slot = slots[(source * 2654435761u) >> 24];
+        const auto second =
+            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
+        if (slot.source != source || slot.second != second) {
+            slot = Slot{source, second, 0};
+        }
+        if (slot.answers >= perSecond) {
+            return false;
+        }
+        ++slot.answers;
+        return true;
+    }
 };
 
 // Each server is a socket: raises the soft limit on open files to the hard
 // one, and says so when even that is too few for `servers`.
-std::optional<std::string> RaiseOpenFileLimit(int servers) {
-#if defined(_WIN32)
-    (void)servers;
-#else
+std::string RaiseOpenFileLimit(int servers) {
+#if !defined(_WIN32)
     rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-        return std::nullopt;  // nothing known: let opening the sockets tell
-    }
-    if (limit.rlim_cur < limit.rlim_max) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
     }
     // The sockets and the files every program has open.
     const rlim_t needed = static_cast<rlim_t>(servers) + 16;
-    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur < needed) {
         return std::to_string(servers) + " servers need about " + std::to_string(needed) +
                " open files; this system allows " + std::to_string(limit.rlim_cur) +
                " (ulimit -Hn)";
     }
 #endif
-    return std::nullopt;
+    (void)servers;
+    return std::string();
 }
 
 }  // namespace
@@ -99,32 +90,22 @@ struct Server::Impl {
     std::thread thread;
     std::deque<Pending> pending;
     asio::steady_timer timer{io};
-    RateLimit limit{0};
+    RateLimit limit;
     std::size_t scheduled = 0;                      // answers sent or waiting
     std::string buffer = std::string(65536, '\0');  // any UDP datagram fits
-    std::string reply;                              // the answer being sent
 
     mutable std::mutex mutex;  // guards what other threads read
     std::vector<std::uint16_t> ports;
     std::string error;
     Counts counts;
 
-    void Count(const Datagram* received, std::size_t Counts::*count) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (count != nullptr) {
-                ++(counts.*count);
-            }
-            counts.received += received != nullptr ? 1 : 0;
-        }
-        if (options.watch) {
-            options.watch(received);
-        }
+    std::size_t Count(std::size_t Counts::*count) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ++(counts.*count);
     }
 
-    // Waits for datagrams on `server`, then reads what is there: the
-    // readiness is reported once for all that arrived together, so every
-    // datagram is read before the next wait. A busy port yields to the others.
+    // Waits for datagrams on `server`, then reads all that arrived together
+    // before the next wait. A busy port yields to the others.
     void Receive(std::size_t server) {
         sockets[server].async_wait(udp::socket::wait_read, [this, server](asio::error_code ec) {
             if (!ec) {
@@ -140,8 +121,7 @@ struct Server::Impl {
             const std::size_t length =
                 sockets[server].receive_from(asio::buffer(buffer), from, 0, ec);
             if (ec == asio::error::would_block) {
-                Receive(server);
-                return;
+                return Receive(server);
             }
             if (!ec) {
                 Take(server, from, length);
@@ -153,26 +133,21 @@ struct Server::Impl {
     void Take(std::size_t server, const udp::endpoint& from, std::size_t length) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
         const Clock::time_point now = Clock::now();
-        const bool request = IsStatusRequest(bytes, length);
-        const bool limited = request && options.reply &&
-                             (pending.size() >= kPendingLimit ||
-                              (options.answerLimit != 0 && scheduled >= options.answerLimit) ||
-                              !limit.Allow(from.address().to_v4().to_uint(), now));
-        if (request && options.reply && !limited) {
+        Count(&Counts::received);
+        if (!IsStatusRequest(bytes, length)) {
+            Count(&Counts::ignored);
+        } else if (options.reply &&
+                   (pending.size() >= kPendingLimit ||
+                    (options.answerLimit != 0 && scheduled >= options.answerLimit) ||
+                    !limit.Allow(from.address().to_v4().to_uint(), now))) {
+            Count(&Counts::limited);
+        } else if (options.reply) {
             ++scheduled;
             pending.push_back({now + options.delay, server, from, RequestChallenge(bytes, length)});
             if (pending.size() == 1) {
                 Wake();
             }
         }
-        std::uint16_t port = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            port = ports[server];
-        }
-        const Datagram datagram{std::string_view(buffer.data(), length), from.address().to_string(),
-                                from.port(), port};
-        Count(&datagram, !request ? &Counts::ignored : limited ? &Counts::limited : nullptr);
     }
 
     // Sends the answers that are due, then waits for the next one.
@@ -182,27 +157,23 @@ struct Server::Impl {
             while (!ec && !pending.empty() && pending.front().due <= Clock::now()) {
                 const Pending answer = pending.front();
                 pending.pop_front();
-                reply = *options.reply;
+                std::string reply = *options.reply;
                 EchoChallenge(reply, answer.challenge);
                 asio::error_code sendError;
                 const std::size_t sent =
                     sockets[answer.server].send_to(asio::buffer(reply), answer.to, 0, sendError);
-                const bool whole = !sendError && sent == reply.size();
-                Count(nullptr, whole ? &Counts::answered : &Counts::sendFailed);
-                if (options.answerLimit != 0 && GetAnswered() >= options.answerLimit) {
-                    io.stop();
-                    return;
+                if (!sendError && sent == reply.size()) {
+                    if (Count(&Counts::answered) == options.answerLimit) {
+                        return io.stop();
+                    }
+                } else {
+                    Count(&Counts::sendFailed);
                 }
             }
             if (!ec && !pending.empty()) {
                 Wake();
             }
         });
-    }
-
-    std::size_t GetAnswered() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return counts.answered;
     }
 
     void Close() {
@@ -223,35 +194,29 @@ Server::~Server() {
 bool Server::Open(Options options) {
     Impl& s = *impl_;
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.sockets.empty()) {
+    if (!s.sockets.empty() || s.thread.joinable()) {
         s.error = "the server is already running";
         return false;
     }
     s.error.clear();
-    s.ports.clear();
     s.counts = Counts{};
     s.scheduled = 0;
     s.options = std::move(options);
-    s.limit = RateLimit(s.options.answersPerSecond);
+    s.limit = RateLimit{s.options.answersPerSecond};
     s.io.restart();
 
     asio::error_code ec;
     const asio::ip::address_v4 address = asio::ip::make_address_v4(s.options.bindAddress, ec);
+    const int first = s.options.port;
     if (ec) {
         s.error = "not a dotted IPv4 address: '" + s.options.bindAddress + "'";
-        return false;
-    }
-    const int first = s.options.port;
-    if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
+    } else if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
         s.error = "cannot open " + std::to_string(s.options.ports) + " ports from port " +
                   std::to_string(first);
-        return false;
+    } else {
+        s.error = RaiseOpenFileLimit(s.options.ports);
     }
-    if (const std::optional<std::string> problem = RaiseOpenFileLimit(s.options.ports)) {
-        s.error = *problem;
-        return false;
-    }
-    for (int i = 0; i < s.options.ports; ++i) {
+    for (int i = 0; s.error.empty() && i < s.options.ports; ++i) {
         const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);
         udp::socket& socket = s.sockets.emplace_back(s.io);
         socket.open(udp::v4(), ec);
@@ -266,14 +231,14 @@ bool Server::Open(Options options) {
                       ec.message();
             s.sockets.clear();
             s.ports.clear();
-            return false;
+        } else {
+            s.ports.push_back(socket.local_endpoint().port());
         }
-        s.ports.push_back(socket.local_endpoint().port());
     }
     for (std::size_t i = 0; i < s.sockets.size(); ++i) {
         s.Receive(i);
     }
-    return true;
+    return s.error.empty();
 }
 
 void Server::Run() {
@@ -282,11 +247,7 @@ void Server::Run() {
 }
 
 bool Server::Start(Options options) {
-    if (impl_->thread.joinable() || !Open(std::move(options))) {
-        if (impl_->thread.joinable()) {
-            std::lock_guard<std::mutex> lock(impl_->mutex);
-            impl_->error = "the server is already running";
-        }
+    if (!Open(std::move(options))) {
         return false;
     }
     impl_->thread = std::thread([this] { Run(); });

@@ -61,13 +61,6 @@ TEST_P(Answers, TheRequestGetsExactlyTheConfiguredDatagram) {
     EXPECT_FALSE(client.Receive(100ms).has_value()) << "one datagram too many";
     EXPECT_EQ(c.length.has_value(), server.WaitForAnswers(1, 100ms));
 
-    const auto recorded = server.Recorded();
-    ASSERT_EQ(1u, recorded.size());
-    EXPECT_EQ(kRequest, recorded[0].bytes);
-    EXPECT_EQ(kRequest.size(), recorded[0].length);
-    EXPECT_EQ("127.0.0.1", recorded[0].senderAddress);
-    EXPECT_NE(0, recorded[0].senderPort);
-    EXPECT_EQ(server.Port(), recorded[0].serverPort);
     const auto counts = server.GetCounts();
     EXPECT_EQ(1u, counts.received);
     EXPECT_EQ(c.length ? 1u : 0u, counts.answered);
