@@ -1,5 +1,17 @@
 #include "tools/command_line.h"
 
+// CLI11 includes <iostream>, whose static initialiser sets up the standard
+// streams at every start: half a millisecond of a query's start-up, for
+// streams the tool never uses (it writes through stdio). Its include guard
+// keeps it out; CLI11's own uses of the streams (in code the tool never
+// calls) only need them declared.
+#include <istream>
+#include <ostream>
+#define _GLIBCXX_IOSTREAM 1
+namespace std {
+extern istream cin;
+extern ostream cout, cerr, clog;
+}  // namespace std
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -59,40 +71,6 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
     return Player{.name = text.substr(0, first),
                   .clan = text.substr(first + 1, second - first - 1),
                   .ping = static_cast<int>(*ping)};
-}
-
-// Options of `command`; its --help is a flag of our own, as every command's
-// usage text is written out in UsageText.
-CLI::App* AddCommand(CLI::App& app, const char* name, CLI::Option*& help) {
-    CLI::App* command = app.add_subcommand(name);
-    command->set_help_flag();
-    command->allow_extras();  // named in our own words after parsing
-    // A value given twice: the last one counts.
-    command->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    help = command->add_flag("-h,--help")->disable_flag_override();
-    return command;
-}
-
-// Every source in the order given, from the order CLI11 read the options in.
-void SourcesInOrder(const CLI::App& info, const CLI::Option* files,
-                    const std::vector<std::string>& fileNames, const CLI::Option* servers,
-                    std::vector<std::string>& addresses, CommandLine& line) {
-    std::size_t file = 0;
-    std::size_t server = 0;
-    std::vector<const CLI::Option*> order(info.parse_order().begin(), info.parse_order().end());
-    order.resize(order.size() + addresses.size() - servers->count(), servers);
-    for (const CLI::Option* option : order) {
-        if (option == files && file < fileNames.size()) {
-            line.info.sources.push_back({true, fileNames[file++]});
-        } else if (option == servers && server < addresses.size()) {
-            std::string& address = addresses[server++];
-            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                line.error = *problem;
-                return;
-            }
-            line.info.sources.push_back({false, address});
-        }
-    }
 }
 
 void CheckInfo(CommandLine& line, const std::vector<CLI::Option*>& formats) {
@@ -194,13 +172,13 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
-    static const char* const kCommands[] = {"info", "serve",  "console", "demo",
-                                            "help", "--help", "-h",      "--version"};
+    static const char* const kFirst[] = {"info", "serve",  "console", "demo",
+                                         "help", "--help", "-h",      "--version"};
     if (args.empty()) {
         line.error = "no command given: try 'velder help'";
         return line;
     }
-    if (std::find(std::begin(kCommands), std::end(kCommands), args[0]) == std::end(kCommands)) {
+    if (std::find(std::begin(kFirst), std::end(kFirst), args[0]) == std::end(kFirst)) {
         line.error = "unknown command '" + args[0] + "': try 'velder help'";
         return line;
     }
@@ -210,63 +188,85 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     app.require_subcommand(0, 1);
     CLI::Option* help = app.add_flag("-h,--help")->disable_flag_override();
     CLI::Option* version = app.add_flag("--version")->disable_flag_override();
-
-    CLI::Option* infoHelp = nullptr;
-    CLI::App* info = AddCommand(app, "info", infoHelp);
-    std::vector<CLI::Option*> formats;
-    for (const char* name : {"--fields", "--raw", "--json"}) {
-        formats.push_back(info->add_flag(name)->disable_flag_override());
-    }
-    for (CLI::Option* a : formats) {
-        for (CLI::Option* b : formats) {
-            if (a != b) {
-                a->excludes(b);
-            }
+    // A line holds one command, so only the one named first is made (every
+    // one after a top-level flag). Its --help is a flag of our own, as every
+    // usage text is written out in UsageText.
+    struct {
+        const char* name;
+        Command command;
+        CLI::App* app = nullptr;
+        CLI::Option* help = nullptr;
+    } commands[] = {{"info", Command::kInfo},
+                    {"serve", Command::kServe},
+                    {"console", Command::kConsole},
+                    {"demo", Command::kDemo},
+                    {"help", Command::kHelp}};
+    for (auto& c : commands) {
+        if (args[0] == c.name || args[0][0] == '-') {
+            c.app = app.add_subcommand(c.name);
+            c.app->set_help_flag();
+            c.app->allow_extras();  // named in our own words after parsing
+            // A value given twice: the last one counts.
+            c.app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+            c.help = c.app->add_flag("-h,--help")->disable_flag_override();
         }
     }
-    info->add_flag("--players", line.info.players)->disable_flag_override();
-    info->add_flag("--vars", line.info.vars)->disable_flag_override();
-    info->add_option("-j,--jobs", line.info.jobs)->transform(Decimal(1, kMaxJobs));
+    const auto all = CLI::MultiOptionPolicy::TakeAll;
+
+    CLI::App* info = commands[0].app;
+    std::vector<CLI::Option*> formats;
     std::vector<std::string> fileNames;
     std::vector<std::string> addresses;
-    const auto all = CLI::MultiOptionPolicy::TakeAll;
-    CLI::Option* files = info->add_option("-f,--file", fileNames)->allow_extra_args(false);
-    files->multi_option_policy(all);
-    CLI::Option* servers = info->add_option("servers", addresses)->multi_option_policy(all);
+    CLI::Option* files = nullptr;
+    CLI::Option* servers = nullptr;
+    if (info != nullptr) {
+        for (const char* name : {"--fields", "--raw", "--json"}) {
+            CLI::Option* format = info->add_flag(name)->disable_flag_override();
+            for (CLI::Option* other : formats) {
+                format->excludes(other);
+                other->excludes(format);
+            }
+            formats.push_back(format);
+        }
+        info->add_flag("--players", line.info.players)->disable_flag_override();
+        info->add_flag("--vars", line.info.vars)->disable_flag_override();
+        info->add_option("-j,--jobs", line.info.jobs)->transform(Decimal(1, kMaxJobs));
+        files = info->add_option("-f,--file", fileNames)->allow_extra_args(false);
+        files->multi_option_policy(all);
+        servers = info->add_option("servers", addresses)->multi_option_policy(all);
+    }
 
-    CLI::Option* serveHelp = nullptr;
-    CLI::App* serve = AddCommand(app, "serve", serveHelp);
     ServeOptions& s = line.serve;
-    serve->add_option("--bind", s.bind)->check(CLI::ValidIPV4);
-    serve->add_option("--port", s.port)->transform(Decimal(0, 65535));
-    serve->add_option("--servers", s.servers)->transform(Decimal(1, kMaxServers));
-    serve->add_option("--delay-ms", s.delayMs)->transform(Decimal(0, kMaxDelayMs));
-    serve->add_option("--count", s.count)->transform(Decimal(1, 1000000000));
-    serve->add_option("--reply", s.replyFile);
     std::vector<std::string> players;
     std::vector<std::string> vars;
     std::size_t madeUp = 0;
-    const std::vector<CLI::Option*> sampleOptions = {
-        serve->add_option("--name", s.sample.name),
-        serve->add_option("--map", s.sample.map),
-        serve->add_option("--gametype", s.sample.gameType),
-        serve->add_option("--maxplayers", s.sample.maxPlayers)->transform(Decimal(0, 999)),
-        serve->add_option("--os", s.sample.osMask)->transform(Decimal(0, 0xFFFFFFFF)),
-        serve->add_option("--var", vars)->allow_extra_args(false)->multi_option_policy(all),
-        serve->add_option("--player", players)->allow_extra_args(false)->multi_option_policy(all),
-        serve->add_option("--players", madeUp)->transform(Decimal(0, kMaxPlayers)),
-    };
-    sampleOptions[6]->excludes(sampleOptions[7]);
-
-    CLI::Option* consoleHelp = nullptr;
-    CLI::App* console = AddCommand(app, "console", consoleHelp);
-    CLI::Option* demoHelp = nullptr;
-    CLI::App* demo = AddCommand(app, "demo", demoHelp);
-    CLI::Option* helpHelp = nullptr;
-    CLI::App* helpCommand = AddCommand(app, "help", helpHelp);
+    std::vector<CLI::Option*> sampleOptions;
+    if (CLI::App* serve = commands[1].app) {
+        serve->add_option("--bind", s.bind)->check(CLI::ValidIPV4);
+        serve->add_option("--port", s.port)->transform(Decimal(0, 65535));
+        serve->add_option("--servers", s.servers)->transform(Decimal(1, kMaxServers));
+        serve->add_option("--delay-ms", s.delayMs)->transform(Decimal(0, kMaxDelayMs));
+        serve->add_option("--count", s.count)->transform(Decimal(1, 1000000000));
+        serve->add_option("--reply", s.replyFile);
+        sampleOptions = {
+            serve->add_option("--name", s.sample.name),
+            serve->add_option("--map", s.sample.map),
+            serve->add_option("--gametype", s.sample.gameType),
+            serve->add_option("--maxplayers", s.sample.maxPlayers)->transform(Decimal(0, 999)),
+            serve->add_option("--os", s.sample.osMask)->transform(Decimal(0, 0xFFFFFFFF)),
+            serve->add_option("--var", vars)->allow_extra_args(false)->multi_option_policy(all),
+            serve->add_option("--player", players)
+                ->allow_extra_args(false)
+                ->multi_option_policy(all),
+            serve->add_option("--players", madeUp)->transform(Decimal(0, kMaxPlayers)),
+        };
+        sampleOptions[6]->excludes(sampleOptions[7]);
+    }
     std::string helpTopic;
-    helpCommand->add_option("command", helpTopic);
-    helpCommand->allow_extras(false);
+    if (CLI::App* helpCommand = commands[4].app) {
+        helpCommand->add_option("command", helpTopic);
+        helpCommand->allow_extras(false);
+    }
 
     // Operands after "--" are read here: CLI11 2.1 hands a "--" that follows
     // an operand back to the top command, which has none.
@@ -281,37 +281,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return line;
     }
 
-    const struct {
-        const CLI::App* app;
-        const CLI::Option* help;
-        Command command;
-    } commands[] = {{info, infoHelp, Command::kInfo},
-                    {serve, serveHelp, Command::kServe},
-                    {console, consoleHelp, Command::kConsole},
-                    {demo, demoHelp, Command::kDemo}};
     for (const auto& c : commands) {
+        const bool parsed = c.app != nullptr && c.app->parsed();
+        if (!parsed || c.command == Command::kHelp) {
+            line.helpFor = helpTopic == c.name && !parsed ? c.command : line.helpFor;
+            continue;
+        }
         std::vector<std::string> extras = c.app->remaining();
         extras.erase(std::remove(extras.begin(), extras.end(), "--"), extras.end());
-        if (c.app->parsed() && c.app != info) {
+        if (c.app != info) {
             extras.insert(extras.end(), operands.begin(), operands.end());
         }
-        if (c.app->parsed() && !extras.empty()) {
+        if (!extras.empty()) {
             const std::string& arg = extras.front();
             line.error =
                 (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
-                arg + "' for 'velder " + c.app->get_name() + "'";
+                arg + "' for 'velder " + c.name + "'";
             return line;
         }
-        if (c.app->parsed()) {
-            line.command = c.help->count() > 0 ? Command::kHelp : c.command;
-            line.helpFor = c.help->count() > 0 ? c.command : Command::kHelp;
-        }
-        if (c.app->parsed() || helpTopic != c.app->get_name()) {
-            continue;
-        }
-        line.helpFor = c.command;
+        line.command = c.help->count() > 0 ? Command::kHelp : c.command;
+        line.helpFor = c.help->count() > 0 ? c.command : Command::kHelp;
     }
-    if (helpCommand->parsed() || help->count() > 0) {
+    if ((commands[4].app != nullptr && commands[4].app->parsed()) || help->count() > 0) {
         line.command = Command::kHelp;
         if (!helpTopic.empty() && line.helpFor == Command::kHelp) {
             line.error = "no command '" + helpTopic + "' to help with: try 'velder help'";
@@ -319,11 +310,26 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (version->count() > 0) {
         line.command = Command::kVersion;
     } else if (line.command == Command::kInfo) {
+        // Every source in the order given, from the order CLI11 read the options in.
         addresses.insert(addresses.end(), operands.begin(), operands.end());
-        SourcesInOrder(*info, files, fileNames, servers, addresses, line);
-        if (line.error.empty()) {
-            CheckInfo(line, formats);
+        std::vector<const CLI::Option*> order(info->parse_order().begin(),
+                                              info->parse_order().end());
+        order.resize(order.size() + addresses.size() - servers->count(), servers);
+        std::size_t file = 0;
+        std::size_t server = 0;
+        for (const CLI::Option* option : order) {
+            if (option == files && file < fileNames.size()) {
+                line.info.sources.push_back({true, fileNames[file++]});
+            } else if (option == servers && server < addresses.size()) {
+                std::string& address = addresses[server++];
+                if (const std::optional<std::string> problem = CheckServerAddress(address)) {
+                    line.error = *problem;
+                    return line;
+                }
+                line.info.sources.push_back({false, address});
+            }
         }
+        CheckInfo(line, formats);
     } else if (line.command == Command::kServe) {
         std::string sampleOption;
         for (const CLI::Option* option : sampleOptions) {
