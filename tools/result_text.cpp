@@ -9,20 +9,15 @@ namespace velder::tools {
 namespace {
 
 bool IsDigits(std::string_view s) {
-    for (char c : s) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return !s.empty();
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 // `section` cut at every separator, empty pieces kept.
-std::vector<std::string_view> SplitAll(std::string_view section) {
-    std::vector<std::string_view> pieces;
+std::vector<std::string> SplitAll(std::string_view section) {
+    std::vector<std::string> pieces;
     while (true) {
         const std::size_t end = section.find(kFieldSeparator);
-        pieces.push_back(section.substr(0, end));
+        pieces.emplace_back(section.substr(0, end));
         if (end == std::string_view::npos) {
             return pieces;
         }
@@ -39,7 +34,7 @@ constexpr std::size_t kChallengeAndProtocol = 8;
 
 ResultText ParseResultText(std::string_view text) {
     ResultText result;
-    if (IsDigits(text.substr(0, kRoundTripDigits)) && text.size() >= kRoundTripDigits) {
+    if (text.size() >= kRoundTripDigits && IsDigits(text.substr(0, kRoundTripDigits))) {
         result.roundTripMs = std::stoi(std::string(text.substr(0, kRoundTripDigits)));
     }
     if (text.size() <= kRoundTripDigits) {
@@ -49,9 +44,9 @@ ResultText ParseResultText(std::string_view text) {
 
     const std::size_t open = text.find(kSectionMark);
     result.textSection = std::string(text.substr(0, open));
-    for (const std::string_view field : SplitAll(result.textSection)) {
+    for (std::string& field : SplitAll(result.textSection)) {
         if (!field.empty()) {
-            result.fields.emplace_back(field);
+            result.fields.push_back(std::move(field));
         }
     }
     if (open == std::string_view::npos) {
@@ -61,33 +56,25 @@ ResultText ParseResultText(std::string_view text) {
 
     // Records: every string is closed by a separator, so the fields are
     // counted exactly here; an empty one is a string that held only colour codes.
-    std::string_view rest = text.substr(open + 1);
+    const std::string_view rest = text.substr(open + 1);
     const std::size_t close = rest.find(kSectionMark);
     result.complete = close != std::string_view::npos;
-    std::vector<std::string_view> strings = SplitAll(rest.substr(0, close));
-    const std::string_view last = strings.back();  // after the last separator
-    strings.pop_back();
-    std::size_t i = 0;
-    for (; i + 3 <= strings.size(); i += 3) {
-        result.records.push_back(Record{std::string(strings[i]), std::string(strings[i + 1]),
-                                        std::string(strings[i + 2])});
-    }
-    for (; i < strings.size(); ++i) {
-        result.unfinished.emplace_back(strings[i]);
-    }
+    result.records = SplitAll(rest.substr(0, close));
+    const std::string last = result.records.back();  // after the last separator
+    result.records.pop_back();
+    const auto cut = result.records.end() - static_cast<long>(result.records.size() % 3);
+    result.unfinished.assign(cut, result.records.end());
+    result.records.erase(cut, result.records.end());
     if (!last.empty()) {
-        result.unfinished.emplace_back(last);
+        result.unfinished.push_back(last);
     }
     return result;
 }
 
 std::string ServerStatus::Var(std::string_view name) const {
-    for (const auto& [key, value] : vars) {
-        if (key == name) {
-            return value;
-        }
-    }
-    return std::string();
+    const auto found = std::find_if(vars.begin(), vars.end(),
+                                    [name](const auto& var) { return var.first == name; });
+    return found == vars.end() ? std::string() : found->second;
 }
 
 ServerStatus ReadServerStatus(const ResultText& text) {
@@ -103,21 +90,21 @@ ServerStatus ReadServerStatus(const ResultText& text) {
         }
         // Names and values take turns; a name without its value (the text
         // ends there) is left out.
-        const std::vector<std::string_view> pieces = SplitAll(section);
+        const std::vector<std::string> pieces = SplitAll(section);
         for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
             if (!pieces[i].empty()) {
                 status.vars.emplace_back(pieces[i], pieces[i + 1]);
             }
         }
     }
-
-    for (const Record& r : text.records) {
-        Player player;
-        player.ping = IsDigits(r.number) && r.number.size() <= 5 ? std::stoi(r.number) : -1;
-        // An empty string comes as one space.
-        player.name = r.first == " " ? std::string() : r.first;
-        player.clan = r.second == " " ? std::string() : r.second;
-        status.players.push_back(std::move(player));
+    // An empty string comes as one space.
+    const auto unspaced = [](const std::string& s) { return s == " " ? std::string() : s; };
+    for (std::size_t i = 0; i + 2 < text.records.size(); i += 3) {
+        const std::string& ping = text.records[i];
+        status.players.push_back(
+            {.name = unspaced(text.records[i + 1]),
+             .clan = unspaced(text.records[i + 2]),
+             .ping = IsDigits(ping) && ping.size() <= 5 ? std::stoi(ping) : -1});
     }
     status.playerList = !text.recordSection       ? PlayerList::kNotReached
                         : text.complete           ? PlayerList::kComplete

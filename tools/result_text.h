@@ -3,7 +3,8 @@
 //
 // The result text is four digits of round-trip time, then the server's text
 // section as printable fields divided by 0xFF, then (after 0xFF 0xFE) the
-// records, each a number and two strings closed by 0xFF, and a closing 0xFE.
+// player records, each a ping, a name and a clan closed by 0xFF, and a
+// closing 0xFE.
 #pragma once
 
 #include <string>
@@ -15,24 +16,16 @@
 
 namespace velder::tools {
 
-struct Record {
-    std::string number;  // for a Quake 4 server: the ping
-    std::string first;   // the player's name
-    std::string second;  // the player's clan
-};
-
 struct ResultText {
     int roundTripMs = -1;  // the first four characters, or -1 when they are not four digits
     // The text section's fields after the round-trip digits. Empty fields
-    // (two separators in a row) are left out, as $gettok leaves them out; a
-    // script's $gettok(text, N, 255) is fields[N - 2] when the reply began
-    // with an unprintable byte, as Quake 4 replies do.
+    // are left out, as $gettok leaves them out.
     std::vector<std::string> fields;
-    // The text section as it is, separators included.
-    std::string textSection;
+    std::string textSection;     // as it is, separators included
     bool recordSection = false;  // the 0xFE that opens the records was there
-    std::vector<Record> records;
-    // Strings of a record cut short by the end of the text (no closing 0xFF).
+    // The strings of every whole record in turn, three a record (ping, name,
+    // clan), and those of a record cut short by the end of the text.
+    std::vector<std::string> records;
     std::vector<std::string> unfinished;
     bool complete = false;  // the closing 0xFE was there
 };
@@ -55,13 +48,11 @@ enum class PlayerList {
 using standin::Player;
 
 struct ServerStatus {
-    // Name/value pairs of the server's variables, in the reply's order.
-    std::vector<std::pair<std::string, std::string>> vars;
+    std::vector<std::pair<std::string, std::string>> vars;  // in the reply's order
     std::vector<Player> players;
     PlayerList playerList = PlayerList::kNotReached;
 
-    // The value of `name`, or an empty text.
-    std::string Var(std::string_view name) const;
+    std::string Var(std::string_view name) const;  // its value, or an empty text
 };
 
 // Reads the server's variables and players out of a split result text.

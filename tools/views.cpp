@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "query/protocol.h"
-#include "tools/json.h"
 #include "tools/result_text.h"
 
 namespace velder::tools {
@@ -17,11 +17,16 @@ constexpr std::size_t kMaxColumn = 32;
 // How much of a reply the result text can hold, for the notes that say so.
 const std::string kWindow = "the " + std::to_string(kTranscriptionWindow) + " bytes GetInfo reads";
 
-void Pad(std::string& out, const std::string& cell, std::size_t width) {
-    out += cell;
-    if (cell.size() < width) {
-        out.append(width - cell.size(), ' ');
-    }
+// Indexed by Outcome: the word in JSON and the words for people.
+constexpr const char* kOutcomes[][2] = {
+    {"answered", "answered"},
+    {"unreadable", "unreadable reply: the port is closed, or the reply could not be read"},
+    {"no_such_host", "no such host"},
+    {"no_answer", "no answer"},
+};
+
+std::string Pad(const std::string& cell, std::size_t width) {
+    return cell + std::string(width - std::min(width, cell.size()), ' ');
 }
 
 std::string Number(long long n, int width) {
@@ -30,96 +35,25 @@ std::string Number(long long n, int width) {
     return buffer;
 }
 
-// Strings as the items of a JSON array, without the brackets.
-void AppendList(std::string& out, const std::vector<std::string>& items) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) {
-            out += ',';
-        }
-        out += JsonString(items[i]);
+// The widest of `cells` and `heading`, but no wider than kMaxColumn.
+template <typename Cells, typename Cell>
+std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
+    for (const auto& c : cells) {
+        heading = std::clamp(cell(c).size(), heading, kMaxColumn);
     }
+    return heading;
 }
 
-// The address column of the summary: wide enough for "255.255.255.255:65535".
-std::string AddressColumn(const std::string& address) {
+// Strings as the items of a JSON array, without the brackets.
+std::string JsonList(const std::vector<std::string>& items) {
     std::string out;
-    Pad(out, address, 21);
+    for (const std::string& item : items) {
+        out += (out.empty() ? "" : ",") + JsonString(item);
+    }
     return out;
 }
 
-std::string PlayerCount(const ServerStatus& status) {
-    const std::string count = std::to_string(status.players.size());
-    switch (status.playerList) {
-        case PlayerList::kNotReached:
-            return "?";
-        case PlayerList::kCut:
-            return count + "+";
-        case PlayerList::kComplete:
-        case PlayerList::kOpen:
-            break;
-    }
-    return count;
-}
-
-// Why the player count is not exact, or nothing when it is.
-std::string PlayerNote(const ServerStatus& status) {
-    switch (status.playerList) {
-        case PlayerList::kNotReached:
-            return "  players: unknown: the player list does not begin within " + kWindow + "\n";
-        case PlayerList::kCut:
-            return "  players: " + std::to_string(status.players.size()) + " or more: " + kWindow +
-                   " end inside the player list\n";
-        case PlayerList::kComplete:
-        case PlayerList::kOpen:
-            break;
-    }
-    return std::string();
-}
-
-void AppendPlayers(std::string& out, const ServerStatus& status) {
-    if (status.players.empty()) {
-        return;
-    }
-    std::size_t nameWidth = 4;  // "name"
-    for (const Player& p : status.players) {
-        nameWidth = std::clamp(p.name.size(), nameWidth, kMaxColumn);
-    }
-    out += "   ping  ";
-    Pad(out, "name", nameWidth + 2);
-    out += "clan\n";
-    for (const Player& p : status.players) {
-        out += "  " + Number(p.ping, 5) + "  ";
-        Pad(out, p.name, nameWidth + 2);
-        out += p.clan + "\n";
-    }
-    if (status.playerList == PlayerList::kOpen) {
-        out +=
-            "  (no closing mark, as a Linux server's reply ends: players past the 900 bytes "
-            "GetInfo reads would be missing)\n";
-    }
-}
-
-void AppendVars(std::string& out, const ServerStatus& status) {
-    std::size_t width = 0;
-    for (const auto& [name, value] : status.vars) {
-        width = std::clamp(name.size(), width, kMaxColumn);
-    }
-    for (const auto& [name, value] : status.vars) {
-        out += "  ";
-        Pad(out, name, width);
-        out += "  " + value + "\n";
-    }
-}
-
 }  // namespace
-
-// Indexed by Outcome: the JSON word and the words for people.
-constexpr const char* kOutcomes[][2] = {
-    {"answered", "answered"},
-    {"unreadable", "unreadable reply: the port is closed, or the reply could not be read"},
-    {"no_such_host", "no such host"},
-    {"no_answer", "no answer"},
-};
 
 std::string OutcomeText(Outcome outcome) {
     std::string text = kOutcomes[static_cast<int>(outcome)][1];
@@ -129,29 +63,48 @@ std::string OutcomeText(Outcome outcome) {
     return text;
 }
 
-const char* OutcomeWord(Outcome outcome) {
-    return kOutcomes[static_cast<int>(outcome)][0];
-}
-
 std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
-    std::string out = AddressColumn(answer.address);
+    // Wide enough for "255.255.255.255:65535".
+    std::string out = Pad(answer.address, 21);
     if (answer.outcome != Outcome::kAnswered) {
         return out + "  " + OutcomeText(answer.outcome) + "\n";
     }
     const ResultText result = ParseResultText(answer.text);
     const ServerStatus status = ReadServerStatus(result);
     const std::string maxPlayers = status.Var("si_maxPlayers");
-    out += Number(result.roundTripMs, 5) + " ms  ";
-    Pad(out, PlayerCount(status) + "/" + (maxPlayers.empty() ? "?" : maxPlayers), 7);
-    out += "  ";
-    Pad(out, status.Var("si_map"), 14);
-    out += "  " + status.Var("si_name") + "\n";
-    out += PlayerNote(status);
-    if (players) {
-        AppendPlayers(out, status);
+    const std::string count = std::to_string(status.players.size());
+    const std::string shown = status.playerList == PlayerList::kNotReached ? "?"
+                              : status.playerList == PlayerList::kCut      ? count + "+"
+                                                                           : count;
+    out += Number(result.roundTripMs, 5) + " ms  " +
+           Pad(shown + "/" + (maxPlayers.empty() ? "?" : maxPlayers), 7) + "  " +
+           Pad(status.Var("si_map"), 14) + "  " + status.Var("si_name") + "\n";
+    // Why the player count is not exact.
+    if (status.playerList == PlayerList::kNotReached) {
+        out += "  players: unknown: the player list does not begin within " + kWindow + "\n";
+    } else if (status.playerList == PlayerList::kCut) {
+        out += "  players: " + count + " or more: " + kWindow + " end inside the player list\n";
+    }
+    if (players && !status.players.empty()) {
+        const std::size_t width = Width(
+                                      status.players, [](const Player& p) { return p.name; }, 4) +
+                                  2;
+        out += "   ping  " + Pad("name", width) + "clan\n";
+        for (const Player& p : status.players) {
+            out += "  " + Number(p.ping, 5) + "  " + Pad(p.name, width) + p.clan + "\n";
+        }
+        if (status.playerList == PlayerList::kOpen) {
+            out +=
+                "  (no closing mark, as a Linux server's reply ends: players past the 900 bytes "
+                "GetInfo reads would be missing)\n";
+        }
     }
     if (vars) {
-        AppendVars(out, status);
+        const std::size_t width = Width(
+            status.vars, [](const auto& v) { return v.first; }, 0);
+        for (const auto& [name, value] : status.vars) {
+            out += "  " + Pad(name, width) + "  " + value + "\n";
+        }
     }
     return out;
 }
@@ -163,34 +116,30 @@ std::string FieldsView(const ServerAnswer& answer) {
     }
     const ResultText result = ParseResultText(answer.text);
     out += ": answered in " + std::to_string(result.roundTripMs) + " ms\n";
-
     out += "  fields: " + std::to_string(result.fields.size()) + "\n";
     for (std::size_t i = 0; i < result.fields.size(); ++i) {
         out += "  " + Number(static_cast<long long>(i) + 1, 4) + "  " + result.fields[i] + "\n";
     }
-
+    const std::vector<std::string>& records = result.records;
     if (!result.recordSection) {
         out += "  records: none (no record section within " + kWindow + ")\n";
     } else {
-        out += "  records: " + std::to_string(result.records.size()) + "\n";
-        if (!result.records.empty()) {
-            std::size_t numberWidth = 6;  // "number"
-            std::size_t firstWidth = 5;   // "first"
-            for (const Record& r : result.records) {
-                numberWidth = std::clamp(r.number.size(), numberWidth, kMaxColumn);
-                firstWidth = std::clamp(r.first.size(), firstWidth, kMaxColumn);
+        out += "  records: " + std::to_string(records.size() / 3) + "\n";
+        // Widths of the first two strings of every record.
+        std::size_t widths[2] = {6, 5};  // "number", "first"
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (i % 3 < 2) {
+                widths[i % 3] = std::clamp(records[i].size(), widths[i % 3], kMaxColumn);
             }
-            out += "     #  ";
-            Pad(out, "number", numberWidth + 2);
-            Pad(out, "first", firstWidth + 2);
-            out += "second\n";
-            for (std::size_t i = 0; i < result.records.size(); ++i) {
-                const Record& r = result.records[i];
-                out += "  " + Number(static_cast<long long>(i) + 1, 4) + "  ";
-                Pad(out, r.number, numberWidth + 2);
-                Pad(out, r.first, firstWidth + 2);
-                out += r.second + "\n";
-            }
+        }
+        if (!records.empty()) {
+            out += "     #  " + Pad("number", widths[0] + 2) + Pad("first", widths[1] + 2) +
+                   "second\n";
+        }
+        for (std::size_t i = 0; i < records.size(); i += 3) {
+            out += "  " + Number(static_cast<long long>(i / 3) + 1, 4) + "  " +
+                   Pad(records[i], widths[0] + 2) + Pad(records[i + 1], widths[1] + 2) +
+                   records[i + 2] + "\n";
         }
         if (!result.unfinished.empty()) {
             out += "  record cut short:";
@@ -200,62 +149,72 @@ std::string FieldsView(const ServerAnswer& answer) {
             out += "\n";
         }
     }
-    out += result.complete ? "  end mark: present\n" : "  end mark: missing\n";
-    return out;
+    return out + (result.complete ? "  end mark: present\n" : "  end mark: missing\n");
 }
 
 std::string JsonView(const ServerAnswer& answer) {
     const bool answered = answer.outcome == Outcome::kAnswered;
     const ResultText result = answered ? ParseResultText(answer.text) : ResultText{};
     const ServerStatus status = ReadServerStatus(result);
-    std::string out = "{\"address\":" + JsonString(answer.address);
-    out += ",\"status\":\"";
-    out += OutcomeWord(answer.outcome);
-    out += "\",\"round_trip_ms\":";
-    out += answered ? std::to_string(result.roundTripMs) : "null";
-    out += ",\"vars\":{";
+    std::string out = "{\"address\":" + JsonString(answer.address) + ",\"status\":\"" +
+                      kOutcomes[static_cast<int>(answer.outcome)][0] + "\",\"round_trip_ms\":" +
+                      (answered ? std::to_string(result.roundTripMs) : "null") + ",\"vars\":{";
     for (std::size_t i = 0; i < status.vars.size(); ++i) {
-        out += i ? "," : "";
-        out += JsonString(status.vars[i].first) + ":" + JsonString(status.vars[i].second);
+        out += (i ? "," : "") + JsonString(status.vars[i].first) + ":" +
+               JsonString(status.vars[i].second);
     }
     out += "},\"players\":[";
     for (std::size_t i = 0; i < status.players.size(); ++i) {
         const Player& p = status.players[i];
-        out += i ? ",{\"ping\":" : "{\"ping\":";
-        // A head field with more than the ping in it gives no number.
-        out += (p.ping >= 0 ? std::to_string(p.ping) : "null") + ",\"name\":" + JsonString(p.name) +
-               ",\"clan\":" + JsonString(p.clan) + "}";
+        // A record whose ping is not a plain number gives none.
+        out += std::string(i ? "," : "") +
+               "{\"ping\":" + (p.ping >= 0 ? std::to_string(p.ping) : "null") +
+               ",\"name\":" + JsonString(p.name) + ",\"clan\":" + JsonString(p.clan) + "}";
     }
     // The count is null when the player list was never reached.
-    out += "],\"player_count\":";
-    out += answered && status.playerList != PlayerList::kNotReached
-               ? std::to_string(status.players.size())
-               : "null";
-    out += ",\"player_list\":";
     static const char* const kListWords[] = {"\"complete\"", "\"open\"", "\"cut\"",
                                              "\"not_reached\""};
-    out += answered ? kListWords[static_cast<int>(status.playerList)] : "null";
-    out += ",\"fields\":[";
-    AppendList(out, result.fields);
-    out += "],\"records\":[";
-    for (std::size_t i = 0; i < result.records.size(); ++i) {
-        const Record& r = result.records[i];
-        out += i ? ",{\"number\":" : "{\"number\":";
-        out += JsonString(r.number) + ",\"first\":" + JsonString(r.first) +
-               ",\"second\":" + JsonString(r.second) + "}";
+    const bool listed = answered && status.playerList != PlayerList::kNotReached;
+    out += "],\"player_count\":" + (listed ? std::to_string(status.players.size()) : "null") +
+           ",\"player_list\":" +
+           (answered ? kListWords[static_cast<int>(status.playerList)] : "null") + ",\"fields\":[" +
+           JsonList(result.fields) + "],\"records\":[";
+    for (std::size_t i = 0; i < result.records.size(); i += 3) {
+        out += std::string(i ? "," : "") + "{\"number\":" + JsonString(result.records[i]) +
+               ",\"first\":" + JsonString(result.records[i + 1]) +
+               ",\"second\":" + JsonString(result.records[i + 2]) + "}";
     }
-    out += "],\"unfinished\":[";
-    AppendList(out, result.unfinished);
-    out += "],\"complete\":";
-    out += result.complete ? "true" : "false";
-    out += "}\n";
-    return out;
+    return out + "],\"unfinished\":[" + JsonList(result.unfinished) +
+           "],\"complete\":" + (result.complete ? "true" : "false") + "}\n";
 }
 
 std::string RawView(const ServerAnswer& answer) {
     const bool hasText =
         answer.outcome == Outcome::kAnswered || answer.outcome == Outcome::kUnreadable;
-    return hasText ? answer.text + "\n" : std::string("\n");
+    return (hasText ? answer.text : std::string()) + "\n";
+}
+
+std::string JsonString(std::string_view bytes) {
+    std::string out = "\"";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char* const escaped = c == '"'    ? "\\\""
+                                    : c == '\\' ? "\\\\"
+                                    : c == '\n' ? "\\n"
+                                    : c == '\r' ? "\\r"
+                                    : c == '\t' ? "\\t"
+                                                : nullptr;
+        if (escaped != nullptr) {
+            out += escaped;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace velder::tools

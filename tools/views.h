@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velder::tools {
 
@@ -22,9 +23,6 @@ struct ServerAnswer {
 // `outcome` in a few words for people, e.g. "no such host".
 std::string OutcomeText(Outcome outcome);
 
-// The fixed word for `outcome` in JSON: answered, unreadable, no_such_host, no_answer.
-const char* OutcomeWord(Outcome outcome);
-
 // One line per server: address, round trip, players/max, map and name; with
 // `players` and `vars`, the player table and the variables below it. A line
 // below the summary says when the player count is not known exactly.
@@ -37,8 +35,12 @@ std::string FieldsView(const ServerAnswer& answer);
 // One JSON object on one line, ending in a newline.
 std::string JsonView(const ServerAnswer& answer);
 
-// The result text exactly as GetInfo left it, followed by a newline (the text
-// itself never holds one). Empty line when GetInfo left no result text.
+// The result text exactly as GetInfo left it and a newline (the text itself
+// never holds one); an empty line when GetInfo left no result text.
 std::string RawView(const ServerAnswer& answer);
+
+// `bytes` as a quoted JSON string of plain ASCII: each byte is one Latin-1
+// character, and control bytes, DEL and everything above are \u escapes.
+std::string JsonString(std::string_view bytes);
 
 }  // namespace velder::tools

@@ -1,4 +1,4 @@
-#include "tools/json.h"
+#include "tools/views.h"
 
 #include <gtest/gtest.h>
 
