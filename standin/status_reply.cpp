@@ -1,49 +1,27 @@
 #include "standin/status_reply.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velder::standin {
 
 namespace {
 
-constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";  // and its NUL
+// Each with its NUL; the challenge follows it.
+constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";
+constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";
+constexpr std::size_t kMaxRequest = 64;  // the longest request a server takes
 // Protocol version 2.85, as Quake 4 1.4.2 servers send it: minor then major.
-constexpr std::uint16_t kProtocolMajor = 2;
 constexpr std::uint16_t kProtocolMinor = 85;
+constexpr std::uint16_t kProtocolMajor = 2;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
-constexpr unsigned char kEndOfPlayers = 32;
-constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";  // and its NUL
-// A request too short to hold a challenge is answered with this one, as
-// published captures of id Tech 4 servers show.
-constexpr std::uint32_t kNoChallenge = 0xFFFFFFFFu;
-static_assert(sizeof kRequestHeader == kRequestChallengeAt);
-static_assert(sizeof kReplyHeader == kReplyChallengeAt);
+constexpr char kEndOfPlayers = 32;
 
-void PutU16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<char>(v & 0xFF));
-    out.push_back(static_cast<char>(v >> 8));
-}
-
-void PutU32(Bytes& out, std::uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<char>((v >> shift) & 0xFF));
+// `value` in `size` bytes, least significant first.
+void Put(Bytes& out, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
     }
-}
-
-void PutString(Bytes& out, std::string_view s) {
-    out += s;
-    out.push_back('\0');
-}
-
-void SetVar(std::vector<std::pair<std::string, std::string>>& vars, const std::string& key,
-            const std::string& value) {
-    for (auto& [k, v] : vars) {
-        if (k == key) {
-            v = value;
-            return;
-        }
-    }
-    vars.emplace_back(key, value);
 }
 
 }  // namespace
@@ -54,28 +32,28 @@ bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
 }
 
 Challenge RequestChallenge(const unsigned char* datagram, std::size_t length) {
+    // A request too short to hold one is answered with FF FF FF FF, as
+    // published captures of id Tech 4 servers show.
     Challenge challenge;
     challenge.fill('\xFF');
-    if (length >= kRequestChallengeAt + kChallengeLength) {
-        std::memcpy(challenge.data(), datagram + kRequestChallengeAt, kChallengeLength);
+    if (length >= sizeof kRequestHeader + challenge.size()) {
+        std::memcpy(challenge.data(), datagram + sizeof kRequestHeader, challenge.size());
     }
     return challenge;
 }
 
 void EchoChallenge(Bytes& reply, const Challenge& challenge) {
-    if (reply.size() >= kReplyChallengeAt + kChallengeLength &&
+    if (reply.size() >= sizeof kReplyHeader + challenge.size() &&
         reply.compare(0, sizeof kReplyHeader, kReplyHeader, sizeof kReplyHeader) == 0) {
-        reply.replace(kReplyChallengeAt, kChallengeLength, challenge.data(), kChallengeLength);
+        reply.replace(sizeof kReplyHeader, challenge.size(), challenge.data(), challenge.size());
     }
 }
 
 Bytes BuildStatusReply(const ServerSample& sample) {
-    Bytes out;
-    out.reserve(512);
-    PutString(out, kReplyHeader);
-    PutU32(out, kNoChallenge);
-    PutU16(out, kProtocolMinor);
-    PutU16(out, kProtocolMajor);
+    Bytes out(kReplyHeader, sizeof kReplyHeader);
+    Put(out, 0xFFFFFFFFu, 4);  // no challenge yet
+    Put(out, kProtocolMinor, 2);
+    Put(out, kProtocolMajor, 2);
 
     std::vector<std::pair<std::string, std::string>> vars = {
         {"si_version", "velder stand-in"},
@@ -88,26 +66,30 @@ Bytes BuildStatusReply(const ServerSample& sample) {
         {"si_fragLimit", "20"},
         {"si_timeLimit", "10"},
     };
-    for (const auto& [key, value] : sample.vars) {
-        SetVar(vars, key, value);
+    for (const auto& var : sample.vars) {
+        const auto same = std::find_if(vars.begin(), vars.end(),
+                                       [&var](const auto& v) { return v.first == var.first; });
+        if (same == vars.end()) {
+            vars.push_back(var);
+        } else {
+            same->second = var.second;
+        }
     }
+    vars.emplace_back("", "");  // closes the list
     for (const auto& [key, value] : vars) {
-        PutString(out, key);
-        PutString(out, value);
+        out.append(key).push_back('\0');
+        out.append(value).push_back('\0');
     }
-    PutString(out, "");
-    PutString(out, "");
-
     for (std::size_t client = 0; client < sample.players.size() && client < kMaxPlayers; ++client) {
         const Player& player = sample.players[client];
-        out.push_back(static_cast<char>(client));
-        PutU16(out, static_cast<std::uint16_t>(player.ping));
-        PutU32(out, kPlayerRate);
-        PutString(out, player.name);
-        PutString(out, player.clan);
+        Put(out, static_cast<std::uint32_t>(client), 1);
+        Put(out, static_cast<std::uint16_t>(player.ping), 2);
+        Put(out, kPlayerRate, 4);
+        out.append(player.name).push_back('\0');
+        out.append(player.clan).push_back('\0');
     }
-    out.push_back(static_cast<char>(kEndOfPlayers));
-    PutU32(out, sample.osMask);
+    out.push_back(kEndOfPlayers);
+    Put(out, sample.osMask, 4);
     return out;
 }
 

@@ -16,15 +16,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "query/protocol.h"
-
 namespace velder {
-// Any byte values, NULs included.
-using Bytes = std::string;
+using Bytes = std::string;  // any byte values, NULs included
 }  // namespace velder
 
 namespace velder::standin {
@@ -56,17 +52,10 @@ struct ServerSample {
     std::uint32_t osMask = 1;
 };
 
-// The longest datagram a server takes for a status request.
-inline constexpr std::size_t kMaxRequest = 64;
-// Where the challenge sits in a request (after FF FF "getInfo" 00) and in
-// the reply (after FF FF "infoResponse" 00), and its length.
-inline constexpr std::size_t kRequestChallengeAt = 10;
-inline constexpr std::size_t kReplyChallengeAt = 15;
-inline constexpr std::size_t kChallengeLength = 4;
-using Challenge = std::array<char, kChallengeLength>;
+using Challenge = std::array<char, 4>;
 
 // True when the datagram is a status request: FF FF "getInfo" 00 and at
-// most kMaxRequest bytes in all, whatever follows the 00.
+// most 64 bytes in all, whatever follows the 00.
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length);
 
 // The challenge a request carries, as a server reads it: the four bytes

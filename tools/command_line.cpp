@@ -73,52 +73,6 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
-void CheckInfo(CommandLine& line, const std::vector<CLI::Option*>& formats) {
-    InfoOptions& info = line.info;
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        if (formats[i]->count() > 0) {
-            info.format = static_cast<Format>(i + 1);
-            if (info.players || info.vars) {
-                line.error = std::string(info.players ? "--players" : "--vars") +
-                             " cannot be combined with " + formats[i]->get_name();
-            }
-        }
-    }
-    if (line.error.empty() && info.sources.empty()) {
-        line.error = "no server given: velder info HOST[:PORT]... or -f FILE";
-    }
-}
-
-void CheckServe(CommandLine& line, const std::vector<std::string>& players,
-                const std::vector<std::string>& vars, const std::string& sampleOption) {
-    ServeOptions& serve = line.serve;
-    for (const std::string& text : players) {
-        if (const auto player = ReadPlayer(text, line.error)) {
-            serve.sample.players.push_back(*player);
-        } else {
-            return;
-        }
-    }
-    for (const std::string& var : vars) {
-        const std::size_t eq = var.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            line.error = "bad variable '" + var + "' for --var: give it as KEY=VALUE";
-            return;
-        }
-        serve.sample.vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
-    }
-    if (serve.sample.players.size() > kMaxPlayers) {
-        line.error = "too many players: a server has at most " + std::to_string(kMaxPlayers);
-    } else if (!serve.replyFile.empty() && !sampleOption.empty()) {
-        line.error = "--reply cannot be combined with " + sampleOption;
-    } else if (serve.servers > 1 && serve.port == 0) {
-        line.error = "--servers needs a --port to count from";
-    } else if (serve.port + serve.servers - 1 > 65535) {
-        line.error = "--servers " + std::to_string(serve.servers) + " from port " +
-                     std::to_string(serve.port) + " runs past port 65535";
-    }
-}
-
 }  // namespace
 
 std::optional<std::string> CheckServerAddress(std::string& address) {
@@ -329,7 +283,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 line.info.sources.push_back({false, address});
             }
         }
-        CheckInfo(line, formats);
+        for (std::size_t i = 0; i < formats.size(); ++i) {
+            if (formats[i]->count() > 0) {
+                line.info.format = static_cast<Format>(i + 1);
+                if (line.info.players || line.info.vars) {
+                    line.error = std::string(line.info.players ? "--players" : "--vars") +
+                                 " cannot be combined with " + formats[i]->get_name();
+                }
+            }
+        }
+        if (line.error.empty() && line.info.sources.empty()) {
+            line.error = "no server given: velder info HOST[:PORT]... or -f FILE";
+        }
     } else if (line.command == Command::kServe) {
         std::string sampleOption;
         for (const CLI::Option* option : sampleOptions) {
@@ -338,7 +303,31 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (madeUp > 0 || sampleOptions[7]->count() > 0) {
             s.sample.players = MadeUpPlayers(madeUp);
         }
-        CheckServe(line, players, vars, sampleOption);
+        for (const std::string& text : players) {
+            const std::optional<Player> player = ReadPlayer(text, line.error);
+            if (!player) {
+                return line;
+            }
+            s.sample.players.push_back(*player);
+        }
+        for (const std::string& var : vars) {
+            const std::size_t eq = var.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                line.error = "bad variable '" + var + "' for --var: give it as KEY=VALUE";
+                return line;
+            }
+            s.sample.vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
+        }
+        if (s.sample.players.size() > kMaxPlayers) {
+            line.error = "too many players: a server has at most " + std::to_string(kMaxPlayers);
+        } else if (!s.replyFile.empty() && !sampleOption.empty()) {
+            line.error = "--reply cannot be combined with " + sampleOption;
+        } else if (s.servers > 1 && s.port == 0) {
+            line.error = "--servers needs a --port to count from";
+        } else if (s.port + s.servers - 1 > 65535) {
+            line.error = "--servers " + std::to_string(s.servers) + " from port " +
+                         std::to_string(s.port) + " runs past port 65535";
+        }
     }
     return line;
 }
@@ -387,18 +376,10 @@ std::string UsageText(Command command) {
       Starts a stand-in server inside the process, queries it through
       GetInfo and shows the answer.
 )";
-    switch (command) {
-        case Command::kInfo:
-            return std::string("usage:\n") + kInfo;
-        case Command::kServe:
-            return std::string("usage:\n") + kServe;
-        case Command::kConsole:
-            return std::string("usage:\n") + kConsole;
-        case Command::kDemo:
-            return std::string("usage:\n") + kDemo;
-        case Command::kHelp:
-        case Command::kVersion:
-            break;
+    // Indexed by Command.
+    const char* const kOne[] = {nullptr, nullptr, kInfo, kConsole, kServe, kDemo};
+    if (kOne[static_cast<int>(command)] != nullptr) {
+        return std::string("usage:\n") + kOne[static_cast<int>(command)];
     }
     return std::string(
                "usage: velder COMMAND [OPTIONS]   (velder COMMAND --help: one command)\n\n") +

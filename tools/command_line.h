@@ -12,8 +12,10 @@
 
 namespace velder::tools {
 
-// The game's own port, taken when an address has none.
-inline constexpr std::uint16_t kDefaultPort = 28004;
+inline constexpr std::uint16_t kDefaultPort = 28004;  // the game's own
+inline constexpr int kMaxJobs = 256;
+inline constexpr int kMaxServers = 4096;
+inline constexpr int kMaxDelayMs = 60000;
 
 // How `velder info` shows each answer.
 enum class Format { kSummary, kFields, kRaw, kJson };
@@ -46,23 +48,17 @@ enum class Command { kHelp, kVersion, kInfo, kConsole, kServe, kDemo };
 
 struct CommandLine {
     Command command = Command::kHelp;
-    // For kHelp: the command whose usage to show; kHelp itself for all of them.
-    Command helpFor = Command::kHelp;
+    Command helpFor = Command::kHelp;  // kHelp: the usage of every command
     InfoOptions info;
     ServeOptions serve;
-    // Set when the command line is wrong: one line naming the problem.
-    std::string error;
+    std::string error;  // one line naming what is wrong with the command line
 };
-
-inline constexpr int kMaxJobs = 256;
-inline constexpr int kMaxServers = 4096;
-inline constexpr int kMaxDelayMs = 60000;
 
 // Reads the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// Checks a server address and completes it: HOST alone becomes
-// HOST:28004. Returns why it is not usable, or nothing when it is.
+// Checks a server address and completes it: HOST alone becomes HOST:28004.
+// Returns why it is not usable, or nothing when it is.
 std::optional<std::string> CheckServerAddress(std::string& address);
 
 // Reads the addresses of a server list, one a line: blank lines and lines

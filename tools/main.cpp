@@ -1,24 +1,261 @@
 // velder: the library's command-line companion. See UsageText().
+#include <asio.hpp>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/loaded_library.h"
+#include "standin/standin_server.h"
+#include "standin/status_reply.h"
 #include "tools/command_line.h"
-#include "tools/commands.h"
+#include "tools/in_order.h"
+#include "tools/library_client.h"
+#include "tools/samples.h"
+#include "tools/views.h"
+
+namespace velder::tools {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // a server did not answer, or serve or demo could not run
+constexpr int kExitUsage = 2;
+constexpr int kExitNoLibrary = 3;
+
+// The largest payload a UDP datagram over IPv4 can carry.
+constexpr std::size_t kMaxDatagram = 65507;
+// Far more addresses than anyone asks at once; keeps -f /dev/zero from filling memory.
+constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+// The answers a second each source gets when `velder serve` listens
+// anywhere but on the loopback address.
+constexpr int kAnswersPerSource = 4;
+
+void Say(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// Says what went wrong; always false.
+bool Complain(const std::string& line) {
+    std::fprintf(stderr, "velder: %s\n", line.c_str());
+    return false;
+}
+
+bool LoadLibrary(LibraryClient& library) {
+    std::string error;
+    return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
+}
+
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of
+// it. False when the read fails.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
+
+// The bytes of a reply file: a regular file of at most one datagram, its
+// size checked before it is read. Nothing, and a message, otherwise.
+std::optional<Bytes> ReadReplyFile(const std::string& path) {
+    const std::string quoted = "the reply file '" + path + "'";
+    std::error_code error;
+    std::error_code sizeError;
+    const auto status = std::filesystem::status(path, error);
+    const std::uintmax_t size =
+        std::filesystem::is_regular_file(status) ? std::filesystem::file_size(path, sizeError) : 0;
+    std::FILE* file = nullptr;
+    if (status.type() == std::filesystem::file_type::not_found) {
+        Complain("cannot read " + quoted + ": no such file");
+    } else if (error) {
+        Complain("cannot read " + quoted + ": " + error.message());
+    } else if (!std::filesystem::is_regular_file(status)) {
+        Complain(quoted + " is not a regular file");
+    } else if (!sizeError && size > kMaxDatagram) {
+        Complain(quoted + " has " + std::to_string(size) + " bytes: a datagram holds at most " +
+                 std::to_string(kMaxDatagram));
+    } else if (sizeError || (file = std::fopen(path.c_str(), "rb")) == nullptr) {
+        Complain("cannot read " + quoted);
+    }
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    // More than allowed tells a file that grew since its size was read.
+    Bytes bytes;
+    const bool failed = !ReadAtMost(file, kMaxDatagram, bytes);
+    std::fclose(file);
+    if (failed || bytes.size() > kMaxDatagram) {
+        Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The addresses of every source, in order; nothing, and a message, when a
+// file cannot be read or holds a bad address.
+std::optional<std::vector<std::string>> ServerAddresses(const std::vector<ServerSource>& sources) {
+    std::vector<std::string> addresses;
+    for (const ServerSource& source : sources) {
+        if (!source.file) {
+            addresses.push_back(source.text);
+            continue;
+        }
+        const bool standardInput = source.text == "-";
+        const std::string name = standardInput ? "standard input" : source.text;
+        std::FILE* file = standardInput ? stdin : std::fopen(source.text.c_str(), "rb");
+        if (file == nullptr) {
+            Complain("cannot open the server list '" + source.text + "'");
+            return std::nullopt;
+        }
+        std::string list;
+        const bool failed = !ReadAtMost(file, kMaxServerList, list);
+        if (!standardInput) {
+            std::fclose(file);
+        }
+        const std::optional<std::string> problem =
+            failed                         ? "cannot read " + name
+            : list.size() > kMaxServerList ? name + " is longer than a server list can be (16 MiB)"
+                                           : ReadServerList(list, name, addresses);
+        if (problem) {
+            Complain(*problem);
+            return std::nullopt;
+        }
+    }
+    return addresses;
+}
+
+int RunInfo(const InfoOptions& options) {
+    const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
+    if (!addresses) {
+        return kExitUsage;
+    }
+    LibraryClient library;
+    if (!LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    if (options.format == Format::kRaw) {
+        platform::BinaryStandardOutput();
+    }
+    bool everyoneAnswered = true;
+    QueryInOrder(
+        *addresses, options.jobs,
+        [&library](const std::string& address) { return library.GetInfo(address); },
+        [&](const ServerAnswer& answer) {
+            everyoneAnswered = everyoneAnswered && answer.outcome == Outcome::kAnswered;
+            switch (options.format) {
+                case Format::kSummary:
+                    return Say(SummaryView(answer, options.players, options.vars));
+                case Format::kFields:
+                    return Say(FieldsView(answer));
+                case Format::kRaw:
+                    Say(RawView(answer));
+                    break;
+                case Format::kJson:
+                    Say(JsonView(answer));
+                    break;
+            }
+            // The readable views say it in their own lines.
+            if (answer.outcome != Outcome::kAnswered) {
+                Complain(answer.address + ": " + OutcomeText(answer.outcome));
+            }
+        });
+    return everyoneAnswered ? kExitOk : kExitFailure;
+}
+
+int RunServe(const ServeOptions& options) {
+    standin::Options serve;
+    serve.reply = options.replyFile.empty() ? standin::BuildStatusReply(options.sample)
+                                            : ReadReplyFile(options.replyFile);
+    if (!serve.reply) {
+        return kExitUsage;
+    }
+    serve.delay = std::chrono::milliseconds(options.delayMs);
+    serve.bindAddress = options.bind;
+    serve.port = options.port;
+    serve.ports = options.servers;
+    serve.answerLimit = options.count;
+    if (options.bind != standin::kLoopback) {
+        // A request of a few bytes draws a reply hundreds of times longer: from
+        // where others can send, the server must not answer at any rate.
+        serve.answersPerSecond = kAnswersPerSource;
+        Complain("warning: listening on " + options.bind + ", not on " + standin::kLoopback +
+                 ": whoever reaches it can make it send replies far longer than their "
+                 "requests; each source address gets at most " +
+                 std::to_string(kAnswersPerSource) + " answers a second");
+    }
+    standin::Server server;
+    if (!server.Open(serve)) {
+        Complain(server.Error());
+        return kExitFailure;
+    }
+    Say("velder serve: answering status requests on " + options.bind + ":" +
+        std::to_string(server.Port()) +
+        (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
+                             : std::string()) +
+        "\n");
+    // Serves on this thread until interrupted or, with --count, done.
+    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
+    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
+    server.Run();
+
+    const standin::Counts counts = server.GetCounts();
+    std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
+    for (const auto& [count, what] : {std::pair{counts.ignored, " datagrams ignored"},
+                                      {counts.limited, " requests over the limit"},
+                                      {counts.sendFailed, " answers the system refused to send"}}) {
+        summary += count > 0 ? ", " + std::to_string(count) + what : "";
+    }
+    Say(summary + "\n");
+    return counts.sendFailed == 0 ? kExitOk : kExitFailure;
+}
+
+int RunDemo() {
+    LibraryClient library;
+    if (!LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    standin::Server server;
+    standin::Options demo;
+    demo.reply = standin::BuildStatusReply(DemoSample());
+    if (!server.Start(demo)) {
+        Complain(server.Error());
+        return kExitFailure;
+    }
+    Say("velder demo: a stand-in Quake 4 server answers on " + server.Address() + "; GetInfo(\"" +
+        server.Address() + "\") gives this result text, split as a script splits it:\n\n");
+    const ServerAnswer answer = library.GetInfo(server.Address());
+    Say(FieldsView(answer));
+    Say("\nvelder info --players shows it as:\n\n" + SummaryView(answer, true, false));
+    return answer.outcome == Outcome::kAnswered ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+}  // namespace velder::tools
 
 int main(int argc, char** argv) {
     using namespace velder::tools;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const CommandLine line = ParseCommandLine(args);
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!line.error.empty()) {
-        std::fprintf(stderr, "velder: %s\n", line.error.c_str());
+        Complain(line.error);
         return kExitUsage;
     }
+    LibraryClient library;
     switch (line.command) {
         case Command::kInfo:
             return RunInfo(line.info);
         case Command::kConsole:
-            return RunConsole();
+            if (!LoadLibrary(library)) {
+                return kExitNoLibrary;
+            }
+            Say(library.IsQuakeActive() + "\n");
+            return kExitOk;
         case Command::kServe:
             return RunServe(line.serve);
         case Command::kDemo:

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "query/protocol.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tests/support/samples.h"
