@@ -1,7 +1,8 @@
 // Loads the velder library at run time, as the host does, and finds its
 // exports by name. Header-only: the tool, the test programs and the
 // benchmarks all load the library this way. Also what the tool needs of
-// the running program: its folder and a binary standard output.
+// the running program: its folder, a binary standard output and enough
+// open files.
 #pragma once
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -108,6 +110,24 @@ class LoadedLibrary {
 inline void BinaryStandardOutput() {
 #if defined(_WIN32)
     _setmode(_fileno(stdout), _O_BINARY);
+#endif
+}
+
+// Raises the soft limit on open files (sockets among them) to the hard one
+// and returns it; 0 where the system sets none or does not say.
+inline unsigned long long RaiseOpenFileLimit() {
+#if defined(_WIN32)
+    return 0;
+#else
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 0;
+    }
+    return limit.rlim_cur;
 #endif
 }
 

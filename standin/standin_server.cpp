@@ -7,11 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/loaded_library.h"
 #include "standin/status_reply.h"
-
-#if !defined(_WIN32)
-#include <sys/resource.h>
-#endif
 
 namespace velder::standin {
 namespace {
@@ -58,28 +55,6 @@ struct RateLimit {
         return true;
     }
 };
-
-// Each server is a socket: raises the soft limit on open files to the hard
-// one, and says so when even that is too few for `servers`.
-std::string RaiseOpenFileLimit(int servers) {
-#if !defined(_WIN32)
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    // The sockets and the files every program has open.
-    const rlim_t needed = static_cast<rlim_t>(servers) + 16;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        limit.rlim_cur < needed) {
-        return std::to_string(servers) + " servers need about " + std::to_string(needed) +
-               " open files; this system allows " + std::to_string(limit.rlim_cur) +
-               " (ulimit -Hn)";
-    }
-#endif
-    (void)servers;
-    return std::string();
-}
 
 }  // namespace
 
@@ -213,8 +188,12 @@ bool Server::Open(Options options) {
     } else if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
         s.error = "cannot open " + std::to_string(s.options.ports) + " ports from port " +
                   std::to_string(first);
-    } else {
-        s.error = RaiseOpenFileLimit(s.options.ports);
+    } else if (const unsigned long long allowed = platform::RaiseOpenFileLimit();
+               allowed != 0 && allowed < s.options.ports + 16ull) {
+        // Each server is a socket, beside the files every program has open.
+        s.error = std::to_string(s.options.ports) + " servers need about " +
+                  std::to_string(s.options.ports + 16) + " open files; this system allows " +
+                  std::to_string(allowed) + " (ulimit -Hn)";
     }
     for (int i = 0; s.error.empty() && i < s.options.ports; ++i) {
         const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);

@@ -18,7 +18,6 @@ extern ostream cout, cerr, clog;
 
 #include "host/exports.h"
 #include "query/protocol.h"
-#include "tools/samples.h"
 
 namespace velder::tools {
 
@@ -74,6 +73,22 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
 }
 
 }  // namespace
+
+std::vector<Player> MadeUpPlayers(std::size_t count) {
+    static const char* const kNames[] = {"Kane",    "^2Rhino",  "Cortez",   "Bidwell",
+                                         "Sledge",  "Anderson", "Morris",   "^1Voss",
+                                         "Strauss", "Harper",   "^3Lanier", "Bishop"};
+    static const char* const kClans[] = {"Rhino", "", "^4Strogg", "Marines"};
+    constexpr std::size_t kNameCount = std::size(kNames);
+    std::vector<Player> players;
+    for (std::size_t i = 0; i < count && i < kMaxPlayers; ++i) {
+        const std::string number = i >= kNameCount ? std::to_string(i / kNameCount + 1) : "";
+        players.push_back({.name = kNames[i % kNameCount] + number,
+                           .clan = kClans[i % 4],
+                           .ping = static_cast<int>(15 + (i * 37) % 180)});
+    }
+    return players;
+}
 
 std::optional<std::string> CheckServerAddress(std::string& address) {
     // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.

@@ -67,6 +67,10 @@ std::optional<std::string> CheckServerAddress(std::string& address);
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses);
 
+// `count` made-up players with varied pings and clans, at most kMaxPlayers:
+// those of `velder serve --players N`.
+std::vector<standin::Player> MadeUpPlayers(std::size_t count);
+
 // The usage text of `command`, or of every command for Command::kHelp.
 std::string UsageText(Command command = Command::kHelp);
 

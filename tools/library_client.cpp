@@ -3,33 +3,28 @@
 #include <algorithm>
 #include <asio.hpp>
 #include <cstring>
-#include <vector>
+#include <future>
+#include <optional>
 
 #include "platform/loaded_library.h"
 #include "query/protocol.h"
 
 namespace velder::tools {
 
-using platform::LoadedLibrary;
-using platform::ProgramFolder;
-
 namespace {
 
-// The host's data buffer: the argument text in, the result text out.
-struct DataBuffer {
-    explicit DataBuffer(const std::string& text) : bytes(kDataCapacity, '\0') {
-        std::memcpy(bytes.data(), text.data(), std::min(text.size(), kDataCapacity - 1));
-    }
-    // The text up to the first NUL, never past the buffer's end.
-    std::string Text() const {
-        const auto nul = std::find(bytes.begin(), bytes.end(), '\0');
-        return std::string(bytes.begin(), nul);
-    }
-    std::vector<char> bytes;
-};
+// Calls `function` as the host does, with `in` in its data buffer; `out`
+// is the text the buffer then holds up to the first NUL, never past its end.
+int CallExport(HostExport function, const std::string& in, std::string& out) {
+    std::vector<char> data(kDataCapacity, '\0');
+    std::memcpy(data.data(), in.data(), std::min(in.size(), kDataCapacity - 1));
+    const int result = function(nullptr, nullptr, data.data(), nullptr, 0, 0);
+    out.assign(data.begin(), std::find(data.begin(), data.end(), '\0'));
+    return result;
+}
 
-}  // namespace
-
+// The dotted IPv4 address of `host`, looked up when it is a name; nothing
+// when it does not resolve.
 std::optional<std::string> DottedAddress(const std::string& host) {
     asio::error_code error;
     const asio::ip::address_v4 dotted = asio::ip::make_address_v4(host, error);
@@ -45,49 +40,66 @@ std::optional<std::string> DottedAddress(const std::string& host) {
     return found.begin()->endpoint().address().to_string();
 }
 
+}  // namespace
+
 LibraryClient::LibraryClient() = default;
 LibraryClient::~LibraryClient() = default;
 
 bool LibraryClient::Load(const std::string& fileName, std::string& error) {
-    const std::string path = ProgramFolder() + fileName;
-    library_ = std::make_unique<LoadedLibrary>(path);
-    if (!library_->Loaded()) {
-        error = library_->Error();
-        return false;
-    }
+    const std::string path = platform::ProgramFolder() + fileName;
+    library_ = std::make_unique<platform::LoadedLibrary>(path);
     getInfo_ = library_->Find("GetInfo");
     isQuakeActive_ = library_->Find("IsQuakeActive");
-    if (getInfo_ == nullptr || isQuakeActive_ == nullptr) {
+    if (!library_->Loaded()) {
+        error = library_->Error();
+    } else if (getInfo_ == nullptr || isQuakeActive_ == nullptr) {
         error = path + " does not export GetInfo and IsQuakeActive";
-        return false;
     }
-    return true;
+    return getInfo_ != nullptr && isQuakeActive_ != nullptr;
 }
 
 ServerAnswer LibraryClient::GetInfo(const std::string& address) const {
-    ServerAnswer answer;
-    answer.address = address;
-    // Looked up once, here: GetInfo gets the dotted address.
+    ServerAnswer answer{.address = address, .outcome = Outcome::kNoSuchHost, .text = ""};
     const std::size_t colon = address.find(':');
-    const std::optional<std::string> dotted = DottedAddress(address.substr(0, colon));
-    if (!dotted) {
-        answer.outcome = Outcome::kNoSuchHost;
-        return answer;
+    if (const std::optional<std::string> dotted = DottedAddress(address.substr(0, colon))) {
+        std::string text;
+        const bool data =
+            CallExport(getInfo_, *dotted + address.substr(colon), text) == RESULT_DATA;
+        answer.text = data ? text : std::string();
+        answer.outcome = !data                      ? Outcome::kNoAnswer
+                         : text == kUnreadableReply ? Outcome::kUnreadable
+                                                    : Outcome::kAnswered;
     }
-    DataBuffer data(*dotted + address.substr(colon));
-    if (getInfo_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0) != RESULT_DATA) {
-        answer.outcome = Outcome::kNoAnswer;
-        return answer;
-    }
-    answer.text = data.Text();
-    answer.outcome = answer.text == kUnreadableReply ? Outcome::kUnreadable : Outcome::kAnswered;
     return answer;
 }
 
 std::string LibraryClient::IsQuakeActive() const {
-    DataBuffer data("");
-    isQuakeActive_(nullptr, nullptr, data.bytes.data(), nullptr, 0, 0);
-    return data.Text();
+    std::string answer;
+    CallExport(isQuakeActive_, "", answer);
+    return answer;
+}
+
+void QueryInOrder(const std::vector<std::string>& addresses, int jobs,
+                  const std::function<ServerAnswer(const std::string& address)>& query,
+                  const std::function<void(const ServerAnswer& answer)>& sink) {
+    if (addresses.size() <= 1 || jobs <= 1) {
+        // Nothing runs beside: no thread to start.
+        for (const std::string& address : addresses) {
+            sink(query(address));
+        }
+        return;
+    }
+    asio::thread_pool pool(std::min<std::size_t>(addresses.size(), jobs));
+    std::vector<std::future<ServerAnswer>> answers;
+    for (const std::string& address : addresses) {
+        // Asio hands back the future of a task it is given.
+        answers.push_back(asio::post(pool, std::packaged_task<ServerAnswer()>(
+                                               [&query, &address] { return query(address); })));
+    }
+    for (std::future<ServerAnswer>& answer : answers) {
+        sink(answer.get());
+    }
+    pool.join();
 }
 
 }  // namespace velder::tools

@@ -1,10 +1,12 @@
 // The velder library as the tool uses it: loaded at run time from beside the
-// program, its exports found by name and called the way mIRC calls them.
+// program, its exports found by name and called the way mIRC calls them,
+// many servers at a time.
 #pragma once
 
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "host/exports.h"
 #include "tools/views.h"
@@ -15,34 +17,34 @@ class LoadedLibrary;  // platform/loaded_library.h, which brings in the system h
 
 namespace velder::tools {
 
-// The dotted IPv4 address of `host`, looked up when it is a name; nothing
-// when it does not resolve.
-std::optional<std::string> DottedAddress(const std::string& host);
-
 class LibraryClient {
   public:
     LibraryClient();
     ~LibraryClient();
-    LibraryClient(const LibraryClient&) = delete;
-    LibraryClient& operator=(const LibraryClient&) = delete;
 
     // Loads `fileName` from the running program's folder and finds both
     // exports. On failure `error` says what went wrong.
     bool Load(const std::string& fileName, std::string& error);
 
     // Asks the server at HOST:PORT through GetInfo with a kDataCapacity-byte
-    // buffer, as a script calls it, after looking the host up to tell an
-    // unknown host from a silent server; GetInfo gets the dotted address. May be called from
-    // several threads at once: the library keeps no state.
+    // buffer, as a script calls it. The host is looked up here, once, to tell
+    // an unknown host from a silent server; GetInfo gets the dotted address.
+    // May be called from several threads at once: the library keeps no state.
     ServerAnswer GetInfo(const std::string& address) const;
 
-    // IsQuakeActive's answer text.
-    std::string IsQuakeActive() const;
+    std::string IsQuakeActive() const;  // its answer text
 
   private:
     std::unique_ptr<platform::LoadedLibrary> library_;
     HostExport getInfo_ = nullptr;
     HostExport isQuakeActive_ = nullptr;
 };
+
+// Calls `query` once for every address, at most `jobs` at a time, and `sink`
+// once for every answer on the calling thread, in the order of `addresses`,
+// each as soon as it and all before it are done.
+void QueryInOrder(const std::vector<std::string>& addresses, int jobs,
+                  const std::function<ServerAnswer(const std::string& address)>& query,
+                  const std::function<void(const ServerAnswer& answer)>& sink);
 
 }  // namespace velder::tools

@@ -13,9 +13,7 @@
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tools/command_line.h"
-#include "tools/in_order.h"
 #include "tools/library_client.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
@@ -214,6 +212,20 @@ int RunServe(const ServeOptions& options) {
     }
     Say(summary + "\n");
     return counts.sendFailed == 0 ? kExitOk : kExitFailure;
+}
+
+// The sample server that `velder demo` shows.
+standin::ServerSample DemoSample() {
+    standin::ServerSample sample;
+    sample.name = "^1Velder ^7Demo";
+    sample.map = "mp/q4dm5";
+    sample.gameType = "Team DM";
+    sample.maxPlayers = 12;
+    sample.players = {
+        {"^4Kane", "Rhino", 32},   {"Cortez", "Rhino", 48}, {"Bidwell", "Rhino", 57},
+        {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
+    };
+    return sample;
 }
 
 int RunDemo() {

@@ -1,4 +1,4 @@
-#include "tools/in_order.h"
+#include "tools/library_client.h"
 
 #include <gtest/gtest.h>
 
