@@ -1,8 +1,8 @@
 #include "standin/standin_server.h"
 
-#include <array>
 #include <asio.hpp>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,34 +25,29 @@ struct Pending {
     Challenge challenge;  // the request's, echoed in the answer
 };
 
-// Answers given to each source address in the current second, in a small
-// table: a source whose slot another took over starts afresh, which costs
-// at most one more second's answers.
+// Answers given to each source address in the current second, for at most
+// kSources sources a second: more new ones wait for the next.
 struct RateLimit {
-    struct Slot {
-        std::uint32_t source = 0;
-        std::chrono::seconds second{-1};
-        int answers = 0;
-    };
-    int perSecond = 0;
-    std::array<Slot, 256> slots{};
+    static constexpr std::size_t kSources = 4096;
+    int perSecond = 0;  // 0: no limit
+    std::chrono::seconds second{-1};
+    std::map<std::uint32_t, int> answers;
 
     // True when one more answer to `source` is allowed now.
     bool Allow(std::uint32_t source, Clock::time_point now) {
+        const auto current =
+            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
         if (perSecond <= 0) {
             return true;
         }
-        Slot& slot = slots[(source * 2654435761u) >> 24];
-        const auto second =
-            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
-        if (slot.source != source || slot.second != second) {
-            slot = Slot{source, second, 0};
+        if (current != second) {
+            second = current;
+            answers.clear();
         }
-        if (slot.answers >= perSecond) {
+        if (answers.size() >= kSources && answers.count(source) == 0) {
             return false;
         }
-        ++slot.answers;
-        return true;
+        return ++answers[source] <= perSecond;
     }
 };
 

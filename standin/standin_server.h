@@ -1,20 +1,11 @@
 // A stand-in Quake 4 status server for tests, benchmarks, `velder serve` and
-// `velder demo`.
-//
-// It listens on one or more UDP ports (127.0.0.1 unless told otherwise) and
-// answers every status request (FF FF "getInfo" 00, at most 64 bytes) with
-// the same reply, its challenge echoed, after a delay if asked; everything
-// else is counted and dropped. One thread serves every port. Memory stays
-// bounded whatever arrives: counts, and at most kPendingLimit answers
-// waiting for their time.
-//
-//     velder::standin::Options options;
-//     options.reply = velder::standin::BuildStatusReply({});
-//     velder::standin::Server server;
-//     if (!server.Start(options)) { puts(server.Error().c_str()); }
-//     // ... query server.Address(); Stop() or the destructor ends it ...
-//
-// Start, Stop and the getters may be called from any thread.
+// `velder demo`. It listens on one or more UDP ports (127.0.0.1 unless told
+// otherwise) and answers every status request (FF FF "getInfo" 00, at most
+// 64 bytes) with the same reply, its challenge echoed, after a delay if
+// asked; everything else is counted and dropped. One thread serves every
+// port. Memory stays bounded whatever arrives: counts, and at most
+// kPendingLimit answers waiting for their time. Start, Stop and the getters
+// may be called from any thread.
 #pragma once
 
 #include <chrono>
@@ -63,8 +54,6 @@ class Server {
   public:
     Server();
     ~Server();
-    Server(const Server&) = delete;
-    Server& operator=(const Server&) = delete;
 
     // Opens and binds every port. False, and Error() says why, when a port
     // cannot be opened or the server is already open.
