@@ -172,7 +172,8 @@ bool Server::Open(Options options) {
     s.counts = Counts{};
     s.scheduled = 0;
     s.options = std::move(options);
-    s.limit = RateLimit{s.options.answersPerSecond};
+    s.limit = RateLimit();
+    s.limit.perSecond = s.options.answersPerSecond;
     s.io.restart();
 
     asio::error_code ec;
