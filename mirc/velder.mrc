@@ -101,17 +101,19 @@ alias -l velder.section {
   return $gettok(%body, 2, 254)
 }
 
-; $velder.listed(<answer>) - how much of the player list the answer holds:
-; complete; none (the 900 bytes ended before it); or partial (they ended
-; inside it: a player with fewer than three fields, or no closing divider).
+; $velder.listed(<answer>) - how much of the player list the answer holds,
+; in the words of `velder info --json`: complete (also where the tool says
+; open: whole players, no closing mark); not_reached (the 900 bytes ended
+; before it); or cut (they ended inside it: a player with fewer than three
+; fields, or no closing divider).
 alias -l velder.listed {
   var %marks = $count($mid($1, 5), $chr(254))
-  if (%marks == 0) { return none }
+  if (%marks == 0) { return not_reached }
   if (%marks > 1) { return complete }
   var %players = $velder.section($1, players)
   if (%players == $null) { return complete }
-  if ($right(%players, 1) != $chr(255)) { return partial }
-  if ($calc($numtok(%players, 255) % 3) != 0) { return partial }
+  if ($right(%players, 1) != $chr(255)) { return cut }
+  if ($calc($numtok(%players, 255) % 3) != 0) { return cut }
   return complete
 }
 
@@ -243,7 +245,7 @@ alias -l q4info.show {
   var %type = $velder.var(%server, si_gameType)
   var %max = $velder.var(%server, si_maxPlayers)
   var %fields = $numtok(%players, 255)
-  var %count = $iif(%listed == none, ?, $int($calc(%fields / 3)))
+  var %count = $iif(%listed == not_reached, ?, $int($calc(%fields / 3)))
   echo -a $chr(2) $+ %name $+ $chr(2) $+($chr(40), %address, $chr(41)) - %map - %type - %count $+ / $+ %max players - %ping ms
 
   var %i = 1
@@ -256,10 +258,10 @@ alias -l q4info.show {
     else { echo -a - %pname $+($chr(91), %pclan, $chr(93)) $+($chr(40), %pping, $chr(32), ms, $chr(41)) }
     inc %i 3
   }
-  if (%listed == none) {
+  if (%listed == not_reached) {
     echo -ac info * no player list: the server's variables filled the 900 bytes that are read
   }
-  elseif (%listed == partial) {
+  elseif (%listed == cut) {
     echo -ac info * the player list may be incomplete: the 900 bytes that are read ended inside it
   }
 }
@@ -370,7 +372,7 @@ alias -l q4watch.answer {
   var %name = $velder.var(%server, si_name)
   var %listed = $velder.listed(%answer)
   var %names = $velder.names($velder.section(%answer, players))
-  var %count = $iif(%listed == none, ?, $numtok(%names, 255))
+  var %count = $iif(%listed == not_reached, ?, $numtok(%names, 255))
   if (%was != up) {
     ; First answer, or back after being down: one line with the whole picture.
     q4watch.say %address Quake 4 %address $iif(%was == down, is back:, is up:) %name - %map - %count players
@@ -559,7 +561,7 @@ alias -l q4browse.answer {
   if (%outcome == unreadable) { rline @q4browse $3 %address - reply could not be read | return }
   var %server = $velder.section(%answer, server)
   var %listed = $velder.listed(%answer)
-  var %count = $iif(%listed == none, ?, $int($calc($numtok($velder.section(%answer, players), 255) / 3)))
+  var %count = $iif(%listed == not_reached, ?, $int($calc($numtok($velder.section(%answer, players), 255) / 3)))
   rline @q4browse $3 %address - $velder.var(%server, si_name) - $velder.var(%server, si_map) - %count $+ / $+ $velder.var(%server, si_maxPlayers) players - $calc($left(%answer, 4)) ms
 }
 

@@ -331,12 +331,12 @@ const struct Step {
     {"if ($count(%body, $chr(254)) == 0) { return }", 1},
     {"return $gettok(%body, 2, 254)", 1},
     {"var %marks = $count($mid($1, 5), $chr(254))", 1},
-    {"if (%marks == 0) { return none }", 1},
+    {"if (%marks == 0) { return not_reached }", 1},
     {"if (%marks > 1) { return complete }", 1},
     {"var %players = $velder.section($1, players)", 1},
     {"if (%players == $null) { return complete }", 1},
-    {"if ($right(%players, 1) != $chr(255)) { return partial }", 1},
-    {"if ($calc($numtok(%players, 255) % 3) != 0) { return partial }", 1},
+    {"if ($right(%players, 1) != $chr(255)) { return cut }", 1},
+    {"if ($calc($numtok(%players, 255) % 3) != 0) { return cut }", 1},
     {"var %at = $calc($numtok($1, 255) - 1)", 1},
     {"if ($gettok($1, %at, 255) === $2) { return $gettok($1, $calc(%at + 1), 255) }", 1},
     {"dec %at 2", 1},
@@ -371,7 +371,7 @@ std::string Section(const std::string& answer, const std::string& which) {
 std::string Listed(const std::string& answer) {
     const std::size_t marks = Count(answer.size() > 4 ? answer.substr(4) : "", kFE);
     if (marks == 0) {
-        return "none";
+        return "not_reached";
     }
     if (marks > 1) {
         return "complete";
@@ -381,10 +381,10 @@ std::string Listed(const std::string& answer) {
         return "complete";
     }
     if (players.back() != kFF[0]) {
-        return "partial";
+        return "cut";
     }
     if (Numtok(players, kFF[0]) % 3 != 0) {
-        return "partial";
+        return "cut";
     }
     return "complete";
 }
@@ -530,12 +530,12 @@ TEST_F(ScriptAnswers, FieldsLandWhereTheScriptReadsThem) {
     } cases[] = {
         {"Windows server", Reply(Sample()), "complete", kSamplePlayers, true},
         {"Linux server", FromLinux(Sample()), "complete", kSamplePlayers, true},
-        {"variables fill the 900 bytes", Reply(longCycle), "none", {}, true},
+        {"variables fill the 900 bytes", Reply(longCycle), "not_reached", {}, true},
         // The second record's name starts 25 bytes in; the window ends two
         // bytes into its clan.
         {"900 bytes end in the second player",
          Reply(PlayersAt(868)),
-         "partial",
+         "cut",
          {{"32", "Kane", "Rhino"}, {"48", " ", "Re"}},
          true},
         {"no players, Windows", Reply(ServerSample{}), "complete", {}, false},
