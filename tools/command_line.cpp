@@ -152,6 +152,22 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return line;
     }
 
+    // The common query, addresses alone, needs no option parser, whose start
+    // (its objects and the C++ locale) costs a query about a tenth of its time.
+    const auto plain = [](const std::string& arg) { return arg.empty() || arg[0] != '-'; };
+    if (args[0] == "info" && args.size() > 1 && std::all_of(args.begin() + 1, args.end(), plain)) {
+        line.command = Command::kInfo;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            std::string address = args[i];
+            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
+                line.error = *problem;
+                return line;
+            }
+            line.info.sources.push_back({false, address});
+        }
+        return line;
+    }
+
     CLI::App app("", "velder");
     app.set_help_flag();
     app.require_subcommand(0, 1);

@@ -137,6 +137,29 @@ TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
     EXPECT_TRUE(both.info.players && both.info.vars);
 }
 
+// Addresses alone skip the option parser; behind "--" they go through it.
+// Both ways must read them alike.
+TEST(CommandLine, AddressesAloneReadAsThroughTheParser) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"b:2", "a"},      {""},        {"h:0"},
+        {"help", "serve"}, {"a", ":5"}, {"a b", std::string(1024, 'x')},
+    };
+    for (const auto& addresses : cases) {
+        std::vector<std::string> plain = {"info"};
+        plain.insert(plain.end(), addresses.begin(), addresses.end());
+        std::vector<std::string> parsed = {"info", "--"};
+        parsed.insert(parsed.end(), addresses.begin(), addresses.end());
+        const CommandLine a = ParseCommandLine(plain);
+        const CommandLine b = ParseCommandLine(parsed);
+        EXPECT_EQ(b.error, a.error) << addresses[0];
+        EXPECT_EQ(b.command, a.command) << addresses[0];
+        ASSERT_EQ(b.info.sources.size(), a.info.sources.size()) << addresses[0];
+        for (std::size_t i = 0; i < a.info.sources.size(); ++i) {
+            EXPECT_EQ(b.info.sources[i].text, a.info.sources[i].text) << addresses[0];
+        }
+    }
+}
+
 TEST(CommandLine, ServerListsSkipBlankLinesAndComments) {
     const struct {
         const char* list;
