@@ -5,10 +5,15 @@
 
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/master_commands.h"
 
 int main(int argc, char** argv) {
     using namespace velder::tools;
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // list, browse and master read their own arguments.
+    if (const std::optional<int> status = RunMasterCommand(args)) {
+        return *status;
+    }
     const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) {
         std::fprintf(stderr, "velder: %s\n", line.error.c_str());
@@ -30,5 +35,8 @@ int main(int argc, char** argv) {
             break;
     }
     std::fputs(UsageText(line.helpFor).c_str(), stdout);
+    if (line.helpFor == Command::kHelp) {
+        std::fputs(("\n" + MasterUsageText()).c_str(), stdout);
+    }
     return kExitOk;
 }
