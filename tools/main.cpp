@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     using namespace velder::tools;
     const std::vector<std::string> args(argv + 1, argv + argc);
     // list, browse and master read their own arguments.
-    if (const std::optional<int> status = RunMasterCommand(args)) {
+    if (const std::optional<int> status = RunMasterCommand(args, VELDER_LIBRARY_FILE)) {
         return *status;
     }
     const CommandLine line = ParseCommandLine(args);

@@ -165,10 +165,10 @@ void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
     }
 }
 
-int RunBrowse(const BrowseOptions& options) {
+int RunBrowse(const BrowseOptions& options, const char* libraryFile) {
     LibraryClient library;
     std::string error;
-    if (!library.Load(VELDER_LIBRARY_FILE, error)) {
+    if (!library.Load(libraryFile, error)) {
         Complain(error);
         return kExitNoLibrary;
     }
@@ -387,7 +387,7 @@ MasterCommandLine ParseMasterCommand(const std::vector<std::string>& args) {
     return line;
 }
 
-std::optional<int> RunMasterCommand(const std::vector<std::string>& args) {
+std::optional<int> RunMasterCommand(const std::vector<std::string>& args, const char* libraryFile) {
     const MasterCommandLine line = ParseMasterCommand(args);
     if (!line.error.empty()) {
         Complain(line.error);
@@ -402,7 +402,7 @@ std::optional<int> RunMasterCommand(const std::vector<std::string>& args) {
         case MasterCommand::kList:
             return RunList(line.browse.list);
         case MasterCommand::kBrowse:
-            return RunBrowse(line.browse);
+            return RunBrowse(line.browse, libraryFile);
         case MasterCommand::kMaster:
             return RunMaster(line.master);
     }

@@ -67,8 +67,9 @@ struct MasterCommandLine {
 // kNone for any other command line.
 MasterCommandLine ParseMasterCommand(const std::vector<std::string>& args);
 
-// Runs what ParseMasterCommand read; nothing for a command line of another command.
-std::optional<int> RunMasterCommand(const std::vector<std::string>& args);
+// Runs what ParseMasterCommand read, browse with the library `libraryFile`
+// from beside the program; nothing for a command line of another command.
+std::optional<int> RunMasterCommand(const std::vector<std::string>& args, const char* libraryFile);
 
 // The usage text of these commands, or of one of them.
 std::string MasterUsageText(MasterCommand command = MasterCommand::kNone);
