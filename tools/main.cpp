@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     }
     std::fputs(UsageText(line.helpFor).c_str(), stdout);
     if (line.helpFor == Command::kHelp) {
-        std::fputs(("\n" + MasterUsageText()).c_str(), stdout);
+        std::fputs("\n", stdout);
+        std::fputs(MasterUsageText().c_str(), stdout);
     }
     return kExitOk;
 }
