@@ -161,13 +161,13 @@ void RunList(void* argument) {
     auto* const job = static_cast<velder::QueryJob*>(argument);
     // The job's buffer holds "<host:port> <file>", checked by ListStart.
     velder::ListRequest request;
-    velder::ParseListRequest(job->buffer, std::strlen(job->buffer), &request);
-    char path[velder::kLongestListPath + 1];
-    std::memcpy(path, request.file, request.fileLength);
-    path[request.fileLength] = '\0';
-
+    char path[velder::kLongestListPath + 1] = {};
     std::size_t servers = 0;
-    const char* failure = FetchList(request, path, job, &servers);
+    const char* failure = "malformed";
+    if (velder::ParseListRequest(job->buffer, std::strlen(job->buffer), &request)) {
+        std::memcpy(path, request.file, request.fileLength);
+        failure = FetchList(request, path, job, &servers);
+    }
     if (failure != nullptr) {
         Write(job->buffer, failure);
     } else {
