@@ -77,11 +77,12 @@ function(velder_finish_library target)
 endfunction()
 
 # velder-async.dll's name and export table: mIRC's two callbacks and the
-# three query functions, undecorated.
+# query and list functions, undecorated.
 function(velder_finish_async_library target)
     set(def ${CMAKE_CURRENT_BINARY_DIR}/velder-async.def)
     set(text "LIBRARY \"velder-async.dll\"\nEXPORTS\n")
-    foreach(entry IN ITEMS LoadDll:4 UnloadDll:4 QueryStart:24 QueryResult:24 QueryCancel:24)
+    foreach(entry IN ITEMS LoadDll:4 UnloadDll:4 QueryStart:24 QueryResult:24 QueryCancel:24
+        ListStart:24 ListResult:24)
         string(REPLACE ":" ";" parts ${entry})
         list(GET parts 0 name)
         list(GET parts 1 bytes)

@@ -1,11 +1,14 @@
 #include "host/async_exports.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host/query_board.h"
 #include "platform/host_messages.h"
+#include "platform/replaced_file.h"
 #include "platform/worker_thread.h"
+#include "query/master_query.h"
 #include "query/status_query.h"
 
 namespace {
@@ -19,6 +22,9 @@ WindowHandle hostWindow = nullptr;
 std::uint32_t hostCapacity = HostBufferCapacity(0);
 // Counts loads and unloads: a worker that sees it change sends nothing.
 std::uint32_t session = 0;
+// A list worker is alive (detached or not): one list at a time, so that
+// two never write the same file.
+bool listRunning = false;
 // Commands a worker is delivering right now, blanked on unload.
 const velder::platform::HostCommand* delivering[velder::kMostRunning] = {};
 
@@ -55,10 +61,9 @@ void NewSession() {
     }
 }
 
-void RunQuery(void* argument) {
-    auto* const job = static_cast<velder::QueryJob*>(argument);
-    velder::QueryStatus(job->buffer, job->capacity);
-
+// Hands the finished job back to the board and tells the script, unless
+// the job was detached.
+void Announce(velder::QueryJob* job) {
     // The command is fixed text: the script's own signal name and a number.
     char text[16 + velder::kLongestSignal + 12];
     WindowHandle window = nullptr;
@@ -91,6 +96,90 @@ void RunQuery(void* argument) {
         Unregister(&command);
     }
     velder::platform::ReleaseHostCommand(&command);
+}
+
+void RunQuery(void* argument) {
+    auto* const job = static_cast<velder::QueryJob*>(argument);
+    velder::QueryStatus(job->buffer, job->capacity);
+    Announce(job);
+}
+
+// Each server of the list as one "A.B.C.D:PORT" line.
+bool WriteEntry(void* context, const velder::ServerEntry& entry) {
+    char line[velder::kEntryTextCapacity + 2];
+    velder::FormatServerEntry(entry, line);
+    const std::size_t length = std::strlen(line);
+    std::memcpy(line + length, "\r\n", 2);
+    return velder::platform::AppendToFile(static_cast<velder::platform::ReplacedFile*>(context),
+                                          line, length + 2);
+}
+
+// The list, or the word that says why there is none, as the ticket's result.
+const char* FetchList(const velder::ListRequest& request, const char* path, velder::QueryJob* job,
+                      std::size_t* servers) {
+    auto* const seen = static_cast<velder::SeenServers*>(std::malloc(sizeof(velder::SeenServers)));
+    if (seen == nullptr) {
+        return "failed";
+    }
+    velder::platform::ReplacedFile file;
+    if (!velder::platform::BeginReplacedFile(path, &file)) {
+        std::free(seen);
+        return "unwritable";
+    }
+    velder::ListTally tally;
+    const velder::ListOutcome outcome =
+        velder::FetchServerList(request.host, request.port, velder::ServersFilter{},
+                                velder::MasterWait{}, *seen, {&file, WriteEntry}, tally);
+    std::free(seen);
+    bool detached = false;
+    {
+        SharedLock lock;
+        detached = job->detached;
+    }
+    if (outcome != velder::ListOutcome::kListed || detached) {
+        velder::platform::AbandonReplacedFile(&file);
+    } else if (!velder::platform::FinishReplacedFile(&file, path)) {
+        return "unwritable";
+    }
+    *servers = tally.servers;
+    switch (outcome) {
+        case velder::ListOutcome::kListed:
+            return nullptr;
+        case velder::ListOutcome::kNoAnswer:
+            return "no_answer";
+        case velder::ListOutcome::kNoHost:
+            return "no_host";
+        case velder::ListOutcome::kSinkRefused:
+            return "unwritable";
+        case velder::ListOutcome::kNoSocket:
+            break;
+    }
+    return "failed";
+}
+
+void RunList(void* argument) {
+    auto* const job = static_cast<velder::QueryJob*>(argument);
+    // The job's buffer holds "<host:port> <file>", checked by ListStart.
+    velder::ListRequest request;
+    char path[velder::kLongestListPath + 1] = {};
+    std::size_t servers = 0;
+    const char* failure = "malformed";
+    if (velder::ParseListRequest(job->buffer, std::strlen(job->buffer), &request)) {
+        std::memcpy(path, request.file, request.fileLength);
+        failure = FetchList(request, path, job, &servers);
+    }
+    if (failure != nullptr) {
+        Write(job->buffer, failure);
+    } else {
+        std::snprintf(job->buffer, job->capacity, "%lu", static_cast<unsigned long>(servers));
+    }
+    {
+        // The file is in place: the script may start the next list as soon
+        // as it hears of this one.
+        SharedLock lock;
+        listRunning = false;
+    }
+    Announce(job);
 }
 
 }  // namespace
@@ -167,6 +256,69 @@ std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char*
         return RESULT_DATA;
     }
     std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
+    return RESULT_DATA;
+}
+
+std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
+                                   HostBool, HostBool) {
+    SharedLock lock;
+    if (hostWindow == nullptr) {
+        hostWindow = mainWindow;
+    }
+    velder::StartRequest request;
+    velder::ListRequest list;
+    if (!velder::ParseStartRequest(data, hostCapacity, &request) ||
+        !velder::ParseListRequest(request.address, request.addressLength, &list)) {
+        Write(data, "malformed");
+        return RESULT_DATA;
+    }
+    if (listRunning) {
+        Write(data, "busy");
+        return RESULT_DATA;
+    }
+    velder::QueryJob* job = nullptr;
+    switch (board.Start(request, hostCapacity, &job, velder::JobKind::kList)) {
+        case velder::StartVerdict::kBusy:
+            Write(data, "busy");
+            return RESULT_DATA;
+        case velder::StartVerdict::kFull:
+            Write(data, "full");
+            return RESULT_DATA;
+        case velder::StartVerdict::kNoMemory:
+            Write(data, "failed");
+            return RESULT_DATA;
+        case velder::StartVerdict::kStarted:
+            break;
+    }
+    const std::uint32_t ticket = job->ticket;
+    if (!velder::platform::RunInBackground(RunList, job)) {
+        board.Abandon(job);
+        Write(data, "failed");
+        return RESULT_DATA;
+    }
+    listRunning = true;
+    std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
+    return RESULT_DATA;
+}
+
+std::int32_t VELDER_CALL ListResult(WindowHandle, WindowHandle, char* data, char*, HostBool,
+                                    HostBool) {
+    SharedLock lock;
+    std::uint32_t ticket = 0;
+    if (!velder::ParseTicket(data, hostCapacity, &ticket)) {
+        Write(data, "unknown");
+        return RESULT_DATA;
+    }
+    switch (board.Take(ticket, data, hostCapacity, velder::JobKind::kList)) {
+        case velder::TakeVerdict::kTaken:
+            break;
+        case velder::TakeVerdict::kPending:
+            Write(data, "pending");
+            break;
+        case velder::TakeVerdict::kUnknown:
+            Write(data, "unknown");
+            break;
+    }
     return RESULT_DATA;
 }
 

@@ -12,7 +12,22 @@
 //       before the DLL was last loaded), or the text GetInfo would have left:
 //       the answer, "9999", or the address unchanged. A result is taken once.
 //   $dll(velder-async.dll, QueryCancel, <ticket>|all)
-//       "cancelled" or "unknown"; a cancelled query announces nothing.
+//       "cancelled" or "unknown"; a cancelled query (or list) announces
+//       nothing.
+//   $dll(velder-async.dll, ListStart, <signal> <master host:port> <file>)
+//       a ticket number at once (the same numbering as queries), or "busy"
+//       (a list is being fetched: one at a time), "full", "malformed" (the
+//       signal as for QueryStart; a host of letters, digits, '.' and '-', a
+//       port from 1 to 65535, one space and a path of 1 to 250 bytes, spaces
+//       allowed) or "failed". The worker asks the master for every server
+//       (protocol 2.85, no filters), writes one host:port per line to
+//       "<file>.part" and moves it over <file>, so that the file is only
+//       ever read whole; then mIRC is sent "/signal <signal> <ticket>".
+//   $dll(velder-async.dll, ListResult, <ticket>)
+//       "pending", "unknown", the number of servers written, or why there is
+//       no list: "no_answer" (the master did not answer), "no_host" (its name
+//       could not be looked up), "unwritable" (the file could not be written
+//       or moved into place) or "failed" (no socket or memory). Taken once.
 //
 // LoadDll and UnloadDll are mIRC's load and unload callbacks.
 #pragma once
@@ -54,6 +69,12 @@ VELDER_API std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHa
 VELDER_API std::int32_t VELDER_CALL QueryResult(WindowHandle mainWindow, WindowHandle activeWindow,
                                                 char* data, char* params, HostBool show,
                                                 HostBool noPause);
+VELDER_API std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle activeWindow,
+                                              char* data, char* params, HostBool show,
+                                              HostBool noPause);
+VELDER_API std::int32_t VELDER_CALL ListResult(WindowHandle mainWindow, WindowHandle activeWindow,
+                                               char* data, char* params, HostBool show,
+                                               HostBool noPause);
 VELDER_API std::int32_t VELDER_CALL QueryCancel(WindowHandle mainWindow, WindowHandle activeWindow,
                                                 char* data, char* params, HostBool show,
                                                 HostBool noPause);

@@ -51,6 +51,43 @@ bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* req
     return true;
 }
 
+bool ParseListRequest(const char* text, std::size_t length, ListRequest* request) {
+    std::size_t i = 0;
+    while (i < length && i <= kLongestMasterHost &&
+           ((text[i] >= 'a' && text[i] <= 'z') || (text[i] >= 'A' && text[i] <= 'Z') ||
+            (text[i] >= '0' && text[i] <= '9') || text[i] == '.' || text[i] == '-')) {
+        ++i;
+    }
+    if (i == 0 || i > kLongestMasterHost || i == length || text[i] != ':') {
+        return false;
+    }
+    const std::size_t hostLength = i++;
+    std::uint32_t port = 0;
+    const std::size_t digitsFrom = i;
+    while (i < length && i - digitsFrom < 6 && text[i] >= '0' && text[i] <= '9') {
+        port = port * 10 + static_cast<std::uint32_t>(text[i++] - '0');
+    }
+    if (i == digitsFrom || port == 0 || port > 65535 || i == length || text[i] != ' ') {
+        return false;
+    }
+    const char* file = text + i + 1;
+    const std::size_t fileLength = length - i - 1;
+    if (fileLength == 0 || fileLength > kLongestListPath) {
+        return false;
+    }
+    for (std::size_t k = 0; k < fileLength; ++k) {
+        if (static_cast<unsigned char>(file[k]) < 0x20 || file[k] == 0x7F) {
+            return false;
+        }
+    }
+    std::memcpy(request->host, text, hostLength);
+    request->host[hostLength] = '\0';
+    request->port = static_cast<std::uint16_t>(port);
+    request->file = file;
+    request->fileLength = fileLength;
+    return true;
+}
+
 bool ParseTicket(const char* data, std::size_t capacity, std::uint32_t* ticket) {
     const std::size_t length = TextLength(data, capacity);
     if (length == 0 || length > 10) {
@@ -74,7 +111,8 @@ QueryBoard::~QueryBoard() {
     Reset();
 }
 
-StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity, QueryJob** job) {
+StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity, QueryJob** job,
+                               JobKind kind) {
     if (running_ >= kMostRunning) {
         return StartVerdict::kBusy;
     }
@@ -101,6 +139,7 @@ StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity
         return StartVerdict::kNoMemory;
     }
     made->capacity = capacity;
+    made->kind = kind;
     std::memcpy(made->buffer, request.address, request.addressLength);
     std::memcpy(made->signal, request.signal, request.signalLength);
     made->ticket = ++lastTicket_;
@@ -132,9 +171,9 @@ bool QueryBoard::Finish(QueryJob* job) {
     return true;
 }
 
-TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capacity) {
+TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capacity, JobKind kind) {
     Slot* slot = Find(ticket);
-    if (slot == nullptr) {
+    if (slot == nullptr || slot->job->kind != kind) {
         return TakeVerdict::kUnknown;
     }
     if (!slot->finished) {

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/replaced_file.h"
+
 namespace velder {
 
 // Queries whose workers are alive at once, detached ones included.
@@ -21,6 +23,9 @@ inline constexpr std::size_t kMostUnclaimed = 64;
 // The longest signal name the script may choose.
 inline constexpr std::size_t kLongestSignal = 32;
 
+// What a ticket stands for: a server's status, or a master's list.
+enum class JobKind { kQuery, kList };
+
 // One query's work, owned by the board until a worker takes it and by the
 // worker until Finish hands it back.
 struct QueryJob {
@@ -28,6 +33,7 @@ struct QueryJob {
     char signal[kLongestSignal + 1] = {};
     char* buffer = nullptr;  // `capacity` bytes: the address, then the result
     std::size_t capacity = 0;
+    JobKind kind = JobKind::kQuery;
     bool detached = false;  // cancelled, or the DLL was reset or unloaded
 };
 
@@ -42,6 +48,20 @@ struct StartRequest {
     std::size_t addressLength = 0;
 };
 bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* request);
+
+// The rest of a list request, "<master host:port> <file>": the host is 1 to
+// 255 letters, digits, '.' or '-', the port 1 to 65535 in decimal digits,
+// then one space, then the file's path (the rest of the text, spaces
+// allowed, no control characters, at most kLongestListPath bytes).
+inline constexpr std::size_t kLongestMasterHost = 255;
+inline constexpr std::size_t kLongestListPath = platform::kLongestTargetPath;
+struct ListRequest {
+    char host[kLongestMasterHost + 1] = {};
+    std::uint16_t port = 0;
+    const char* file = nullptr;
+    std::size_t fileLength = 0;
+};
+bool ParseListRequest(const char* text, std::size_t length, ListRequest* request);
 
 // A ticket number as the script writes it: decimal digits, 1 to 4294967295.
 bool ParseTicket(const char* data, std::size_t capacity, std::uint32_t* ticket);
@@ -60,7 +80,8 @@ class QueryBoard {
     // Makes a job for `request` with a buffer of `capacity` bytes and a new
     // ticket. On kStarted `*job` is the worker's to run; the caller must
     // either hand it to a worker or give it back with Abandon.
-    StartVerdict Start(const StartRequest& request, std::size_t capacity, QueryJob** job);
+    StartVerdict Start(const StartRequest& request, std::size_t capacity, QueryJob** job,
+                       JobKind kind = JobKind::kQuery);
     // The worker could not be started: forget the job and its ticket.
     void Abandon(QueryJob* job);
     // The worker is done with `job`. True when the result is kept for its
@@ -69,8 +90,9 @@ class QueryBoard {
     bool Finish(QueryJob* job);
 
     // Copies the result for `ticket` into data[0, capacity) with its NUL and
-    // forgets the ticket.
-    TakeVerdict Take(std::uint32_t ticket, char* data, std::size_t capacity);
+    // forgets the ticket. A ticket of another kind is unknown here.
+    TakeVerdict Take(std::uint32_t ticket, char* data, std::size_t capacity,
+                     JobKind kind = JobKind::kQuery);
     // Drops a running or finished ticket. False when it is not known.
     bool Cancel(std::uint32_t ticket);
     // Drops every ticket; running workers go on detached. Ticket numbers

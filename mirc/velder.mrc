@@ -14,6 +14,9 @@
 ;   /q4browse file                           one line per server in @q4browse
 ;                                            (name, map, players, ping) for a
 ;                                            file of host:port lines
+;   /q4browse -m [master[:port]]             the same for the servers a master
+;                                            lists (master.quakehub.net unless
+;                                            told, port 27650 unless told)
 ;   $q4active                                $true while the Quake 4 console
 ;                                            window is open on this machine
 ;   $q4getinfo(host:port)                    GetInfo's answer, asked while
@@ -150,7 +153,7 @@ alias -l velder.async {
 
 ; --- asking in the background ---------------------------------------------
 ; Hash table q4velder.tickets: one item per ticket, "purpose address ctime
-; [line]", purpose info, watch or browse.
+; [line]", purpose info, watch, browse or list (address: the master's).
 
 ; $q4.ask(<purpose>, <address>[, <line>]) - a ticket, or the DLL's refusal:
 ; busy (16 queries run), full (64 answers not fetched), malformed, failed.
@@ -178,10 +181,12 @@ on *:SIGNAL:q4velder: {
 alias -l q4.collect {
   var %job = $hget(q4velder.tickets, $1)
   if (%job == $null) { return }
-  var %answer = $dll($velder.async, QueryResult, $1)
+  var %purpose = $gettok(%job, 1, 32), %address = $gettok(%job, 2, 32)
+  ; A list's answer is the DLL's own: a count or a word, never server text.
+  if (%purpose == list) { var %answer = $dll($velder.async, ListResult, $1) }
+  else { var %answer = $dll($velder.async, QueryResult, $1) }
   if (%answer === pending) { return }
   hdel q4velder.tickets $1
-  var %purpose = $gettok(%job, 1, 32), %address = $gettok(%job, 2, 32)
   if (%purpose == watch) && ($hget(q4watch.last, %address $+ .ticket) == $1) {
     hdel q4watch.last %address $+ .ticket
   }
@@ -189,6 +194,7 @@ alias -l q4.collect {
   if (%purpose == info) { noop $q4info.show(%address, %answer) }
   elseif (%purpose == watch) { noop $q4watch.answer(%address, %answer) }
   elseif (%purpose == browse) { noop $q4browse.answer(%address, %answer, $gettok(%job, 4, 32)) }
+  elseif (%purpose == list) { q4browse.listed %address %answer }
 }
 
 ; Every second: watches that are due, servers waiting in /q4browse, lines
@@ -504,16 +510,72 @@ alias -l q4say.tick {
 ; Hash table q4browse: next (the next server to ask), count, and one item
 ; per server, "line.N" holding its address. Window @q4browse has one line
 ; per server, in the file's order.
+;
+; With -m the list comes from a master: ListStart in velder-async.dll asks
+; it in the background and writes its list, one host:port a line, to
+; velder-master.txt beside this script (whole, or not at all); the signal
+; for that ticket then reads the file as /q4browse file would.
 
 alias q4browse {
-  if ($1- == $null) || (!$isfile($1-)) {
-    echo -ac info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt
-    return
-  }
   if (!$isfile($velder.async)) {
     echo -ac info * /q4browse: $velder.async is missing
     return
   }
+  if ($1 == -m) {
+    var %master = $iif($2 == $null, master.quakehub.net, $2)
+    if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
+    if (!$velder.address(%master)) || ($3 != $null) {
+      echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650
+      return
+    }
+    var %ticket = $dll($velder.async, ListStart, q4velder %master $velder.listfile)
+    if (%ticket !isnum) {
+      echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, master %master not asked: %ticket)
+      return
+    }
+    hadd -m q4velder.tickets %ticket list %master $ctime
+    if ($hget(q4browse)) { hfree q4browse }
+    if ($window(@q4browse)) { clear @q4browse }
+    else { window @q4browse }
+    aline @q4browse asking %master for its list of servers
+    q4.timer
+    return
+  }
+  if ($1- == $null) || (!$isfile($1-)) {
+    echo -ac info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt, or -m for a master's list
+    return
+  }
+  q4browse.load $1-
+}
+
+; Where ListStart writes the master's list.
+alias -l velder.listfile {
+  return $scriptdir $+ velder-master.txt
+}
+
+; q4browse.listed <master> <answer> - ListResult's answer: the number of
+; servers written to the list file, or why there is none.
+alias -l q4browse.listed {
+  if ($2 !isnum) {
+    var %why = $2
+    if ($2 == no_answer) { var %why = no answer }
+    elseif ($2 == no_host) { var %why = no such host }
+    elseif ($2 == unwritable) { var %why = $velder.listfile could not be written }
+    if ($window(@q4browse)) { aline @q4browse master $1 gave no list: %why }
+    else { echo -ac info * /q4browse: master $1 gave no list: %why }
+    return
+  }
+  if ($2 == 0) {
+    if ($window(@q4browse)) { aline @q4browse master $1 lists no servers }
+    return
+  }
+  q4browse.load $velder.listfile
+  if ($2 > 500) { echo -ac info * /q4browse: master $1 listed $2 servers; the first 500 are shown }
+}
+
+; q4browse.load <file> - one line per server of the file in @q4browse, then
+; asks them.
+alias -l q4browse.load {
   var %file = $1-, %lines = $lines(%file), %i = 1, %n = 0
   if ($hget(q4browse)) { hfree q4browse }
   if ($window(@q4browse)) { clear @q4browse }

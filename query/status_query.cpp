@@ -160,6 +160,10 @@ const NetworkOps kSystemOps = {
 
 }  // namespace
 
+const NetworkOps& SystemNetworkOps() {
+    return kSystemOps;
+}
+
 QueryOutcome QueryStatus(char* data, std::size_t capacity, const NetworkOps& ops) {
     // The smallest buffer that holds "9999" and its NUL.
     if (capacity < sizeof kUnreadableReply) {

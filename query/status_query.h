@@ -37,6 +37,9 @@ struct NetworkOps {
     std::uint32_t (*tickMilliseconds)(void* context);
 };
 
+// The system's socket layer and clock.
+const NetworkOps& SystemNetworkOps();
+
 // Reads "host:port" from `data`, a buffer of `capacity` bytes, sends the
 // server the status request twice, waits at most 650 ms from the first send
 // for the server's reply and writes over `data` the round-trip time in four

@@ -6,16 +6,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "hoststandin/mirc_host.h"
+#include "platform/loaded_library.h"
 #include "query/status_query.h"
+#include "standin/master_server.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "platform/loaded_library.h"
 #include "tests/support/samples.h"
 
 namespace {
@@ -124,6 +126,7 @@ using AsyncQueries = StartsWorkers;
 using AsyncSignals = StartsWorkers;
 using AsyncUnload = StartsWorkers;
 using AsyncStart = WorkersEndBetweenCases;
+using AsyncLists = StartsWorkers;
 
 // --- the load contract ---------------------------------------------------
 
@@ -383,6 +386,124 @@ TEST_F(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
     EXPECT_TRUE(host.PumpUntil([&] { return ThreadCount() <= threadsBefore; }, 20s));
     host.Pump(100ms);
     EXPECT_TRUE(host.Commands().empty());
+}
+
+// --- master lists ----------------------------------------------------------
+
+// A path in the temporary folder, with a space in its name; no file there yet.
+std::string ListPath(const char* name) {
+    char folder[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    EXPECT_GT(length, 0u);
+    const std::string path = std::string(folder, length) + "velder list " + name + " " +
+                             std::to_string(GetCurrentProcessId()) + ".txt";
+    DeleteFileA(path.c_str());
+    DeleteFileA((path + ".part").c_str());
+    return path;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+velder::standin::ListedServer Listed(const std::string& text) {
+    velder::standin::ListedServer server;
+    server.entry = *velder::standin::EntryFromText(text);
+    return server;
+}
+
+std::string StartList(MircHost& host, const std::string& master, const std::string& path) {
+    return host.Call(AsyncDll(), "ListStart", "q4 " + master + " " + path).text;
+}
+
+TEST_F(AsyncLists, TheFileHoldsTheMastersListAndOneSignalComes) {
+    // 232 servers: two datagrams, as id's master split them.
+    velder::standin::MasterOptions options;
+    std::string expected;
+    for (int i = 0; i < 232; ++i) {
+        const std::string text = "10.1." + std::to_string(i / 100) + "." + std::to_string(i % 100) +
+                                 ":" + std::to_string(28004 + i);
+        options.servers.push_back(Listed(text));
+        expected += text + "\r\n";
+    }
+    velder::standin::MasterServer master;
+    ASSERT_TRUE(master.Start(options)) << master.Error();
+    const std::string path = ListPath("whole");
+    MircHost host;
+
+    const std::string ticket = StartList(host, master.Address(), path);
+    ASSERT_TRUE(IsTicket(ticket)) << ticket;
+    EXPECT_EQ(StartList(host, master.Address(), ListPath("second")), "busy");
+    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, "pending");
+    ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s));
+    host.Pump(300ms);  // a second signal would come now
+
+    EXPECT_EQ(host.Commands().size(), 1u);
+    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, "232");
+    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, "unknown");
+    EXPECT_EQ(FileText(path), expected);
+    EXPECT_FALSE(Exists(path + ".part"));
+    EXPECT_EQ(master.GetCounts().answered, 1u);
+    DeleteFileA(path.c_str());
+}
+
+TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
+    auto silent = StartServer(std::nullopt);  // takes the request, answers nothing
+    velder::standin::MasterServer master;
+    velder::standin::MasterOptions options;
+    options.servers.push_back(Listed("10.0.0.1:28004"));
+    ASSERT_TRUE(master.Start(options)) << master.Error();
+    struct Row {
+        const char* name;
+        std::string master;
+        std::string path;
+        const char* result;
+    };
+    const std::string kept = ListPath("kept");
+    const Row rows[] = {
+        {.name = "a silent master",
+         .master = silent->Address(),
+         .path = kept,
+         .result = "no_answer"},
+        {.name = "a folder that does not exist",
+         .master = master.Address(),
+         .path = kept + ".missing\\list.txt",
+         .result = "unwritable"},
+    };
+    MircHost host;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        { std::ofstream(kept, std::ios::binary) << "old list\r\n"; }
+        const std::string ticket = StartList(host, row.master, row.path);
+        ASSERT_TRUE(IsTicket(ticket)) << ticket;
+        ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s));
+        EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, row.result);
+        EXPECT_EQ(FileText(kept), "old list\r\n");
+        EXPECT_FALSE(Exists(row.path + ".part"));
+    }
+    DeleteFileA(kept.c_str());
+}
+
+TEST_F(AsyncStart, MalformedListRequestsAreRefusedByName) {
+    const char* const malformed[] = {
+        "q4 127.0.0.1:27650",           // no file
+        "q4 127.0.0.1:27650 ",          // an empty file name
+        "q4 127.0.0.1 list.txt",        // no port
+        "q4 127.0.0.1:0 list.txt",      // port 0
+        "q4 bad|host:27650 list.txt",   // not a host name
+        "x|y 127.0.0.1:27650 list.txt"  // not a signal name
+    };
+    MircHost host;
+    for (const char* text : malformed) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(host.Call(AsyncDll(), "ListStart", text).text, "malformed");
+    }
+    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", "1").text, "unknown");
 }
 
 }  // namespace

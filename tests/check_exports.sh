@@ -4,8 +4,8 @@
 #                                             at 2, nothing else; only system DLLs imported
 #   check_exports.sh so NM libvelder.so       exactly GetInfo and IsQuakeActive exported
 #   check_exports.sh async-dll OBJDUMP velder-async.dll
-#                                             LoadDll, QueryCancel, QueryResult, QueryStart,
-#                                             UnloadDll, undecorated; only system DLLs imported
+#                                             ListResult, ListStart, LoadDll, QueryCancel,
+#                                             QueryResult, QueryStart, UnloadDll, undecorated; only system DLLs imported
 kind=$1
 tool=$2
 file=$3
@@ -20,7 +20,7 @@ expected="1 GetInfo;2 IsQuakeActive;"
 if [ "$kind" = async-dll ]; then
     kind=dll
     module=velder-async.dll
-    expected="1 LoadDll;2 QueryCancel;3 QueryResult;4 QueryStart;5 UnloadDll;"
+    expected="1 ListResult;2 ListStart;3 LoadDll;4 QueryCancel;5 QueryResult;6 QueryStart;7 UnloadDll;"
 fi
 
 case "$kind" in

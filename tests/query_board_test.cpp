@@ -94,6 +94,68 @@ TEST(QueryBoardParsing, Tickets) {
     }
 }
 
+TEST(QueryBoardParsing, ListRequests) {
+    const std::string longestPath(velder::kLongestListPath, 'p');
+    const std::string longestHost(velder::kLongestMasterHost, 'h');
+    struct Case {
+        std::string text;
+        const char* host;  // null: refused
+        std::uint16_t port = 0;
+        std::string file = "";
+    };
+    const Case cases[] = {
+        {.text = "master.example:27650 C:\\my lists\\q4.txt",
+         .host = "master.example",
+         .port = 27650,
+         .file = "C:\\my lists\\q4.txt"},
+        {.text = "127.0.0.1:65535 a", .host = "127.0.0.1", .port = 65535, .file = "a"},
+        {.text = longestHost + ":1 " + longestPath,
+         .host = longestHost.c_str(),
+         .port = 1,
+         .file = longestPath},
+        {.text = longestHost + "h:1 f", .host = nullptr},
+        {.text = "h:1 " + longestPath + "p", .host = nullptr},
+        {.text = "h:0 f", .host = nullptr},
+        {.text = "h:65536 f", .host = nullptr},
+        {.text = "h:0000027650 f", .host = nullptr},
+        {.text = "h:27650", .host = nullptr},
+        {.text = "h:27650 ", .host = nullptr},
+        {.text = "h:27650 a\rb", .host = nullptr},
+        {.text = ":27650 f", .host = nullptr},
+        {.text = "h$x:27650 f", .host = nullptr},
+        {.text = "h :27650 f", .host = nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        velder::ListRequest request;
+        const bool parsed = velder::ParseListRequest(c.text.c_str(), c.text.size(), &request);
+        ASSERT_EQ(parsed, c.host != nullptr);
+        if (parsed) {
+            EXPECT_STREQ(request.host, c.host);
+            EXPECT_EQ(request.port, c.port);
+            EXPECT_EQ(std::string(request.file, request.fileLength), c.file);
+        }
+    }
+}
+
+TEST(QueryBoardLife, AListTicketIsUnknownToQueryResultAndTheOtherWay) {
+    QueryBoard board;
+    QueryJob* list = nullptr;
+    ASSERT_EQ(board.Start(Request("q4 m:1 f"), 900, &list, velder::JobKind::kList),
+              StartVerdict::kStarted);
+    QueryJob* query = Started(board);
+    EXPECT_EQ(query->ticket, list->ticket + 1) << "one numbering for both";
+    EXPECT_TRUE(Answer(board, list, "12"));
+    EXPECT_TRUE(Answer(board, query, "0012 answer"));
+    Taken(board, list->ticket, TakeVerdict::kUnknown);
+    std::vector<char> data(900);
+    EXPECT_EQ(board.Take(query->ticket, data.data(), 900, velder::JobKind::kList),
+              TakeVerdict::kUnknown);
+    EXPECT_EQ(board.Take(list->ticket, data.data(), 900, velder::JobKind::kList),
+              TakeVerdict::kTaken);
+    EXPECT_STREQ(data.data(), "12");
+}
+
 TEST(QueryBoardLife, AResultIsPendingThenTakenOnceWithinTheCapacity) {
     QueryBoard board;
     QueryJob* job = Started(board, 16);

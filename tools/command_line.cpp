@@ -1,23 +1,10 @@
 #include "tools/command_line.h"
 
-// CLI11 includes <iostream>, whose static initialiser sets up the standard
-// streams at every start: half a millisecond of a query's start-up, for
-// streams the tool never uses (it writes through stdio). Its include guard
-// keeps it out; CLI11's own uses of the streams (in code the tool never
-// calls) only need them declared.
-#include <istream>
-#include <ostream>
-#define _GLIBCXX_IOSTREAM 1
-namespace std {
-extern istream cin;
-extern ostream cout, cerr, clog;
-}  // namespace std
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 
 #include "host/exports.h"
 #include "query/protocol.h"
+#include "tools/cli11.h"
 
 namespace velder::tools {
 
@@ -88,6 +75,19 @@ std::vector<Player> MadeUpPlayers(std::size_t count) {
                            .ping = static_cast<int>(15 + (i * 37) % 180)});
     }
     return players;
+}
+
+standin::ServerSample DemoSample() {
+    standin::ServerSample sample;
+    sample.name = "^1Velder ^7Demo";
+    sample.map = "mp/q4dm5";
+    sample.gameType = "Team DM";
+    sample.maxPlayers = 12;
+    sample.players = {
+        {"^4Kane", "Rhino", 32},   {"Cortez", "Rhino", 48}, {"Bidwell", "Rhino", 57},
+        {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
+    };
+    return sample;
 }
 
 std::optional<std::string> CheckServerAddress(std::string& address) {

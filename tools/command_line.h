@@ -13,6 +13,13 @@
 namespace velder::tools {
 
 inline constexpr std::uint16_t kDefaultPort = 28004;  // the game's own
+
+// The program's exit status.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNoAnswer = 1;  // a server did not answer
+inline constexpr int kExitFailure = 1;   // a command could not run
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoLibrary = 3;
 inline constexpr int kMaxJobs = 256;
 inline constexpr int kMaxServers = 4096;
 inline constexpr int kMaxDelayMs = 60000;
@@ -70,6 +77,9 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
 // `count` made-up players with varied pings and clans, at most kMaxPlayers:
 // those of `velder serve --players N`.
 std::vector<standin::Player> MadeUpPlayers(std::size_t count);
+
+// The sample server that `velder demo` shows.
+standin::ServerSample DemoSample();
 
 // The usage text of `command`, or of every command for Command::kHelp.
 std::string UsageText(Command command = Command::kHelp);

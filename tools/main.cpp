@@ -14,15 +14,11 @@
 #include "standin/status_reply.h"
 #include "tools/command_line.h"
 #include "tools/library_client.h"
+#include "tools/master_commands.h"
 #include "tools/views.h"
 
 namespace velder::tools {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;  // a server did not answer, or serve or demo could not run
-constexpr int kExitUsage = 2;
-constexpr int kExitNoLibrary = 3;
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
@@ -164,7 +160,7 @@ int RunInfo(const InfoOptions& options) {
                 Complain(answer.address + ": " + OutcomeText(answer.outcome));
             }
         });
-    return everyoneAnswered ? kExitOk : kExitFailure;
+    return everyoneAnswered ? kExitOk : kExitNoAnswer;
 }
 
 int RunServe(const ServeOptions& options) {
@@ -214,20 +210,6 @@ int RunServe(const ServeOptions& options) {
     return counts.sendFailed == 0 ? kExitOk : kExitFailure;
 }
 
-// The sample server that `velder demo` shows.
-standin::ServerSample DemoSample() {
-    standin::ServerSample sample;
-    sample.name = "^1Velder ^7Demo";
-    sample.map = "mp/q4dm5";
-    sample.gameType = "Team DM";
-    sample.maxPlayers = 12;
-    sample.players = {
-        {"^4Kane", "Rhino", 32},   {"Cortez", "Rhino", 48}, {"Bidwell", "Rhino", 57},
-        {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
-    };
-    return sample;
-}
-
 int RunDemo() {
     LibraryClient library;
     if (!LoadLibrary(library)) {
@@ -253,7 +235,12 @@ int RunDemo() {
 
 int main(int argc, char** argv) {
     using namespace velder::tools;
-    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    // list, browse and master read their own arguments.
+    if (const std::optional<int> status = RunMasterCommand(args, VELDER_LIBRARY_FILE)) {
+        return *status;
+    }
+    const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) {
         Complain(line.error);
         return kExitUsage;
@@ -279,5 +266,9 @@ int main(int argc, char** argv) {
             break;
     }
     std::fputs(UsageText(line.helpFor).c_str(), stdout);
+    if (line.helpFor == Command::kHelp) {
+        std::fputs("\n", stdout);
+        std::fputs(MasterUsageText().c_str(), stdout);
+    }
     return kExitOk;
 }

@@ -239,6 +239,33 @@ TEST(ScriptSafety, TheScriptHasNoUnsafeLine) {
     }
 }
 
+// mIRC answers a $dll call to a function the DLL lacks with an error the
+// script never sees: every call must name an export the DLL has.
+TEST(ScriptSafety, EveryDllCallNamesAnExport) {
+    struct Dll {
+        std::string call;
+        std::vector<std::string> exports;
+    };
+    const Dll dlls[] = {
+        {.call = "$dll($velder.file, ", .exports = {"GetInfo", "IsQuakeActive"}},
+        {.call = "$dll($velder.async, ",
+         .exports = {"QueryStart", "QueryResult", "QueryCancel", "ListStart", "ListResult"}},
+    };
+    const std::string script = ReadScript();
+    std::size_t calls = 0;
+    for (const Dll& dll : dlls) {
+        for (std::size_t at = script.find(dll.call); at != std::string::npos;
+             at = script.find(dll.call, at + 1)) {
+            const std::size_t from = at + dll.call.size();
+            const std::string name = script.substr(from, script.find(',', from) - from);
+            EXPECT_NE(std::find(dll.exports.begin(), dll.exports.end(), name), dll.exports.end())
+                << name;
+            ++calls;
+        }
+    }
+    EXPECT_GE(calls, 6u) << "the script's DLL calls were not found";
+}
+
 // --- mIRC's token identifiers, as documented ----------------------------
 // A token is a run of text between two delimiters; empty runs are not
 // tokens, so "a,,b" has two. Positions count from 1. Text comparison in

@@ -1,0 +1,35 @@
+// A file written whole beside its target and then put in its place, so that
+// a reader sees either the old file or the whole new one (Windows only:
+// velder-async.dll writes master lists with it).
+#pragma once
+
+#include <cstddef>
+
+namespace velder::platform {
+
+// The longest target path taken, in bytes: with the temporary name's suffix
+// and its NUL it stays inside the ANSI path limit (MAX_PATH, 260).
+inline constexpr std::size_t kLongestTargetPath = 250;
+inline constexpr char kTemporarySuffix[] = ".part";
+
+struct ReplacedFile {
+    void* handle = nullptr;
+    char temporary[kLongestTargetPath + sizeof kTemporarySuffix];
+    unsigned char pending[4096];  // written out when full and on Finish
+    std::size_t used = 0;
+    bool failed = false;  // a write failed: Finish will refuse
+};
+
+// Creates (or empties) `target` + ".part". False when the path is longer
+// than kLongestTargetPath or the system refuses; nothing is left open then.
+bool BeginReplacedFile(const char* target, ReplacedFile* file);
+// Adds bytes; false once a write has failed.
+bool AppendToFile(ReplacedFile* file, const char* bytes, std::size_t length);
+// Writes what is pending, closes the file and moves it over `target`
+// (MoveFileEx, replacing it). False when any step failed; the temporary
+// file is removed then.
+bool FinishReplacedFile(ReplacedFile* file, const char* target);
+// Closes and removes the temporary file; `target` is left as it was.
+void AbandonReplacedFile(ReplacedFile* file);
+
+}  // namespace velder::platform

@@ -1,0 +1,172 @@
+#include "query/master_query.h"
+
+#include <cstring>
+
+#include "query/protocol.h"
+
+namespace velder {
+namespace {
+
+// A server as one number: address bytes, then port. Never 0, since port 0
+// is dropped before anything is looked up.
+std::uint64_t KeyOf(const ServerEntry& entry) {
+    std::uint64_t key = 0;
+    for (unsigned char byte : entry.address) {
+        key = key << 8 | byte;
+    }
+    return key << 16 | entry.port;
+}
+
+std::size_t SlotOf(std::uint64_t key) {
+    // Fibonacci hashing: the multiplier's high bits spread nearby addresses.
+    constexpr int kSlotBits = 17;
+    static_assert(std::size_t{1} << kSlotBits == kSeenSlots);
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits));
+}
+
+// True when `key` was there; otherwise it is added when `add` holds.
+bool SeenBefore(SeenServers& seen, std::uint64_t key, bool add) {
+    // At most kMostListedServers keys live in twice as many slots: an empty
+    // slot always ends the probe.
+    for (std::size_t slot = SlotOf(key);; slot = (slot + 1) % kSeenSlots) {
+        if (seen.slots[slot] == key) {
+            return true;
+        }
+        if (seen.slots[slot] == 0) {
+            if (add) {
+                seen.slots[slot] = key;
+            }
+            return false;
+        }
+    }
+}
+
+bool SameAddress(const platform::Ipv4Address& a, const platform::Ipv4Address& b) {
+    return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0;
+}
+
+struct Resources {
+    bool socketsStarted = false;
+    bool socketOpen = false;
+    platform::SocketHandle socket = 0;
+};
+
+// Hands the datagram's new entries to the sink; false when the sink refused one.
+bool TakeEntries(const unsigned char* reply, int count, SeenServers& seen, const ServerSink& sink,
+                 ListTally& tally) {
+    for (int i = 0; i < count; ++i) {
+        const ServerEntry entry = ServerEntryAt(reply, i);
+        if (entry.port == 0) {
+            ++tally.portZero;
+            continue;
+        }
+        const bool full = tally.servers >= kMostListedServers;
+        if (SeenBefore(seen, KeyOf(entry), !full)) {
+            ++tally.duplicates;
+            continue;
+        }
+        if (full) {
+            ++tally.cut;
+            continue;
+        }
+        ++tally.servers;
+        if (!sink.take(sink.context, entry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& filter,
+                     const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
+                     ListTally& tally, const NetworkOps& ops, Resources& held) {
+    void* const context = ops.context;
+    unsigned char request[kLongestServersRequest];
+    const std::size_t requestLength = BuildServersRequest(filter, request, sizeof request);
+    if (requestLength == 0) {
+        return ListOutcome::kNoAnswer;  // a filter text too long: nothing can be asked
+    }
+    held.socketsStarted = ops.startSockets(context);
+    if (!held.socketsStarted) {
+        return ListOutcome::kNoSocket;
+    }
+    held.socketOpen = ops.openSocket(context, &held.socket);
+    if (!held.socketOpen) {
+        return ListOutcome::kNoSocket;
+    }
+    platform::Ipv4Address master{};
+    if (!ops.lookUpHost(context, host, &master)) {
+        return ListOutcome::kNoHost;
+    }
+    std::memset(seen.slots, 0, sizeof seen.slots);
+
+    const std::uint32_t start = ops.tickMilliseconds(context);
+    ops.sendDatagram(context, held.socket, request, requestLength, master, port);
+
+    unsigned char reply[kReceiveCapacity];
+    bool answered = false;
+    std::uint32_t lastReply = start;  // meaningful once answered
+    for (;;) {
+        // Unsigned differences: right across a wrap of the tick counter.
+        const std::uint32_t now = ops.tickMilliseconds(context);
+        const std::uint32_t sinceStart = now - start;
+        const std::uint32_t sinceLast = now - lastReply;
+        const std::uint32_t limit = answered ? wait.quiet : wait.first;
+        const std::uint32_t waited = answered ? sinceLast : sinceStart;
+        if (waited >= limit || sinceStart >= wait.overall) {
+            break;
+        }
+        std::uint32_t left = limit - waited;
+        if (wait.overall - sinceStart < left) {
+            left = wait.overall - sinceStart;
+        }
+        if (ops.waitReadable(context, held.socket, left) <= 0) {
+            break;
+        }
+        platform::Sender sender;
+        const std::int32_t length =
+            ops.receiveDatagram(context, held.socket, reply, sizeof reply, &sender);
+        if (!sender.known || sender.port != port || !SameAddress(sender.address, master)) {
+            ++tally.foreign;
+            continue;
+        }
+        const int count =
+            length > 0 ? CountServerEntries(reply, static_cast<std::size_t>(length)) : -1;
+        if (count < 0) {
+            ++tally.malformed;
+            continue;
+        }
+        ++tally.datagrams;
+        answered = true;
+        lastReply = ops.tickMilliseconds(context);
+        if (!TakeEntries(reply, count, seen, sink, tally)) {
+            return ListOutcome::kSinkRefused;
+        }
+    }
+    return answered ? ListOutcome::kListed : ListOutcome::kNoAnswer;
+}
+
+}  // namespace
+
+ListOutcome FetchServerList(const char* host, std::uint16_t port, const ServersFilter& filter,
+                            const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
+                            ListTally& tally, const NetworkOps& ops) {
+    tally = ListTally{};
+    Resources held;
+    const ListOutcome outcome = Exchange(host, port, filter, wait, seen, sink, tally, ops, held);
+    if (held.socketOpen) {
+        ops.closeSocket(ops.context, held.socket);
+    }
+    if (held.socketsStarted) {
+        ops.stopSockets(ops.context);
+    }
+    return outcome;
+}
+
+ListOutcome FetchServerList(const char* host, std::uint16_t port, const ServersFilter& filter,
+                            const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
+                            ListTally& tally) {
+    return FetchServerList(host, port, filter, wait, seen, sink, tally, SystemNetworkOps());
+}
+
+}  // namespace velder

@@ -1,0 +1,84 @@
+// A stand-in master server for tests, benchmarks and `velder master`.
+//
+// It listens on one UDP port (127.0.0.1 unless told otherwise) and answers
+// each well-formed list request (FF FF "getServers" 00 ...) with its list,
+// as id's master did: FF FF "servers" 00 then six-byte entries, at most 231
+// a datagram, as many datagrams as the list needs. Anything else is counted
+// and dropped. It keeps nothing per request beyond a fixed rate table.
+//
+//     velder::standin::MasterOptions options;
+//     options.servers.push_back({.entry = *velder::standin::EntryFromText("127.0.0.1:28004")});
+//     velder::standin::MasterServer master;
+//     if (!master.Start(options)) { puts(master.Error().c_str()); }
+//     // ... ask master.Address() ...
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "query/master_list.h"
+#include "standin/standin_server.h"
+
+namespace velder::standin {
+
+// A server on the master's list. What the master knows of its status lets it
+// honour the players and password filters; a server whose status is unknown
+// passes them.
+struct ListedServer {
+    ServerEntry entry;
+    int players = -1;     // -1: unknown
+    int maxPlayers = -1;  // -1: unknown
+    std::optional<bool> password;
+};
+
+struct MasterOptions {
+    std::vector<ListedServer> servers;  // in the order the list gives them
+    std::string bindAddress = kLoopback;
+    std::uint16_t port = 0;  // 0 lets the system choose a free port
+    // Lists answered per second to one source address; 0 for no limit.
+    int answersPerSecond = 0;
+};
+
+struct MasterCounts {
+    std::size_t received = 0;   // datagrams received
+    std::size_t answered = 0;   // requests answered with the whole list
+    std::size_t ignored = 0;    // datagrams that were not a list request
+    std::size_t limited = 0;    // requests over the rate
+    std::size_t datagrams = 0;  // reply datagrams sent whole
+};
+
+// The servers of `filter` on `servers`, in list order.
+std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
+                                      const ServersFilter& filter);
+
+// "A.B.C.D:PORT" (a dotted IPv4 address, a port from 1) as an entry.
+std::optional<ServerEntry> EntryFromText(std::string_view text);
+
+class MasterServer {
+  public:
+    MasterServer();
+    ~MasterServer();
+    MasterServer(const MasterServer&) = delete;
+    MasterServer& operator=(const MasterServer&) = delete;
+
+    // Binds the port and serves on a thread of its own. False when the port
+    // cannot be opened or the master already runs; Error() says why.
+    bool Start(MasterOptions options);
+    // Stops serving and waits for the thread; safe to call more than once.
+    void Stop();
+    std::uint16_t Port() const;   // 0 when not running
+    std::string Address() const;  // "ADDRESS:PORT"
+    std::string Error() const;
+    MasterCounts GetCounts() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velder::standin

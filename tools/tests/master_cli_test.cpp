@@ -1,0 +1,253 @@
+// velder list, browse and master as a user runs them, against the stand-in
+// master and against a master played by the test, all on loopback.
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "standin/master_server.h"
+#include "standin/standin_server.h"
+#include "standin/status_reply.h"
+#include "tests/support/bytes.h"
+#include "tools/tests/child_process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using asio::ip::udp;
+using velder::Bytes;
+using velder::ParseBytes;
+using velder::standin::ListedServer;
+using velder::standin::MasterServer;
+using velder::tooltest::BesideThisProgram;
+using velder::tooltest::ChildProcess;
+using velder::tooltest::ProgramRun;
+using velder::tooltest::RunProgram;
+
+const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
+
+ProgramRun Velder(const std::vector<std::string>& args, const std::string& input = "") {
+    ProgramRun run = RunProgram(kVelder, args, 30s, input);
+    for (std::string* text : {&run.out, &run.err}) {
+        *text = std::regex_replace(*text, std::regex("\r\n"), "\n");
+    }
+    return run;
+}
+
+// `count` listed servers on loopback addresses, which no list test asks.
+std::vector<ListedServer> Listed(int count) {
+    std::vector<ListedServer> servers(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        servers[i].entry = *velder::standin::EntryFromText("127.1." + std::to_string(i / 250) +
+                                                           "." + std::to_string(i % 250 + 1) + ":" +
+                                                           std::to_string(20000 + i));
+    }
+    return servers;
+}
+
+std::string Lines(const std::vector<ListedServer>& servers) {
+    std::string lines;
+    for (const ListedServer& server : servers) {
+        char text[velder::kEntryTextCapacity];
+        velder::FormatServerEntry(server.entry, text);
+        lines += std::string(text) + "\n";
+    }
+    return lines;
+}
+
+TEST(MasterCli, ListPrintsExactlyTheMastersList) {
+    for (const int count : {1, 231, 232, 5000}) {
+        SCOPED_TRACE(count);
+        MasterServer master;
+        velder::standin::MasterOptions options;
+        options.servers = Listed(count);
+        ASSERT_TRUE(master.Start(options)) << master.Error();
+        const ProgramRun run = Velder({"list", "--master", master.Address(), "--wait-ms", "300"});
+        EXPECT_EQ(0, run.exitCode) << run.err;
+        EXPECT_EQ(Lines(options.servers), run.out);
+        EXPECT_EQ("", run.err);
+        EXPECT_EQ(1u, master.GetCounts().answered);
+    }
+}
+
+// A master played by the test: it sees each request and its sender, and
+// sends whatever the test wants.
+class FakeMaster {
+  public:
+    FakeMaster() : socket_(io_, udp::endpoint(asio::ip::make_address_v4("127.0.0.1"), 0)) {}
+    std::string Address() const {
+        return "127.0.0.1:" + std::to_string(socket_.local_endpoint().port());
+    }
+    // The next datagram within `timeout`; its sender becomes the one Send answers.
+    std::optional<Bytes> Receive(std::chrono::milliseconds timeout) {
+        Bytes buffer(2048, '\0');
+        std::optional<Bytes> got;
+        socket_.async_receive_from(asio::buffer(buffer), client_,
+                                   [&](asio::error_code ec, std::size_t length) {
+                                       if (!ec) {
+                                           got = buffer.substr(0, length);
+                                       }
+                                   });
+        io_.restart();
+        io_.run_for(timeout);
+        socket_.cancel();
+        io_.restart();
+        io_.run();
+        return got;
+    }
+    void Send(const Bytes& bytes) { socket_.send_to(asio::buffer(bytes), client_); }
+    const udp::endpoint& Client() const { return client_; }
+
+  private:
+    asio::io_context io_;
+    udp::socket socket_;
+    udp::endpoint client_;
+};
+
+TEST(MasterCli, FiltersGoIntoTheRequest) {
+    struct Row {
+        std::vector<std::string> options;
+        const char* request;
+    };
+    const Row rows[] = {
+        {.options = {}, .request = "FF FF 'getServers' 00 55 00 02 00 00 00 00 00"},
+        {.options = {"--game", "q4ctf", "--player", "Sarge", "--clan", "[Q]"},
+         .request = "FF FF 'getServers' 00 55 00 02 00 'q4ctf' 00 'Sarge' 00 '[Q]' 00 00"},
+        {.options = {"--password", "yes", "--not-full"},
+         .request = "FF FF 'getServers' 00 55 00 02 00 00 00 00 05"},
+        {.options = {"--password", "no", "--not-empty", "--protocol", "1.2"},
+         .request = "FF FF 'getServers' 00 02 00 01 00 00 00 00 0A"},
+    };
+    for (const Row& row : rows) {
+        FakeMaster master;
+        std::vector<std::string> args = {"list", "--master", master.Address(), "--wait-ms", "200"};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        ChildProcess list;
+        ASSERT_TRUE(list.Start(kVelder, args));
+        const std::optional<Bytes> request = master.Receive(10s);
+        ASSERT_TRUE(request.has_value());
+        EXPECT_EQ(ParseBytes(row.request), *request);
+        master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 01 64 6D"));
+        ASSERT_TRUE(list.Wait(10s));
+        EXPECT_EQ(0, list.ExitCode());
+        EXPECT_EQ("127.0.0.1:28004\n", list.Output());
+    }
+}
+
+TEST(MasterCli, DropsAndCountsWhatDoesNotBelongToTheList) {
+    FakeMaster master;
+    ChildProcess list;
+    ASSERT_TRUE(list.Start(kVelder, {"list", "--master", master.Address(), "--wait-ms", "500"}));
+    ASSERT_TRUE(master.Receive(10s).has_value());
+    master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 01 64 6D 7F 00 00 02 00 00"));
+    // A good reply from another port, then a malformed one from the master.
+    asio::io_context io;
+    udp::socket stranger(io, udp::endpoint(asio::ip::make_address_v4("127.0.0.1"), 0));
+    stranger.send_to(asio::buffer(ParseBytes("FF FF 'servers' 00 7F 00 00 09 64 6D")),
+                     master.Client());
+    master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 08 64"));
+    master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 03 64 6D 7F 00 00 01 64 6D"));
+    ASSERT_TRUE(list.Wait(10s));
+    EXPECT_EQ(0, list.ExitCode());
+    EXPECT_EQ("127.0.0.1:28004\n127.0.0.3:28004\n", list.Output());
+    EXPECT_NE(std::string::npos,
+              list.Errors().find("dropped 1 datagrams from elsewhere than the master, 1 "
+                                 "malformed replies, 1 entries with port 0"))
+        << list.Errors();
+}
+
+TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
+    FakeMaster master;
+    ChildProcess list;
+    ASSERT_TRUE(list.Start(kVelder, {"list", "--master", master.Address(), "--wait-ms", "100"}));
+    int requests = 0;
+    while (requests < 5 && master.Receive(requests == 0 ? 10s : 1s)) {
+        ++requests;
+    }
+    ASSERT_TRUE(list.Wait(10s));
+    EXPECT_EQ(3, requests);
+    EXPECT_EQ(1, list.ExitCode());
+    EXPECT_EQ("", list.Output());
+    EXPECT_NE(std::string::npos, list.Errors().find("did not answer"));
+}
+
+// Two stand-ins with players and two without, behind the stand-in master.
+class Browse : public testing::Test {
+  protected:
+    void SetUp() override {
+        velder::standin::MasterOptions options;
+        for (int group = 0; group < 2; ++group) {
+            velder::standin::ServerSample sample;
+            sample.name = group == 0 ? "Busy" : "Quiet";
+            sample.players.resize(group == 0 ? 3 : 0, {"Kane", "Rhino", 40});
+            velder::standin::Options serve;
+            serve.reply = velder::standin::BuildStatusReply(sample);
+            serve.ports = 2;
+            ASSERT_TRUE(servers_[group].Start(serve)) << servers_[group].Error();
+        }
+        // Listed quiet first, so that sorting shows.
+        for (const int group : {1, 0}) {
+            for (int i = 0; i < 2; ++i) {
+                options.servers.emplace_back().entry =
+                    *velder::standin::EntryFromText(servers_[group].Address(i));
+                addresses_.push_back(servers_[group].Address(i));
+            }
+        }
+        ASSERT_TRUE(master_.Start(options));
+    }
+    // The address starting each output line.
+    static std::vector<std::string> Addresses(const std::string& out) {
+        std::vector<std::string> addresses;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            addresses.push_back(line.substr(0, line.find(' ')));
+        }
+        return addresses;
+    }
+    std::vector<std::string> Browsed(std::vector<std::string> options) {
+        std::vector<std::string> args = {"browse", "--master", master_.Address(), "--wait-ms",
+                                         "300"};
+        args.insert(args.end(), options.begin(), options.end());
+        const ProgramRun run = Velder(args);
+        EXPECT_EQ(0, run.exitCode) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find("4 servers listed, 4 answered")) << run.err;
+        return Addresses(run.out);
+    }
+
+    velder::standin::Server servers_[2];
+    MasterServer master_;
+    std::vector<std::string> addresses_;  // in list order: quiet, quiet, busy, busy
+};
+
+TEST_F(Browse, ShowsEveryServerInListOrderUnlessSorted) {
+    using V = std::vector<std::string>;
+    const V& a = addresses_;
+    EXPECT_EQ(a, Browsed({"--jobs", "1"}));
+    EXPECT_EQ(a, Browsed({"--jobs", "4"}));
+    EXPECT_EQ((V{a[2], a[3], a[0], a[1]}), Browsed({"--sort", "players"}));
+    EXPECT_EQ((V{a[2], a[3], a[0], a[1]}), Browsed({"--sort", "name"}));  // Busy, then Quiet
+    EXPECT_EQ((V{a[2], a[3]}), Browsed({"--not-empty"}));
+}
+
+TEST_F(Browse, GivesWhatListPipedIntoInfoGives) {
+    const ProgramRun list = Velder({"list", "--master", master_.Address(), "--wait-ms", "300"});
+    ASSERT_EQ(0, list.exitCode);
+    const std::string file = BesideThisProgram("master_cli_list.txt");
+    std::ofstream(file) << list.out;
+    const ProgramRun info = Velder({"info", "--json", "-f", "-"}, file);
+    std::remove(file.c_str());
+    const ProgramRun browse =
+        Velder({"browse", "--json", "--master", master_.Address(), "--wait-ms", "300"});
+    const std::regex time("\"round_trip_ms\":[0-9]+");
+    EXPECT_EQ(0, info.exitCode);
+    EXPECT_EQ(std::regex_replace(info.out, time, "T"), std::regex_replace(browse.out, time, "T"));
+    EXPECT_EQ(4u, Addresses(info.out).size());
+}
+
+}  // namespace
