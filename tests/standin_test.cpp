@@ -145,6 +145,29 @@ TEST(StandinServer, LimitsAnswersPerSourceAddress) {
 #endif
 }
 
+// Answers waiting for their delay are bounded: requests past kPendingLimit
+// count as limited, whoever sends them.
+TEST(StandinServer, KeepsAtMostThePendingLimitOfAnswersWaiting) {
+    Options options = Replying(kReply);
+    options.delay = 60s;  // nothing falls due while the test runs
+    Server server;
+    ASSERT_TRUE(server.Start(options)) << server.Error();
+    Client client;
+    ASSERT_TRUE(client.Ready());
+    constexpr std::size_t kOver = 20;
+    constexpr std::size_t kBatch = 100;  // small enough for the socket's buffer
+    std::size_t sent = 0;
+    while (sent < velder::standin::kPendingLimit + kOver) {
+        for (std::size_t i = 0; i < kBatch; ++i, ++sent) {
+            ASSERT_TRUE(client.Send(server.Port(), kRequest));
+        }
+        ASSERT_TRUE(server.WaitForReceived(sent, 2000ms)) << sent;
+    }
+    const auto counts = server.GetCounts();
+    EXPECT_EQ(sent - velder::standin::kPendingLimit, counts.limited);
+    EXPECT_EQ(0u, counts.answered);
+}
+
 TEST(StandinServer, CountsAnAnswerTheSystemRefusesAsFailed) {
     Server server;
     // Longer than any UDP datagram can be.

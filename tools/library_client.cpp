@@ -23,8 +23,8 @@ int CallExport(HostExport function, const std::string& in, std::string& out) {
     return result;
 }
 
-// The dotted IPv4 address of `host`, looked up when it is a name; nothing
-// when it does not resolve.
+}  // namespace
+
 std::optional<std::string> DottedAddress(const std::string& host) {
     asio::error_code error;
     const asio::ip::address_v4 dotted = asio::ip::make_address_v4(host, error);
@@ -39,8 +39,6 @@ std::optional<std::string> DottedAddress(const std::string& host) {
     }
     return found.begin()->endpoint().address().to_string();
 }
-
-}  // namespace
 
 LibraryClient::LibraryClient() = default;
 LibraryClient::~LibraryClient() = default;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ class LoadedLibrary;  // platform/loaded_library.h, which brings in the system h
 }
 
 namespace velder::tools {
+
+// The dotted IPv4 address of `host`, looked up when it is a name; nothing
+// when it does not resolve.
+std::optional<std::string> DottedAddress(const std::string& host);
 
 class LibraryClient {
   public:
