@@ -1,4 +1,7 @@
 // velder: the library's command-line companion. See UsageText().
+// First: its standard headers tell Asio the Windows version to build for.
+#include "tools/command_line.h"
+
 #include <asio.hpp>
 #include <chrono>
 #include <csignal>
@@ -12,7 +15,6 @@
 #include "platform/loaded_library.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "tools/command_line.h"
 #include "tools/library_client.h"
 #include "tools/master_commands.h"
 #include "tools/views.h"

@@ -48,7 +48,8 @@ std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
 std::string JsonList(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& item : items) {
-        out += (out.empty() ? "" : ",") + JsonString(item);
+        out += out.empty() ? "" : ",";
+        out += JsonString(item);
     }
     return out;
 }
@@ -160,8 +161,8 @@ std::string JsonView(const ServerAnswer& answer) {
                       kOutcomes[static_cast<int>(answer.outcome)][0] + "\",\"round_trip_ms\":" +
                       (answered ? std::to_string(result.roundTripMs) : "null") + ",\"vars\":{";
     for (std::size_t i = 0; i < status.vars.size(); ++i) {
-        out += (i ? "," : "") + JsonString(status.vars[i].first) + ":" +
-               JsonString(status.vars[i].second);
+        out += i ? "," : "";
+        out += JsonString(status.vars[i].first) + ":" + JsonString(status.vars[i].second);
     }
     out += "},\"players\":[";
     for (std::size_t i = 0; i < status.players.size(); ++i) {
