@@ -63,3 +63,21 @@ ensure_i386_runner() {
         return 1
     fi
 }
+
+# gamedig, another query program the tests let read the stand-in, from the
+# npm registry into ~/.cache/velder/gamedig. Best effort: without Node or the
+# registry the tests ask quakestat only. Node comes from Debian when neither
+# node nor npm is there.
+ensure_gamedig() {
+    local dir=$HOME/.cache/velder/gamedig
+    [ -x "$dir/node_modules/.bin/gamedig" ] && return 0
+    if ! command -v node >/dev/null && ! command -v npm >/dev/null; then
+        ensure_packages nodejs npm || return 0
+    fi
+    command -v npm >/dev/null || return 0
+    mkdir -p "$dir" &&
+        timeout 300 npm install --prefix "$dir" --no-audit --no-fund --silent gamedig@5 \
+            >/dev/null 2>&1 ||
+        echo "gamedig could not be installed from the npm registry: the tests ask quakestat only"
+    return 0
+}
