@@ -9,11 +9,11 @@
 #include <iterator>
 #include <sstream>
 
+#include "query/master_query.h"
 #include "standin/master_server.h"
 #include "tools/cli11.h"
 #include "tools/command_line.h"
 #include "tools/library_client.h"
-#include "tools/master_client.h"
 #include "tools/result_text.h"
 
 namespace velder::tools {
@@ -86,42 +86,79 @@ std::string EntryText(const ServerEntry& entry) {
     return text;
 }
 
-// Says why a list could not be had; true when there is one.
-bool ListTaken(const ListResult& result, const ListOptions& options) {
-    std::string dropped = DroppedText(result.counts);
-    for (std::size_t at; !dropped.empty(); dropped.erase(0, at + 1)) {
-        at = dropped.find('\n');
-        Complain(dropped.substr(0, at));
+using EntrySink = std::function<void(const ServerEntry& entry)>;
+
+// Asks the master of `options` for its list and hands each server on as it
+// arrives. The request goes out up to three times while no reply comes,
+// --wait-ms apart; the list ends --wait-ms after the last reply, or after a
+// minute in all.
+ListOutcome FetchList(const ListOptions& options, const EntrySink& take, ListTally& tally) {
+    const std::size_t colon = options.master.rfind(':');
+    const std::string host = options.master.substr(0, colon);
+    const auto port = static_cast<std::uint16_t>(std::stoi(options.master.substr(colon + 1)));
+    const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
+    const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
+    const ServerSink sink{const_cast<EntrySink*>(&take), [](void* c, const ServerEntry& entry) {
+                              (*static_cast<EntrySink*>(c))(entry);
+                              return true;
+                          }};
+    auto seen = std::make_unique<SeenServers>();
+    return FetchServerList(host.c_str(), port, options.Filter(), wait, *seen, sink, tally);
+}
+
+// Says what was dropped and why no list came; true when one did.
+bool ListTaken(ListOutcome outcome, const ListTally& tally, const ListOptions& options) {
+    std::string dropped;
+    const std::pair<std::size_t, const char*> drops[] = {
+        {tally.foreign, " datagrams from elsewhere than the master"},
+        {tally.malformed, " malformed replies"},
+        {tally.portZero, " entries with port 0"},
+    };
+    for (const auto& [count, what] : drops) {
+        if (count > 0) {
+            dropped += (dropped.empty() ? "dropped " : ", ") + std::to_string(count) + what;
+        }
     }
-    if (!result.error.empty()) {
-        Complain(result.error);
-    } else if (!result.answered) {
+    if (!dropped.empty()) {
+        Complain(dropped);
+    }
+    if (tally.cut > 0) {
+        Complain("warning: the list was cut at " + std::to_string(kMostListedServers) +
+                 " servers, more than any real master lists");
+    }
+    if (outcome == ListOutcome::kNoHost) {
+        Complain("cannot find the master '" + options.master + "'");
+    } else if (outcome == ListOutcome::kNoSocket) {
+        Complain("cannot open a socket");
+    } else if (outcome != ListOutcome::kListed) {
         Complain("the master " + options.master + " did not answer");
     }
-    return result.answered;
+    return outcome == ListOutcome::kListed;
 }
 
 int RunList(const ListOptions& options) {
     std::vector<std::string> servers;
-    const ListResult result =
-        FetchList(options.master, options.Filter(), std::chrono::milliseconds(options.waitMs),
-                  [&](const ServerEntry& entry) {
-                      servers.push_back(EntryText(entry));
-                      if (!options.json) {
-                          Say(servers.back() + "\n");
-                      }
-                  });
-    if (options.json && result.answered) {
+    ListTally tally;
+    const ListOutcome outcome = FetchList(
+        options,
+        [&](const ServerEntry& entry) {
+            servers.push_back(EntryText(entry));
+            if (!options.json) {
+                Say(servers.back() + "\n");
+            }
+        },
+        tally);
+    if (options.json && outcome == ListOutcome::kListed) {
         std::string out = "{\"master\":" + JsonString(options.master) + ",\"servers\":[";
         for (std::size_t i = 0; i < servers.size(); ++i) {
             out += (i > 0 ? "," : "") + JsonString(servers[i]);
         }
-        const ListCounts& c = result.counts;
-        Say(out + "],\"dropped\":{\"foreign\":" + std::to_string(c.foreign) + ",\"malformed\":" +
-            std::to_string(c.malformed) + ",\"port_zero\":" + std::to_string(c.portZero) +
-            "},\"cut\":" + (c.cut ? "true" : "false") + "}\n");
+        Say(out + "],\"dropped\":{\"foreign\":" + std::to_string(tally.foreign) +
+            ",\"malformed\":" + std::to_string(tally.malformed) +
+            ",\"port_zero\":" + std::to_string(tally.portZero) +
+            "},\"cut\":" + (tally.cut > 0 ? "true" : "false") + "}\n");
     }
-    return ListTaken(result, options) ? kExitOk : kExitNoAnswer;
+    return ListTaken(outcome, tally, options) ? kExitOk : kExitNoAnswer;
 }
 
 // What the sort orders by, read once from each answer.
@@ -171,15 +208,17 @@ int RunBrowse(const BrowseOptions& options, const char* libraryFile) {
     // Each server is asked as soon as the list names it.
     asio::thread_pool pool(static_cast<std::size_t>(options.jobs));
     std::vector<std::future<ServerAnswer>> answers;
-    const ListResult result = FetchList(
-        options.list.master, options.list.Filter(), std::chrono::milliseconds(options.list.waitMs),
+    ListTally tally;
+    const ListOutcome outcome = FetchList(
+        options.list,
         [&](const ServerEntry& entry) {
             // (Asio takes a bare packaged_task for a completion token.)
             auto task = std::make_shared<std::packaged_task<ServerAnswer()>>(
                 [&library, address = EntryText(entry)] { return library.GetInfo(address); });
             answers.push_back(task->get_future());
             asio::post(pool, [task] { (*task)(); });
-        });
+        },
+        tally);
     std::vector<Browsed> servers;
     std::size_t answered = 0;
     for (std::future<ServerAnswer>& answer : answers) {
@@ -190,7 +229,7 @@ int RunBrowse(const BrowseOptions& options, const char* libraryFile) {
         }
     }
     pool.join();
-    if (!ListTaken(result, options.list)) {
+    if (!ListTaken(outcome, tally, options.list)) {
         return kExitNoAnswer;
     }
     Sort(servers, options.sort);

@@ -1,103 +1,15 @@
-// What `velder list` keeps of the datagrams that arrive, and how the list,
-// browse and master commands read their arguments.
+// How the list, browse and master commands read their arguments.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/support/bytes.h"
-#include "tools/master_client.h"
 #include "tools/master_commands.h"
 
 namespace {
 
-using velder::Bytes;
-using velder::ParseBytes;
-using velder::tools::ListCollector;
 using velder::tools::MasterCommand;
 using velder::tools::ParseMasterCommand;
-
-std::vector<std::string> Take(ListCollector& collector, const Bytes& datagram, bool fromMaster) {
-    std::vector<std::string> taken;
-    collector.Take(velder::Data(datagram), datagram.size(), fromMaster,
-                   [&](const velder::ServerEntry& entry) {
-                       char text[velder::kEntryTextCapacity];
-                       velder::FormatServerEntry(entry, text);
-                       taken.push_back(text);
-                   });
-    return taken;
-}
-
-TEST(ListCollector, TakesEachServerOnceFromTheMasterOnly) {
-    struct Row {
-        const char* name;
-        const char* bytes;
-        bool fromMaster;
-        std::vector<std::string> taken;
-    };
-    const Row rows[] = {
-        {.name = "two entries",
-         .bytes = "FF FF 'servers' 00 7F 00 00 01 64 6D 7F 00 00 02 65 6D",
-         .fromMaster = true,
-         .taken = {"127.0.0.1:28004", "127.0.0.2:28005"}},
-        {.name = "the head alone", .bytes = "FF FF 'servers' 00", .fromMaster = true, .taken = {}},
-        {.name = "a good reply from elsewhere",
-         .bytes = "FF FF 'servers' 00 7F 00 00 09 64 6D",
-         .fromMaster = false,
-         .taken = {}},
-        {.name = "half an entry",
-         .bytes = "FF FF 'servers' 00 7F 00 00 03 64 6D 7F 00 00",
-         .fromMaster = true,
-         .taken = {}},
-        {.name = "another head",
-         .bytes = "FF FF 'serverz' 00 7F 00 00 03 64 6D",
-         .fromMaster = true,
-         .taken = {}},
-        {.name = "a repeat and port 0 among new ones",
-         .bytes = "FF FF 'servers' 00 7F 00 00 01 64 6D 7F 00 00 04 00 00 7F 00 00 03 64 6D",
-         .fromMaster = true,
-         .taken = {"127.0.0.3:28004"}},
-    };
-    ListCollector collector;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.taken, Take(collector, ParseBytes(row.bytes), row.fromMaster));
-    }
-    const velder::tools::ListCounts& counts = collector.Counts();
-    EXPECT_EQ(3u, counts.replies);
-    EXPECT_EQ(1u, counts.foreign);
-    EXPECT_EQ(2u, counts.malformed);
-    EXPECT_EQ(1u, counts.portZero);
-    EXPECT_EQ(1u, counts.repeated);
-    EXPECT_FALSE(counts.cut);
-    EXPECT_EQ(
-        "dropped 1 datagrams from elsewhere than the master, 2 malformed replies, 1 entries with "
-        "port 0\n",
-        velder::tools::DroppedText(counts));
-}
-
-TEST(ListCollector, CutsTheListAt65536Servers) {
-    ListCollector collector;
-    std::size_t taken = 0;
-    unsigned next = 0;
-    // 284 full datagrams hold 65,604 entries.
-    for (int d = 0; d < 284; ++d) {
-        Bytes reply(velder::kServersReplyHead, velder::kServersReplyHeadLength);
-        for (std::size_t i = 0; i < velder::kEntriesPerDatagram; ++i, ++next) {
-            const velder::ServerEntry entry{
-                {127, 0, static_cast<unsigned char>(next >> 8), static_cast<unsigned char>(next)},
-                static_cast<std::uint16_t>(1 + next / 65536)};
-            unsigned char bytes[velder::kServerEntryLength];
-            velder::WriteServerEntry(entry, bytes);
-            reply.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-        }
-        taken += Take(collector, reply, true).size();
-    }
-    EXPECT_EQ(velder::tools::kMaxListedServers, taken);
-    EXPECT_TRUE(collector.Counts().cut);
-    EXPECT_NE(std::string::npos,
-              velder::tools::DroppedText(collector.Counts()).find("cut at 65536 servers"));
-}
 
 TEST(MasterCommandLine, FiltersBecomeTheRequestsFilter) {
     using velder::PasswordFilter;
