@@ -238,10 +238,6 @@ int RunDemo() {
 int main(int argc, char** argv) {
     using namespace velder::tools;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // list, browse and master read their own arguments.
-    if (const std::optional<int> status = RunMasterCommand(args, VELDER_LIBRARY_FILE)) {
-        return *status;
-    }
     const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) {
         Complain(line.error);
@@ -261,6 +257,12 @@ int main(int argc, char** argv) {
             return RunServe(line.serve);
         case Command::kDemo:
             return RunDemo();
+        case Command::kList:
+            return RunList(line.browse.list);
+        case Command::kBrowse:
+            return RunBrowse(line.browse, VELDER_LIBRARY_FILE);
+        case Command::kMaster:
+            return RunMaster(line.master);
         case Command::kVersion:
             std::printf("velder %s\n", VELDER_VERSION);
             return kExitOk;
@@ -268,9 +270,5 @@ int main(int argc, char** argv) {
             break;
     }
     std::fputs(UsageText(line.helpFor).c_str(), stdout);
-    if (line.helpFor == Command::kHelp) {
-        std::fputs("\n", stdout);
-        std::fputs(MasterUsageText().c_str(), stdout);
-    }
     return kExitOk;
 }
