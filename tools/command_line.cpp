@@ -1,7 +1,6 @@
 #include "tools/command_line.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "host/exports.h"
 #include "query/protocol.h"
@@ -60,78 +59,23 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
-// The filter options `velder list` and `velder browse` share.
-void AddListOptions(CLI::App& app, ListOptions& list, std::string& protocol,
-                    std::string& password) {
-    app.add_option("--master", list.master);
-    app.add_option("--game", list.game);
-    app.add_option("--player", list.player);
-    app.add_option("--clan", list.clan);
-    app.add_option("--password", password)->check(CLI::IsMember({"yes", "no"}));
-    app.add_option("--protocol", protocol);
-    app.add_option("--wait-ms", list.waitMs)->check(CLI::Range(1, 60000));
-    app.add_flag("--json", list.json);
-}
-
-// Completes what the shared options leave as texts; false with `error` set.
-bool CheckListOptions(ListOptions& list, const std::string& protocol, const std::string& password,
-                      std::string& error) {
-    list.password = password.empty()    ? PasswordFilter::kAny
-                    : password == "yes" ? PasswordFilter::kWith
-                                        : PasswordFilter::kWithout;
-    unsigned major = 0;
-    unsigned minor = 0;
-    char end = 0;
-    if (!protocol.empty() &&
-        (std::sscanf(protocol.c_str(), "%5u.%5u%c", &major, &minor, &end) != 2 ||
-         protocol.find_first_not_of("0123456789.") != std::string::npos || major > 65535 ||
-         minor > 65535)) {
-        error = "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";
-        return false;
-    }
-    if (!protocol.empty()) {
-        list.protocolMajor = static_cast<std::uint16_t>(major);
-        list.protocolMinor = static_cast<std::uint16_t>(minor);
-    }
-    for (const std::string* text : {&list.game, &list.player, &list.clan}) {
-        if (text->size() > kFilterTextCapacity) {
-            error = "a filter text is longer than a request carries (" +
-                    std::to_string(kFilterTextCapacity) + " bytes)";
-            return false;
-        }
-    }
-    if (list.master.find(':') == std::string::npos) {
-        list.master += ":" + std::to_string(kMasterPort);
-    }
-    if (const std::optional<std::string> problem = CheckServerAddress(list.master)) {
-        error = "--master: " + *problem;
-        return false;
-    }
-    return true;
-}
-
 // Reads `velder list|browse|master ...` and `velder help list|browse|master`;
 // false for any other command line.
 bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line) {
-    const std::pair<const char*, Command> names[] = {
-        {"list", Command::kList}, {"browse", Command::kBrowse}, {"master", Command::kMaster}};
-    const auto named = [&](const std::string& text) {
-        for (const auto& [name, command] : names) {
-            if (text == name) {
-                return command;
-            }
-        }
-        return Command::kHelp;
+    const auto named = [](const std::string& text) {
+        return text == "list"     ? Command::kList
+               : text == "browse" ? Command::kBrowse
+               : text == "master" ? Command::kMaster
+                                  : Command::kHelp;
     };
     if (args.size() == 2 && args[0] == "help" && named(args[1]) != Command::kHelp) {
-        line.command = Command::kHelp;
         line.helpFor = named(args[1]);
         return true;
     }
     if (args.empty() || named(args[0]) == Command::kHelp) {
         return false;
     }
-    line.command = named(args[0]);
+    const Command command = named(args[0]);
     CLI::App app("", "velder " + args[0]);
     app.set_help_flag();
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -140,24 +84,30 @@ bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line)
     std::string protocol;
     std::string password;
     std::string sort;
-    BrowseOptions& browse = line.browse;
+    ListOptions& list = line.browse.list;
     MasterServeOptions& master = line.master;
-    if (line.command != Command::kMaster) {
-        AddListOptions(app, browse.list, protocol, password);
+    if (command != Command::kMaster) {
+        app.add_option("--master", list.master);
+        app.add_option("--game", list.game);
+        app.add_option("--player", list.player);
+        app.add_option("--clan", list.clan);
+        app.add_option("--password", password)->check(CLI::IsMember({"yes", "no"}));
+        app.add_option("--protocol", protocol);
+        app.add_option("--wait-ms", list.waitMs)->check(CLI::Range(1, 60000));
+        app.add_flag("--json", list.json);
     }
-    if (line.command == Command::kList) {
+    if (command == Command::kList) {
         app.add_flag_function("--not-full", [&](std::int64_t) {
-            browse.list.players = std::max(browse.list.players, PlayersFilter::kNotFull);
+            list.players = std::max(list.players, PlayersFilter::kNotFull);
         });
-        app.add_flag_function("--not-empty", [&](std::int64_t) {
-            browse.list.players = PlayersFilter::kNotFullNotEmpty;
-        });
-    } else if (line.command == Command::kBrowse) {
+        app.add_flag_function(
+            "--not-empty", [&](std::int64_t) { list.players = PlayersFilter::kNotFullNotEmpty; });
+    } else if (command == Command::kBrowse) {
         app.add_flag_function("--not-full",
-                              [&](std::int64_t) { browse.list.players = PlayersFilter::kNotFull; });
-        app.add_flag("--not-empty", browse.notEmpty);
+                              [&](std::int64_t) { list.players = PlayersFilter::kNotFull; });
+        app.add_flag("--not-empty", line.browse.notEmpty);
         app.add_option("--sort", sort)->check(CLI::IsMember({"players", "ping", "name"}));
-        app.add_option("-j,--jobs", browse.jobs)->check(CLI::Range(1, kMaxJobs));
+        app.add_option("-j,--jobs", line.browse.jobs)->check(CLI::Range(1, kMaxJobs));
     } else {
         app.add_option("--bind", master.bind)->check(CLI::ValidIPV4);
         app.add_option("--port", master.port);
@@ -168,32 +118,53 @@ bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line)
         app.add_option("--players", master.players)
             ->check(CLI::Range(0, static_cast<int>(standin::kMaxPlayers)));
     }
-    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
     try {
-        app.parse(reversed);
+        app.parse(
+            std::vector<std::string>(args.rbegin(), args.rend() - 1));  // CLI11 takes them reversed
     } catch (const CLI::ParseError& e) {
         line.error = e.what();
         std::replace(line.error.begin(), line.error.end(), '\n', ' ');
         return true;
     }
     if (help) {
-        line.helpFor = line.command;
-        line.command = Command::kHelp;
+        line.helpFor = command;
         return true;
     }
-    browse.sort = sort == "players" ? BrowseSort::kPlayers
-                  : sort == "ping"  ? BrowseSort::kPing
-                  : sort == "name"  ? BrowseSort::kName
-                                    : BrowseSort::kList;
-    if (line.command == Command::kMaster) {
+    line.command = command;
+    line.browse.sort = sort == "players" ? BrowseSort::kPlayers
+                       : sort == "ping"  ? BrowseSort::kPing
+                       : sort == "name"  ? BrowseSort::kName
+                                         : BrowseSort::kList;
+    list.password = password.empty()    ? PasswordFilter::kAny
+                    : password == "yes" ? PasswordFilter::kWith
+                                        : PasswordFilter::kWithout;
+    const std::size_t dot = protocol.find('.');
+    const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
+    const std::optional<long long> minor =
+        ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
+    if (list.master.find(':') == std::string::npos) {
+        list.master += ":" + std::to_string(kMasterPort);
+    }
+    const std::optional<std::string> badMaster = CheckServerAddress(list.master);
+    if (command == Command::kMaster) {
         if (master.listFile.empty() == (master.servers == 0)) {
             line.error = "give either --list FILE or --servers N";
         } else if (master.serverPort != 0 && master.serverPort + master.servers - 1 > 65535) {
             line.error = "--servers " + std::to_string(master.servers) + " from port " +
                          std::to_string(master.serverPort) + " runs past port 65535";
         }
-    } else {
-        CheckListOptions(browse.list, protocol, password, line.error);
+    } else if (!protocol.empty() && (!major || !minor)) {
+        line.error =
+            "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";
+    } else if (std::max({list.game.size(), list.player.size(), list.clan.size()}) >
+               kFilterTextCapacity) {
+        line.error = "a filter text is longer than a request carries (" +
+                     std::to_string(kFilterTextCapacity) + " bytes)";
+    } else if (badMaster) {
+        line.error = "--master: " + *badMaster;
+    } else if (!protocol.empty()) {
+        list.protocolMajor = static_cast<std::uint16_t>(*major);
+        list.protocolMinor = static_cast<std::uint16_t>(*minor);
     }
     return true;
 }
