@@ -143,7 +143,7 @@ Server::~Server() {
     Stop();
 }
 
-bool Server::Open(Options options) {
+bool Server::Start(Options options) {
     Impl& s = *impl_;
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.listeners.empty() || s.thread.joinable()) {
@@ -188,23 +188,23 @@ bool Server::Open(Options options) {
             s.ports.push_back(socket.local_endpoint().port());
         }
     }
+    if (!s.error.empty()) {
+        return false;
+    }
     for (std::size_t i = 0; i < s.listeners.size(); ++i) {
         s.Receive(i);
     }
-    return s.error.empty();
-}
-
-void Server::Run() {
-    impl_->io.run();
-    impl_->Close();
-}
-
-bool Server::Start(Options options) {
-    if (!Open(std::move(options))) {
-        return false;
-    }
-    impl_->thread = std::thread([this] { Run(); });
+    s.thread = std::thread([&s] {
+        s.io.run();
+        s.Close();
+    });
     return true;
+}
+
+void Server::Wait() {
+    if (impl_->thread.joinable()) {
+        impl_->thread.join();
+    }
 }
 
 void Server::Stop() {

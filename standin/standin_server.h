@@ -75,18 +75,16 @@ class Server {
     Server();
     ~Server();
 
-    // Opens and binds every port. False, and Error() says why, when a port
-    // cannot be opened or the server is already open.
-    bool Open(Options options);
-    // Serves on the calling thread until Stop() or the answer limit, then
-    // closes the ports.
-    void Run();
-    // Open, then Run on a thread of the server's own.
+    // Opens and binds every port and serves them on a thread of its own.
+    // False, and Error() says why, when a port cannot be opened or the
+    // server already runs.
     bool Start(Options options);
+    // Waits until Stop() or the answer limit ends the serving.
+    void Wait();
     // Stops serving and waits for the server's own thread; counts stay
     // readable. Safe to call again, and from a handler on the serving thread.
     void Stop();
-    // The event loop Run runs, for the caller's own handlers (signals).
+    // The server's event loop, for the caller's own handlers (signals).
     asio::io_context& Context();
 
     // The bound port of server `index`; 0 when it is not open.

@@ -187,7 +187,7 @@ int RunServe(const ServeOptions& options) {
                  std::to_string(kAnswersPerSource) + " answers a second");
     }
     standin::Server server;
-    if (!server.Open(serve)) {
+    if (!server.Start(serve)) {
         Complain(server.Error());
         return kExitFailure;
     }
@@ -196,10 +196,10 @@ int RunServe(const ServeOptions& options) {
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
-    // Serves on this thread until interrupted or, with --count, done.
+    // Serves until interrupted or, with --count, done.
     asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
     interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
-    server.Run();
+    server.Wait();
 
     const standin::Counts counts = server.GetCounts();
     std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
