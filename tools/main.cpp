@@ -30,17 +30,6 @@ constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 // anywhere but on the loopback address.
 constexpr int kAnswersPerSource = 4;
 
-void Say(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-// Says what went wrong; always false.
-bool Complain(const std::string& line) {
-    std::fprintf(stderr, "velder: %s\n", line.c_str());
-    return false;
-}
-
 bool LoadLibrary(LibraryClient& library) {
     std::string error;
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);

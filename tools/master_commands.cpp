@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <future>
-#include <iterator>
-#include <sstream>
 
 #include "query/master_query.h"
 #include "standin/master_server.h"
@@ -19,15 +17,6 @@ namespace velder::tools {
 namespace {
 
 constexpr std::size_t kMaxListFile = std::size_t{16} << 20;
-
-void Say(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void Complain(const std::string& text) {
-    std::fprintf(stderr, "velder: %s\n", text.c_str());
-}
 
 std::string EntryText(const ServerEntry& entry) {
     char text[kEntryTextCapacity];
