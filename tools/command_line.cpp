@@ -230,6 +230,15 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     return std::nullopt;
 }
 
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
+
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses) {
     for (int number = 1; !list.empty(); ++number) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -116,6 +117,14 @@ std::optional<std::string> CheckServerAddress(std::string& address);
 // `name` names the list in messages. Returns the first problem, or nothing.
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses);
+
+// Far more addresses than anyone lists; keeps -f /dev/zero from filling memory.
+inline constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of
+// it. False when the read fails.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out);
 
 // `count` made-up players with varied pings and clans, at most kMaxPlayers:
 // those of `velder serve --players N`.

@@ -24,8 +24,6 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
-// Far more addresses than anyone asks at once; keeps -f /dev/zero from filling memory.
-constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 // The answers a second each source gets when `velder serve` listens
 // anywhere but on the loopback address.
 constexpr int kAnswersPerSource = 4;
@@ -33,18 +31,6 @@ constexpr int kAnswersPerSource = 4;
 bool LoadLibrary(LibraryClient& library) {
     std::string error;
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
-}
-
-// Reads `file` to its end but never more than `limit` bytes and a few more,
-// so that a caller sees a file longer than `limit` without holding all of
-// it. False when the read fails.
-bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
-    char chunk[4096];
-    for (std::size_t n;
-         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        out.append(chunk, n);
-    }
-    return std::ferror(file) == 0;
 }
 
 // The bytes of a reply file: a regular file of at most one datagram, its

@@ -4,7 +4,6 @@
 #include <asio.hpp>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <future>
 
 #include "query/master_query.h"
@@ -15,8 +14,6 @@
 
 namespace velder::tools {
 namespace {
-
-constexpr std::size_t kMaxListFile = std::size_t{16} << 20;
 
 std::string EntryText(const ServerEntry& entry) {
     char text[kEntryTextCapacity];
@@ -189,15 +186,17 @@ namespace {
 
 // The master's list from a file of HOST[:PORT] lines; names are looked up.
 std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string text(kMaxListFile + 1, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string text;
+    const bool read = file != nullptr && ReadAtMost(file, kMaxServerList, text);
+    if (file != nullptr) {
+        std::fclose(file);
+    }
     std::vector<std::string> addresses;
     std::optional<std::string> problem;
-    if (!file && !file.eof()) {
+    if (!read) {
         problem = "cannot read the list '" + path + "'";
-    } else if (text.size() > kMaxListFile) {
+    } else if (text.size() > kMaxServerList) {
         problem = "the list '" + path + "' is longer than 16 MiB";
     } else {
         problem = ReadServerList(text, path, addresses);
