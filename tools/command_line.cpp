@@ -59,6 +59,16 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
+// Completes the address of every source that is not a file; the first problem.
+std::optional<std::string> CheckAddresses(std::vector<ServerSource>& sources) {
+    for (ServerSource& source : sources) {
+        if (const auto problem = source.file ? std::nullopt : CheckServerAddress(source.text)) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
 // Reads `velder list|browse|master ...` and `velder help list|browse|master`;
 // false for any other command line.
 bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line) {
@@ -280,13 +290,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (args[0] == "info" && args.size() > 1 && std::all_of(args.begin() + 1, args.end(), plain)) {
         line.command = Command::kInfo;
         for (std::size_t i = 1; i < args.size(); ++i) {
-            std::string address = args[i];
-            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                line.error = *problem;
-                return line;
-            }
-            line.info.sources.push_back({false, address});
+            line.info.sources.push_back({false, args[i]});
         }
+        line.error = CheckAddresses(line.info.sources).value_or("");
         return line;
     }
 
@@ -428,13 +434,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (option == files && file < fileNames.size()) {
                 line.info.sources.push_back({true, fileNames[file++]});
             } else if (option == servers && server < addresses.size()) {
-                std::string& address = addresses[server++];
-                if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                    line.error = *problem;
-                    return line;
-                }
-                line.info.sources.push_back({false, address});
+                line.info.sources.push_back({false, addresses[server++]});
             }
+        }
+        if (const std::optional<std::string> problem = CheckAddresses(line.info.sources)) {
+            line.error = *problem;
+            return line;
         }
         for (std::size_t i = 0; i < formats.size(); ++i) {
             if (formats[i]->count() > 0) {
