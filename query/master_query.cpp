@@ -105,23 +105,36 @@ ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& 
 
     unsigned char reply[kReceiveCapacity];
     bool answered = false;
-    std::uint32_t lastReply = start;  // meaningful once answered
+    std::uint32_t requests = 1;
+    std::uint32_t last = start;  // the last request, or once answered the last reply
     for (;;) {
         // Unsigned differences: right across a wrap of the tick counter.
         const std::uint32_t now = ops.tickMilliseconds(context);
         const std::uint32_t sinceStart = now - start;
-        const std::uint32_t sinceLast = now - lastReply;
         const std::uint32_t limit = answered ? wait.quiet : wait.first;
-        const std::uint32_t waited = answered ? sinceLast : sinceStart;
-        if (waited >= limit || sinceStart >= wait.overall) {
+        const std::uint32_t waited = now - last;
+        if (sinceStart >= wait.overall) {
+            break;
+        }
+        if (waited >= limit && !answered && requests < wait.requests) {
+            ops.sendDatagram(context, held.socket, request, requestLength, master, port);
+            ++requests;
+            last = now;
+            continue;
+        }
+        if (waited >= limit) {
             break;
         }
         std::uint32_t left = limit - waited;
         if (wait.overall - sinceStart < left) {
             left = wait.overall - sinceStart;
         }
-        if (ops.waitReadable(context, held.socket, left) <= 0) {
+        const int ready = ops.waitReadable(context, held.socket, left);
+        if (ready < 0) {
             break;
+        }
+        if (ready == 0) {
+            continue;  // the wait is over: the top of the loop says what next
         }
         platform::Sender sender;
         const std::int32_t length =
@@ -130,15 +143,18 @@ ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& 
             ++tally.foreign;
             continue;
         }
-        const int count =
-            length > 0 ? CountServerEntries(reply, static_cast<std::size_t>(length)) : -1;
+        if (length < 0) {
+            ++tally.failed;
+            continue;
+        }
+        const int count = CountServerEntries(reply, static_cast<std::size_t>(length));
         if (count < 0) {
             ++tally.malformed;
             continue;
         }
         ++tally.datagrams;
         answered = true;
-        lastReply = ops.tickMilliseconds(context);
+        last = ops.tickMilliseconds(context);
         if (!TakeEntries(reply, count, seen, sink, tally)) {
             return ListOutcome::kSinkRefused;
         }

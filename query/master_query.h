@@ -1,5 +1,6 @@
-// Asking a master server for its list: one getServers request, then reply
-// datagrams read until the master falls quiet. Each server is handed on
+// Asking a master server for its list: a getServers request (sent again
+// while nothing comes back, if asked to), then reply datagrams read until
+// the master falls quiet. Each server is handed on
 // once, in arrival order; everything else a datagram may hold is dropped
 // and counted.
 #pragma once
@@ -25,9 +26,10 @@ struct SeenServers {
 
 // How long the fetch waits, in milliseconds.
 struct MasterWait {
-    std::uint32_t first = 2000;     // for the first reply datagram
+    std::uint32_t first = 2000;     // for the first reply datagram, after each request
     std::uint32_t quiet = 1000;     // after the last reply datagram
     std::uint32_t overall = 15000;  // for everything, however the master keeps sending
+    std::uint32_t requests = 1;  // sent `first` apart until a reply comes (a datagram may be lost)
 };
 
 // Where each new server goes. False stops the fetch (kSinkRefused).
@@ -49,14 +51,16 @@ struct ListTally {
     std::size_t servers = 0;     // handed to the sink
     std::size_t datagrams = 0;   // reply datagrams from the master that could be read
     std::size_t foreign = 0;     // datagrams from anyone but the master
-    std::size_t malformed = 0;   // from the master, but no whole reply (or a failed receive)
+    std::size_t malformed = 0;   // from the master, but no whole reply
+    std::size_t failed = 0;      // receives that failed: a closed port, a datagram too long
     std::size_t portZero = 0;    // entries naming port 0
     std::size_t duplicates = 0;  // entries already handed on
     std::size_t cut = 0;         // new entries past kMostListedServers
 };
 
 // Looks `host` up, sends it the request for `filter` at `port`, and reads
-// replies: at most `wait.first` ms for the first, then until `wait.quiet`
+// replies: at most `wait.first` ms for the first (up to `wait.requests`
+// times, the request sent again each time), then until `wait.quiet`
 // ms pass without one, never longer than `wait.overall` ms in all. Only
 // datagrams from the master's address and port count towards the waits.
 // The socket layer is stopped and the socket closed whatever the outcome.

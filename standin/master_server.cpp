@@ -3,7 +3,6 @@
 #include <array>
 #include <asio.hpp>
 #include <charconv>
-#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -69,33 +68,12 @@ struct MasterServer::Impl {
     MasterOptions options;
     std::array<unsigned char, 2048> request{};  // longer requests arrive cut, and are dropped
     udp::endpoint from;
-    // Lists given to each source in the current second; a source whose slot
-    // another took starts afresh.
-    struct Slot {
-        std::uint32_t source = 0;
-        std::int64_t second = -1;
-        int answers = 0;
-    };
-    std::array<Slot, 256> rates{};
+    RateLimit limit;
 
     mutable std::mutex mutex;  // guards what other threads read
     std::uint16_t port = 0;
     std::string error;
     MasterCounts counts;
-
-    bool Allow(std::uint32_t source) {
-        if (options.answersPerSecond <= 0) {
-            return true;
-        }
-        const std::int64_t second = std::chrono::duration_cast<std::chrono::seconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count();
-        Slot& slot = rates[(source * 2654435761u) >> 24];
-        if (slot.source != source || slot.second != second) {
-            slot = Slot{source, second, 0};
-        }
-        return slot.answers++ < options.answersPerSecond;
-    }
 
     void Receive() {
         socket->async_receive_from(asio::buffer(request), from,
@@ -116,7 +94,7 @@ struct MasterServer::Impl {
         ServersFilter filter;
         const bool wellFormed =
             length < request.size() && ReadServersRequest(request.data(), length, filter);
-        const bool allowed = wellFormed && Allow(from.address().to_v4().to_uint());
+        const bool allowed = wellFormed && limit.Allow(from.address().to_v4().to_uint());
         std::size_t sent = 0;
         if (allowed) {
             sent = Answer(FilteredList(options.servers, filter));
@@ -165,8 +143,8 @@ bool MasterServer::Start(MasterOptions options) {
     }
     m.error.clear();
     m.counts = MasterCounts{};
-    m.rates = {};
     m.options = std::move(options);
+    m.limit = RateLimit(m.options.answersPerSecond);
     asio::error_code ec;
     const auto address = asio::ip::make_address_v4(m.options.bindAddress, ec);
     if (ec) {

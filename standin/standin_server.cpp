@@ -2,7 +2,6 @@
 
 #include <asio.hpp>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,44 +24,36 @@ struct Pending {
     Challenge challenge;  // the request's, echoed in the answer
 };
 
-// Answers given to each source address in the current second, for at most
-// kSources sources a second: more new ones wait for the next.
-struct RateLimit {
-    static constexpr std::size_t kSources = 4096;
-    int perSecond = 0;  // 0: no limit
-    std::chrono::seconds second{-1};
-    std::map<std::uint32_t, int> answers;
-
-    // True when one more answer to `source` is allowed now.
-    bool Allow(std::uint32_t source, Clock::time_point now) {
-        const auto current =
-            std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch());
-        if (perSecond <= 0) {
-            return true;
-        }
-        if (current != second) {
-            second = current;
-            answers.clear();
-        }
-        if (answers.size() >= kSources && answers.count(source) == 0) {
-            return false;
-        }
-        return ++answers[source] <= perSecond;
-    }
+// A port the server listens on, with room for the longest request and a byte
+// more: a longer datagram arrives cut, and is no request.
+struct Listener {
+    explicit Listener(asio::io_context& io) : socket(io) {}
+    udp::socket socket;
+    udp::endpoint from;
+    std::array<unsigned char, kLongestStatusRequest + 1> buffer{};
 };
 
 }  // namespace
 
+bool RateLimit::Allow(std::uint32_t source, Clock::time_point now) {
+    const std::int64_t second =
+        std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    Slot& slot = slots_[(source * 2654435761u) >> 22];
+    if (slot.second != second) {
+        slot = Slot{source, second, 0};
+    }
+    return perSecond_ <= 0 || (slot.source == source && slot.answers++ < perSecond_);
+}
+
 struct Server::Impl {
     asio::io_context io{1};
     Options options;
-    std::vector<udp::socket> sockets;
+    std::deque<Listener> listeners;  // stay in place as more are added
     std::thread thread;
     std::deque<Pending> pending;
     asio::steady_timer timer{io};
     RateLimit limit;
-    std::size_t scheduled = 0;                      // answers sent or waiting
-    std::string buffer = std::string(65536, '\0');  // any UDP datagram fits
+    std::size_t scheduled = 0;  // answers sent or waiting
 
     mutable std::mutex mutex;  // guards what other threads read
     std::vector<std::uint16_t> ports;
@@ -74,34 +65,25 @@ struct Server::Impl {
         return ++(counts.*count);
     }
 
-    // Waits for datagrams on `server`, then reads all that arrived together
-    // before the next wait. A busy port yields to the others.
     void Receive(std::size_t server) {
-        sockets[server].async_wait(udp::socket::wait_read, [this, server](asio::error_code ec) {
-            if (!ec) {
-                Drain(server);
-            }
-        });
+        Listener& port = listeners[server];
+        port.socket.async_receive_from(asio::buffer(port.buffer), port.from,
+                                       [this, server](asio::error_code ec, std::size_t length) {
+                                           // Windows reports a datagram cut to the buffer as an
+                                           // error.
+                                           if (!ec || ec == asio::error::message_size) {
+                                               Take(server,
+                                                    ec ? listeners[server].buffer.size() : length);
+                                           }
+                                           if (ec != asio::error::operation_aborted) {
+                                               Receive(server);
+                                           }
+                                       });
     }
 
-    void Drain(std::size_t server) {
-        for (int turn = 0; turn < 64; ++turn) {
-            udp::endpoint from;
-            asio::error_code ec;
-            const std::size_t length =
-                sockets[server].receive_from(asio::buffer(buffer), from, 0, ec);
-            if (ec == asio::error::would_block) {
-                return Receive(server);
-            }
-            if (!ec) {
-                Take(server, from, length);
-            }
-        }
-        asio::post(io, [this, server] { Drain(server); });
-    }
-
-    void Take(std::size_t server, const udp::endpoint& from, std::size_t length) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    void Take(std::size_t server, std::size_t length) {
+        const unsigned char* bytes = listeners[server].buffer.data();
+        const udp::endpoint& from = listeners[server].from;
         const Clock::time_point now = Clock::now();
         Count(&Counts::received);
         if (!IsStatusRequest(bytes, length)) {
@@ -130,8 +112,8 @@ struct Server::Impl {
                 std::string reply = *options.reply;
                 EchoChallenge(reply, answer.challenge);
                 asio::error_code sendError;
-                const std::size_t sent =
-                    sockets[answer.server].send_to(asio::buffer(reply), answer.to, 0, sendError);
+                const std::size_t sent = listeners[answer.server].socket.send_to(
+                    asio::buffer(reply), answer.to, 0, sendError);
                 if (!sendError && sent == reply.size()) {
                     if (Count(&Counts::answered) == options.answerLimit) {
                         return io.stop();
@@ -148,7 +130,7 @@ struct Server::Impl {
 
     void Close() {
         timer.cancel();
-        sockets.clear();
+        listeners.clear();
         pending.clear();
         std::lock_guard<std::mutex> lock(mutex);
         ports.clear();
@@ -161,10 +143,10 @@ Server::~Server() {
     Stop();
 }
 
-bool Server::Open(Options options) {
+bool Server::Start(Options options) {
     Impl& s = *impl_;
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.sockets.empty() || s.thread.joinable()) {
+    if (!s.listeners.empty() || s.thread.joinable()) {
         s.error = "the server is already running";
         return false;
     }
@@ -172,8 +154,7 @@ bool Server::Open(Options options) {
     s.counts = Counts{};
     s.scheduled = 0;
     s.options = std::move(options);
-    s.limit = RateLimit();
-    s.limit.perSecond = s.options.answersPerSecond;
+    s.limit = RateLimit(s.options.answersPerSecond);
     s.io.restart();
 
     asio::error_code ec;
@@ -193,40 +174,37 @@ bool Server::Open(Options options) {
     }
     for (int i = 0; s.error.empty() && i < s.options.ports; ++i) {
         const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);
-        udp::socket& socket = s.sockets.emplace_back(s.io);
+        udp::socket& socket = s.listeners.emplace_back(s.io).socket;
         socket.open(udp::v4(), ec);
         if (!ec) {
             socket.bind({address, port}, ec);
         }
-        if (!ec) {
-            socket.non_blocking(true, ec);
-        }
         if (ec) {
             s.error = "cannot bind " + s.options.bindAddress + ":" + std::to_string(port) + ": " +
                       ec.message();
-            s.sockets.clear();
+            s.listeners.clear();
             s.ports.clear();
         } else {
             s.ports.push_back(socket.local_endpoint().port());
         }
     }
-    for (std::size_t i = 0; i < s.sockets.size(); ++i) {
-        s.Receive(i);
-    }
-    return s.error.empty();
-}
-
-void Server::Run() {
-    impl_->io.run();
-    impl_->Close();
-}
-
-bool Server::Start(Options options) {
-    if (!Open(std::move(options))) {
+    if (!s.error.empty()) {
         return false;
     }
-    impl_->thread = std::thread([this] { Run(); });
+    for (std::size_t i = 0; i < s.listeners.size(); ++i) {
+        s.Receive(i);
+    }
+    s.thread = std::thread([&s] {
+        s.io.run();
+        s.Close();
+    });
     return true;
+}
+
+void Server::Wait() {
+    if (impl_->thread.joinable()) {
+        impl_->thread.join();
+    }
 }
 
 void Server::Stop() {

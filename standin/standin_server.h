@@ -8,6 +8,7 @@
 // may be called from any thread.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,25 @@ inline constexpr char kLoopback[] = "127.0.0.1";
 
 // Answers waiting for their delay at most; more requests meanwhile count as limited.
 inline constexpr std::size_t kPendingLimit = 4096;
+
+// Answers a second to each source address, kept in a fixed table: a source
+// whose slot another source holds this second gets none.
+class RateLimit {
+  public:
+    explicit RateLimit(int perSecond = 0) : perSecond_(perSecond) {}
+    // True when one more answer to `source` is allowed at `now`; always with no limit (0).
+    bool Allow(std::uint32_t source,
+               std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+
+  private:
+    struct Slot {
+        std::uint32_t source = 0;
+        std::int64_t second = -1;
+        int answers = 0;
+    };
+    int perSecond_;
+    std::array<Slot, 1024> slots_{};
+};
 
 struct Counts {
     std::size_t received = 0;    // datagrams received
@@ -55,18 +75,16 @@ class Server {
     Server();
     ~Server();
 
-    // Opens and binds every port. False, and Error() says why, when a port
-    // cannot be opened or the server is already open.
-    bool Open(Options options);
-    // Serves on the calling thread until Stop() or the answer limit, then
-    // closes the ports.
-    void Run();
-    // Open, then Run on a thread of the server's own.
+    // Opens and binds every port and serves them on a thread of its own.
+    // False, and Error() says why, when a port cannot be opened or the
+    // server already runs.
     bool Start(Options options);
+    // Waits until Stop() or the answer limit ends the serving.
+    void Wait();
     // Stops serving and waits for the server's own thread; counts stay
     // readable. Safe to call again, and from a handler on the serving thread.
     void Stop();
-    // The event loop Run runs, for the caller's own handlers (signals).
+    // The server's event loop, for the caller's own handlers (signals).
     asio::io_context& Context();
 
     // The bound port of server `index`; 0 when it is not open.

@@ -10,7 +10,6 @@ namespace {
 // Each with its NUL; the challenge follows it.
 constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";
 constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";
-constexpr std::size_t kMaxRequest = 64;  // the longest request a server takes
 // Protocol version 2.85, as Quake 4 1.4.2 servers send it: minor then major.
 constexpr std::uint16_t kProtocolMinor = 85;
 constexpr std::uint16_t kProtocolMajor = 2;
@@ -27,7 +26,7 @@ void Put(Bytes& out, std::uint32_t value, int size) {
 }  // namespace
 
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
-    return length >= sizeof kRequestHeader && length <= kMaxRequest &&
+    return length >= sizeof kRequestHeader && length <= kLongestStatusRequest &&
            std::memcmp(datagram, kRequestHeader, sizeof kRequestHeader) == 0;
 }
 

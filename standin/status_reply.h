@@ -54,8 +54,10 @@ struct ServerSample {
 
 using Challenge = std::array<char, 4>;
 
+inline constexpr std::size_t kLongestStatusRequest = 64;
+
 // True when the datagram is a status request: FF FF "getInfo" 00 and at
-// most 64 bytes in all, whatever follows the 00.
+// most kLongestStatusRequest bytes in all, whatever follows the 00.
 bool IsStatusRequest(const unsigned char* datagram, std::size_t length);
 
 // The challenge a request carries, as a server reads it: the four bytes

@@ -58,9 +58,13 @@ velder::NetworkOps Ops(FakeMaster& master) {
         },
         [](void* c, SocketHandle, const unsigned char* bytes, std::size_t length,
            const Ipv4Address&, std::uint16_t port) {
-            M(c).sent.emplace_back(reinterpret_cast<const char*>(bytes), length);
+            FakeMaster& m = M(c);
+            m.sent.emplace_back(reinterpret_cast<const char*>(bytes), length);
             EXPECT_EQ(port, kPort);
-            M(c).untilNext = M(c).arrivals.empty() ? 0 : M(c).arrivals[0].after;
+            // Arrivals count from the first request: one sent again starts nothing.
+            if (m.sent.size() == 1) {
+                m.untilNext = m.arrivals.empty() ? 0 : m.arrivals[0].after;
+            }
         },
         [](void* c, SocketHandle, std::uint32_t milliseconds) {
             FakeMaster& m = M(c);
@@ -112,7 +116,7 @@ struct Fetched {
     std::vector<std::string> servers;
 };
 
-Fetched Fetch(FakeMaster& master) {
+Fetched Fetch(FakeMaster& master, const velder::MasterWait& wait = {}) {
     auto seen = std::make_unique<velder::SeenServers>();
     Fetched out;
     const velder::ServerSink sink{&out.servers, [](void* c, const velder::ServerEntry& e) {
@@ -121,7 +125,7 @@ Fetched Fetch(FakeMaster& master) {
                                       static_cast<std::vector<std::string>*>(c)->push_back(text);
                                       return true;
                                   }};
-    out.outcome = velder::FetchServerList("master.example", kPort, {}, {}, *seen, sink, out.tally,
+    out.outcome = velder::FetchServerList("master.example", kPort, {}, wait, *seen, sink, out.tally,
                                           Ops(master));
     return out;
 }
@@ -149,7 +153,7 @@ TEST(MasterQuery, WhatEndsTheListAndWhatIsDropped) {
                       {1, Reply({2})}},
          .outcome = ListOutcome::kListed,
          .servers = {"10.0.0.1:28004"},
-         .tally = {.servers = 1, .datagrams = 1, .foreign = 1, .malformed = 3}},
+         .tally = {.servers = 1, .datagrams = 1, .foreign = 1, .malformed = 2, .failed = 1}},
         {.name = "port 0 dropped, duplicates once, arrival order kept",
          .arrivals = {{5, Reply({3, 1, 3}) + Reply({7}, 0).substr(velder::kServersReplyHeadLength)},
                       {5, Reply({1, 2})}},
@@ -183,11 +187,71 @@ TEST(MasterQuery, WhatEndsTheListAndWhatIsDropped) {
         EXPECT_EQ(got.tally.datagrams, row.tally.datagrams);
         EXPECT_EQ(got.tally.foreign, row.tally.foreign);
         EXPECT_EQ(got.tally.malformed, row.tally.malformed);
+        EXPECT_EQ(got.tally.failed, row.tally.failed);
         EXPECT_EQ(got.tally.portZero, row.tally.portZero);
         EXPECT_EQ(got.tally.duplicates, row.tally.duplicates);
         ASSERT_EQ(master.sent.size(), 1u);
         EXPECT_EQ(master.sent[0], ParseBytes("FF FF 'getServers' 00 55 00 02 00 00 00 00 00"));
         EXPECT_EQ(master.calls, (std::vector<std::string>{"start", "open", "close", "stop"}));
+    }
+}
+
+TEST(MasterQuery, TheRequestGoesAgainWhileNoReplyCame) {
+    struct Row {
+        const char* name;
+        std::vector<Arrival> arrivals;
+        std::uint32_t overall;
+        ListOutcome outcome;
+        std::size_t sent;
+    };
+    // Three requests, 1,000 ms apart.
+    const Row rows[] = {
+        {.name = "a reply after the second request: no third",
+         .arrivals = {{1500, Reply({1})}},
+         .overall = 15000,
+         .outcome = ListOutcome::kListed,
+         .sent = 2},
+        {.name = "a silent master is asked three times",
+         .arrivals = {},
+         .overall = 15000,
+         .outcome = ListOutcome::kNoAnswer,
+         .sent = 3},
+        {.name = "the last wait after the third request still counts",
+         .arrivals = {{2999, Reply({1})}},
+         .overall = 15000,
+         .outcome = ListOutcome::kListed,
+         .sent = 3},
+        {.name = "too late after the third",
+         .arrivals = {{3001, Reply({1})}},
+         .overall = 15000,
+         .outcome = ListOutcome::kNoAnswer,
+         .sent = 3},
+        {.name = "the overall wait ends the asking",
+         .arrivals = {},
+         .overall = 1500,
+         .outcome = ListOutcome::kNoAnswer,
+         .sent = 2},
+        {.name = "foreign and malformed datagrams are no reply",
+         .arrivals = {{100, Reply({9}), true}, {100, ParseBytes("FF FF 'servers' 00 0A")}},
+         .overall = 15000,
+         .outcome = ListOutcome::kNoAnswer,
+         .sent = 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeMaster master;
+        master.arrivals = row.arrivals;
+        const std::uint32_t start = master.clock;
+        const Fetched got =
+            Fetch(master, {.first = 1000, .quiet = 300, .overall = row.overall, .requests = 3});
+        EXPECT_EQ(got.outcome, row.outcome);
+        ASSERT_EQ(master.sent.size(), row.sent);
+        for (const Bytes& request : master.sent) {
+            EXPECT_EQ(request, master.sent[0]);
+        }
+        if (row.outcome == ListOutcome::kNoAnswer) {
+            EXPECT_EQ(master.clock - start, std::min<std::uint32_t>(3000, row.overall));
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "query/protocol.h"
+#include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tests/support/udp_client.h"
 
@@ -143,6 +144,40 @@ TEST(StandinServer, LimitsAnswersPerSourceAddress) {
     ASSERT_TRUE(other.Send(server.Port(), kRequest));
     EXPECT_TRUE(other.Receive(2000ms).has_value());
 #endif
+}
+
+TEST(RateLimit, CountsEachSourceInItsSecond) {
+    using velder::standin::RateLimit;
+    const Clock::time_point start{};
+    // A source whose slot the first holds: found among a bounded few.
+    std::uint32_t rival = 2;
+    for (RateLimit probe(1); rival < 100000 && probe.Allow(1, start) && probe.Allow(rival, start);
+         probe = RateLimit(1)) {
+        ++rival;
+    }
+    struct Step {
+        std::uint32_t source;
+        std::chrono::milliseconds at;
+        bool allowed;
+    };
+    const Step steps[] = {
+        {.source = 1, .at = 0ms, .allowed = true},
+        {.source = 1, .at = 500ms, .allowed = true},
+        {.source = 1, .at = 999ms, .allowed = false},      // a third in the same second
+        {.source = 2, .at = 999ms, .allowed = true},       // another source, its own count
+        {.source = rival, .at = 999ms, .allowed = false},  // its slot is taken this second
+        {.source = 1, .at = 1000ms, .allowed = true},      // a new second
+        {.source = rival, .at = 2000ms, .allowed = true},  // the slot is free again
+        {.source = 1, .at = 2000ms, .allowed = false},
+    };
+    RateLimit limit(2);
+    RateLimit none(0);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.at.count());
+        EXPECT_EQ(step.allowed, limit.Allow(step.source, start + step.at)) << step.source;
+        EXPECT_TRUE(none.Allow(step.source, start + step.at));
+    }
+    EXPECT_LT(rival, 100000u);
 }
 
 // Answers waiting for their delay are bounded: requests past kPendingLimit

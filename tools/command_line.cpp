@@ -59,6 +59,126 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
+// Completes the address of every source that is not a file; the first problem.
+std::optional<std::string> CheckAddresses(std::vector<ServerSource>& sources) {
+    for (ServerSource& source : sources) {
+        if (const auto problem = source.file ? std::nullopt : CheckServerAddress(source.text)) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
+// Reads `velder list|browse|master ...` and `velder help list|browse|master`;
+// false for any other command line.
+bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line) {
+    const auto named = [](const std::string& text) {
+        return text == "list"     ? Command::kList
+               : text == "browse" ? Command::kBrowse
+               : text == "master" ? Command::kMaster
+                                  : Command::kHelp;
+    };
+    if (args.size() == 2 && args[0] == "help" && named(args[1]) != Command::kHelp) {
+        line.helpFor = named(args[1]);
+        return true;
+    }
+    if (args.empty() || named(args[0]) == Command::kHelp) {
+        return false;
+    }
+    const Command command = named(args[0]);
+    CLI::App app("", "velder " + args[0]);
+    app.set_help_flag();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    bool help = false;
+    app.add_flag("-h,--help", help);
+    std::string protocol;
+    std::string password;
+    std::string sort;
+    ListOptions& list = line.browse.list;
+    MasterServeOptions& master = line.master;
+    if (command != Command::kMaster) {
+        app.add_option("--master", list.master);
+        app.add_option("--game", list.game);
+        app.add_option("--player", list.player);
+        app.add_option("--clan", list.clan);
+        app.add_option("--password", password)->check(CLI::IsMember({"yes", "no"}));
+        app.add_option("--protocol", protocol);
+        app.add_option("--wait-ms", list.waitMs)->check(CLI::Range(1, 60000));
+        app.add_flag("--json", list.json);
+    }
+    if (command == Command::kList) {
+        app.add_flag_function("--not-full", [&](std::int64_t) {
+            list.players = std::max(list.players, PlayersFilter::kNotFull);
+        });
+        app.add_flag_function(
+            "--not-empty", [&](std::int64_t) { list.players = PlayersFilter::kNotFullNotEmpty; });
+    } else if (command == Command::kBrowse) {
+        app.add_flag_function("--not-full",
+                              [&](std::int64_t) { list.players = PlayersFilter::kNotFull; });
+        app.add_flag("--not-empty", line.browse.notEmpty);
+        app.add_option("--sort", sort)->check(CLI::IsMember({"players", "ping", "name"}));
+        app.add_option("-j,--jobs", line.browse.jobs)->check(CLI::Range(1, kMaxJobs));
+    } else {
+        app.add_option("--bind", master.bind)->check(CLI::ValidIPV4);
+        app.add_option("--port", master.port);
+        app.add_option("--list", master.listFile);
+        app.add_option("--servers", master.servers)->check(CLI::Range(1, kMaxServers));
+        app.add_option("--server-port", master.serverPort);
+        app.add_option("--delay-ms", master.delayMs)->check(CLI::Range(0, kMaxDelayMs));
+        app.add_option("--players", master.players)
+            ->check(CLI::Range(0, static_cast<int>(standin::kMaxPlayers)));
+    }
+    try {
+        app.parse(
+            std::vector<std::string>(args.rbegin(), args.rend() - 1));  // CLI11 takes them reversed
+    } catch (const CLI::ParseError& e) {
+        line.error = e.what();
+        std::replace(line.error.begin(), line.error.end(), '\n', ' ');
+        return true;
+    }
+    if (help) {
+        line.helpFor = command;
+        return true;
+    }
+    line.command = command;
+    line.browse.sort = sort == "players" ? BrowseSort::kPlayers
+                       : sort == "ping"  ? BrowseSort::kPing
+                       : sort == "name"  ? BrowseSort::kName
+                                         : BrowseSort::kList;
+    list.password = password.empty()    ? PasswordFilter::kAny
+                    : password == "yes" ? PasswordFilter::kWith
+                                        : PasswordFilter::kWithout;
+    const std::size_t dot = protocol.find('.');
+    const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
+    const std::optional<long long> minor =
+        ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
+    if (list.master.find(':') == std::string::npos) {
+        list.master += ":" + std::to_string(kMasterPort);
+    }
+    const std::optional<std::string> badMaster = CheckServerAddress(list.master);
+    if (command == Command::kMaster) {
+        if (master.listFile.empty() == (master.servers == 0)) {
+            line.error = "give either --list FILE or --servers N";
+        } else if (master.serverPort != 0 && master.serverPort + master.servers - 1 > 65535) {
+            line.error = "--servers " + std::to_string(master.servers) + " from port " +
+                         std::to_string(master.serverPort) + " runs past port 65535";
+        }
+    } else if (!protocol.empty() && (!major || !minor)) {
+        line.error =
+            "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";
+    } else if (std::max({list.game.size(), list.player.size(), list.clan.size()}) >
+               kFilterTextCapacity) {
+        line.error = "a filter text is longer than a request carries (" +
+                     std::to_string(kFilterTextCapacity) + " bytes)";
+    } else if (badMaster) {
+        line.error = "--master: " + *badMaster;
+    } else if (!protocol.empty()) {
+        list.protocolMajor = static_cast<std::uint16_t>(*major);
+        list.protocolMinor = static_cast<std::uint16_t>(*minor);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<Player> MadeUpPlayers(std::size_t count) {
@@ -120,6 +240,15 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     return std::nullopt;
 }
 
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
+
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses) {
     for (int number = 1; !list.empty(); ++number) {
@@ -141,6 +270,9 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
+    if (ParseMasterCommand(args, line)) {
+        return line;
+    }
     static const char* const kFirst[] = {"info", "serve",  "console", "demo",
                                          "help", "--help", "-h",      "--version"};
     if (args.empty()) {
@@ -158,13 +290,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (args[0] == "info" && args.size() > 1 && std::all_of(args.begin() + 1, args.end(), plain)) {
         line.command = Command::kInfo;
         for (std::size_t i = 1; i < args.size(); ++i) {
-            std::string address = args[i];
-            if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                line.error = *problem;
-                return line;
-            }
-            line.info.sources.push_back({false, address});
+            line.info.sources.push_back({false, args[i]});
         }
+        line.error = CheckAddresses(line.info.sources).value_or("");
         return line;
     }
 
@@ -306,13 +434,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (option == files && file < fileNames.size()) {
                 line.info.sources.push_back({true, fileNames[file++]});
             } else if (option == servers && server < addresses.size()) {
-                std::string& address = addresses[server++];
-                if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                    line.error = *problem;
-                    return line;
-                }
-                line.info.sources.push_back({false, address});
+                line.info.sources.push_back({false, addresses[server++]});
             }
+        }
+        if (const std::optional<std::string> problem = CheckAddresses(line.info.sources)) {
+            line.error = *problem;
+            return line;
         }
         for (std::size_t i = 0; i < formats.size(); ++i) {
             if (formats[i]->count() > 0) {
@@ -407,15 +534,57 @@ std::string UsageText(Command command) {
       Starts a stand-in server inside the process, queries it through
       GetInfo and shows the answer.
 )";
+    static const char* const kList =
+        R"(  velder list [--master HOST:PORT] [FILTERS] [--wait-ms N] [--json]
+      Asks a Quake 4 master server for its list (master.quakehub.net:27650
+      unless --master names another; PORT is 27650 when left out) and prints
+      one HOST:PORT a line as the list arrives, each server once; --json: one
+      object with the list and what was dropped. The list ends --wait-ms
+      after the last reply datagram (1000). Filters, all sent to the master:
+        --game NAME           fs_game (the base game when left out)
+        --player NAME         servers where a player of this name plays
+        --clan NAME           servers where a player of this clan plays
+        --not-full            servers with a free slot
+        --not-empty           servers neither empty nor full
+        --password yes|no     servers with, or without, a password
+        --protocol MAJOR.MINOR   the game's protocol (2.85: Quake 4 1.4.2)
+      Exit status: 0 with a list, 1 when the master did not answer, 2 usage.
+)";
+    static const char* const kBrowse =
+        R"(  velder browse [--master HOST:PORT] [FILTERS] [--not-empty] [--sort players|ping|name]
+                [--jobs N] [--json]
+      velder list, then velder info on every server it lists: each server is
+      asked as soon as the list names it, --jobs at a time (16). One summary
+      line per server (--json: one object per line), in list order unless
+      sorted; servers that did not answer come last. --not-empty keeps the
+      servers that answered with players (a full server too); the other
+      filters are list's. Exit status as list's.
+)";
+    static const char* const kMaster =
+        R"(  velder master (--list FILE | --servers N) [OPTIONS]
+      A stand-in master server: answers getServers until interrupted, with
+      at most 231 servers a datagram.
+        --list FILE           list these servers (HOST[:PORT] lines, '#' comments)
+        --servers N           start N stand-in servers and list them
+        --server-port N       their first port (28004; 0 for free ports)
+        --players N           made-up players on each (6)
+        --delay-ms N          their wait before each answer
+        --bind ADDRESS        address to listen on (127.0.0.1); any other
+                              gives each source at most 4 lists a second
+        --port N              UDP port (27650; 0 for a free one)
+      It honours --not-full, --not-empty and --password for its own stand-ins.
+)";
     // Indexed by Command.
-    const char* const kOne[] = {nullptr, nullptr, kInfo, kConsole, kServe, kDemo};
+    const char* const kOne[] = {nullptr, nullptr, kInfo,   kConsole, kServe,
+                                kDemo,   kList,   kBrowse, kMaster};
     if (kOne[static_cast<int>(command)] != nullptr) {
         return std::string("usage:\n") + kOne[static_cast<int>(command)];
     }
     return std::string(
                "usage: velder COMMAND [OPTIONS]   (velder COMMAND --help: one command)\n\n") +
            kInfo + "\n" + kConsole + "\n" + kServe + "\n" + kDemo +
-           "\n  velder --version\n      Prints the version.\n";
+           "\n  velder --version\n      Prints the version.\n\n" + kList + "\n" + kBrowse + "\n" +
+           kMaster;
 }
 
 }  // namespace velder::tools

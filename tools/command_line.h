@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "query/master_list.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 
@@ -51,13 +53,55 @@ struct ServeOptions {
     std::size_t count = 0;  // stop after this many answers in all; 0: run on
 };
 
-enum class Command { kHelp, kVersion, kInfo, kConsole, kServe, kDemo };
+// The master `velder list` and `velder browse` ask unless told otherwise: a
+// community master (id's own no longer answers list requests).
+inline constexpr char kDefaultMaster[] = "master.quakehub.net:27650";
+
+struct ListOptions {
+    std::string master = kDefaultMaster;
+    std::string game, player, clan;
+    PasswordFilter password = PasswordFilter::kAny;
+    PlayersFilter players = PlayersFilter::kAny;
+    std::uint16_t protocolMajor = kProtocolMajor;
+    std::uint16_t protocolMinor = kProtocolMinor;
+    int waitMs = 1000;  // quiet after the last reply that ends the list
+    bool json = false;
+
+    // The request's filter; its texts point into these options.
+    ServersFilter Filter() const {
+        return {protocolMajor, protocolMinor, game.c_str(), player.c_str(),
+                clan.c_str(),  password,      players};
+    }
+};
+
+enum class BrowseSort { kList, kPlayers, kPing, kName };
+
+struct BrowseOptions {
+    ListOptions list;
+    bool notEmpty = false;  // only servers that answered with players
+    BrowseSort sort = BrowseSort::kList;
+    int jobs = 16;
+};
+
+struct MasterServeOptions {
+    std::string bind = standin::kLoopback;
+    std::uint16_t port = kMasterPort;  // 0: a free port
+    std::string listFile;              // host:port lines to list
+    int servers = 0;                   // or this many stand-ins of its own
+    std::uint16_t serverPort = 28004;  // the first stand-in's port; 0: free ports
+    int delayMs = 0;                   // the stand-ins' delay before each answer
+    int players = 6;                   // made-up players on each stand-in
+};
+
+enum class Command { kHelp, kVersion, kInfo, kConsole, kServe, kDemo, kList, kBrowse, kMaster };
 
 struct CommandLine {
     Command command = Command::kHelp;
     Command helpFor = Command::kHelp;  // kHelp: the usage of every command
     InfoOptions info;
     ServeOptions serve;
+    BrowseOptions browse;  // .list for `velder list`
+    MasterServeOptions master;
     std::string error;  // one line naming what is wrong with the command line
 };
 
@@ -73,6 +117,14 @@ std::optional<std::string> CheckServerAddress(std::string& address);
 // `name` names the list in messages. Returns the first problem, or nothing.
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses);
+
+// Far more addresses than anyone lists; keeps -f /dev/zero from filling memory.
+inline constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of
+// it. False when the read fails.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out);
 
 // `count` made-up players with varied pings and clans, at most kMaxPlayers:
 // those of `velder serve --players N`.

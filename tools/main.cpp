@@ -24,38 +24,13 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
-// Far more addresses than anyone asks at once; keeps -f /dev/zero from filling memory.
-constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 // The answers a second each source gets when `velder serve` listens
 // anywhere but on the loopback address.
 constexpr int kAnswersPerSource = 4;
 
-void Say(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-// Says what went wrong; always false.
-bool Complain(const std::string& line) {
-    std::fprintf(stderr, "velder: %s\n", line.c_str());
-    return false;
-}
-
 bool LoadLibrary(LibraryClient& library) {
     std::string error;
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
-}
-
-// Reads `file` to its end but never more than `limit` bytes and a few more,
-// so that a caller sees a file longer than `limit` without holding all of
-// it. False when the read fails.
-bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
-    char chunk[4096];
-    for (std::size_t n;
-         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        out.append(chunk, n);
-    }
-    return std::ferror(file) == 0;
 }
 
 // The bytes of a reply file: a regular file of at most one datagram, its
@@ -187,7 +162,7 @@ int RunServe(const ServeOptions& options) {
                  std::to_string(kAnswersPerSource) + " answers a second");
     }
     standin::Server server;
-    if (!server.Open(serve)) {
+    if (!server.Start(serve)) {
         Complain(server.Error());
         return kExitFailure;
     }
@@ -196,10 +171,10 @@ int RunServe(const ServeOptions& options) {
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
-    // Serves on this thread until interrupted or, with --count, done.
+    // Serves until interrupted or, with --count, done.
     asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
     interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
-    server.Run();
+    server.Wait();
 
     const standin::Counts counts = server.GetCounts();
     std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
@@ -238,10 +213,6 @@ int RunDemo() {
 int main(int argc, char** argv) {
     using namespace velder::tools;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // list, browse and master read their own arguments.
-    if (const std::optional<int> status = RunMasterCommand(args, VELDER_LIBRARY_FILE)) {
-        return *status;
-    }
     const CommandLine line = ParseCommandLine(args);
     if (!line.error.empty()) {
         Complain(line.error);
@@ -261,6 +232,12 @@ int main(int argc, char** argv) {
             return RunServe(line.serve);
         case Command::kDemo:
             return RunDemo();
+        case Command::kList:
+            return RunList(line.browse.list);
+        case Command::kBrowse:
+            return RunBrowse(line.browse, VELDER_LIBRARY_FILE);
+        case Command::kMaster:
+            return RunMaster(line.master);
         case Command::kVersion:
             std::printf("velder %s\n", VELDER_VERSION);
             return kExitOk;
@@ -268,9 +245,5 @@ int main(int argc, char** argv) {
             break;
     }
     std::fputs(UsageText(line.helpFor).c_str(), stdout);
-    if (line.helpFor == Command::kHelp) {
-        std::fputs("\n", stdout);
-        std::fputs(MasterUsageText().c_str(), stdout);
-    }
     return kExitOk;
 }

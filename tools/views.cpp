@@ -56,6 +56,16 @@ std::string JsonList(const std::vector<std::string>& items) {
 
 }  // namespace
 
+void Say(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+bool Complain(const std::string& line) {
+    std::fprintf(stderr, "velder: %s\n", line.c_str());
+    return false;
+}
+
 std::string OutcomeText(Outcome outcome) {
     std::string text = kOutcomes[static_cast<int>(outcome)][1];
     if (outcome == Outcome::kUnreadable) {

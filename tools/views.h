@@ -39,6 +39,11 @@ std::string JsonView(const ServerAnswer& answer);
 // never holds one); an empty line when GetInfo left no result text.
 std::string RawView(const ServerAnswer& answer);
 
+// Writes `text` to standard output at once.
+void Say(const std::string& text);
+// Writes "velder: " and `line` to standard error; always false.
+bool Complain(const std::string& line);
+
 // `bytes` as a quoted JSON string of plain ASCII: each byte is one Latin-1
 // character, and control bytes, DEL and everything above are \u escapes.
 std::string JsonString(std::string_view bytes);

@@ -2,6 +2,7 @@
 // master and against a master played by the test, all on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <asio.hpp>
 #include <chrono>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "standin/master_server.h"
@@ -160,6 +162,36 @@ TEST(MasterCli, DropsAndCountsWhatDoesNotBelongToTheList) {
               list.Errors().find("dropped 1 datagrams from elsewhere than the master, 1 "
                                  "malformed replies, 1 entries with port 0"))
         << list.Errors();
+}
+
+TEST(MasterCli, AListLongerThanAnyMastersIsCutWithAWarning) {
+    FakeMaster master;
+    ChildProcess list;
+    ASSERT_TRUE(list.Start(kVelder, {"list", "--master", master.Address(), "--wait-ms", "500"}));
+    ASSERT_TRUE(master.Receive(10s).has_value());
+    // 400 datagrams of new servers: 92,400, room for a few lost on the way.
+    for (unsigned next = 0, d = 0; d < 400; ++d) {
+        Bytes reply(velder::kServersReplyHead, velder::kServersReplyHeadLength);
+        for (std::size_t i = 0; i < velder::kEntriesPerDatagram; ++i, ++next) {
+            unsigned char entry[velder::kServerEntryLength];
+            velder::WriteServerEntry(
+                {{10, static_cast<unsigned char>(next >> 16), static_cast<unsigned char>(next >> 8),
+                  static_cast<unsigned char>(next)},
+                 28004},
+                entry);
+            reply.append(reinterpret_cast<const char*>(entry), sizeof entry);
+        }
+        master.Send(reply);
+        std::this_thread::sleep_for(1ms);  // a pace the reader keeps up with
+    }
+    ASSERT_TRUE(list.Wait(30s));
+    EXPECT_EQ(0, list.ExitCode());
+    const std::string out = list.Output();
+    EXPECT_EQ(65536, std::count(out.begin(), out.end(), '\n'));
+    EXPECT_EQ(
+        "velder: warning: the list was cut at 65536 servers, more than any real master "
+        "lists\n",
+        list.Errors());
 }
 
 TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
