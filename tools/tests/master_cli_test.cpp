@@ -34,11 +34,15 @@ using velder::tooltest::RunProgram;
 
 const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
 
+// Text written in text mode: Windows ends its lines with CR LF.
+std::string LfLines(const std::string& text) {
+    return std::regex_replace(text, std::regex("\r\n"), "\n");
+}
+
 ProgramRun Velder(const std::vector<std::string>& args, const std::string& input = "") {
     ProgramRun run = RunProgram(kVelder, args, 30s, input);
-    for (std::string* text : {&run.out, &run.err}) {
-        *text = std::regex_replace(*text, std::regex("\r\n"), "\n");
-    }
+    run.out = LfLines(run.out);
+    run.err = LfLines(run.err);
     return run;
 }
 
@@ -138,7 +142,7 @@ TEST(MasterCli, FiltersGoIntoTheRequest) {
         master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 01 64 6D"));
         ASSERT_TRUE(list.Wait(10s));
         EXPECT_EQ(0, list.ExitCode());
-        EXPECT_EQ("127.0.0.1:28004\n", list.Output());
+        EXPECT_EQ("127.0.0.1:28004\n", LfLines(list.Output()));
     }
 }
 
@@ -157,11 +161,11 @@ TEST(MasterCli, DropsAndCountsWhatDoesNotBelongToTheList) {
     master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 03 64 6D 7F 00 00 01 64 6D"));
     ASSERT_TRUE(list.Wait(10s));
     EXPECT_EQ(0, list.ExitCode());
-    EXPECT_EQ("127.0.0.1:28004\n127.0.0.3:28004\n", list.Output());
-    EXPECT_NE(std::string::npos,
-              list.Errors().find("dropped 1 datagrams from elsewhere than the master, 1 "
-                                 "malformed replies, 1 entries with port 0"))
-        << list.Errors();
+    EXPECT_EQ("127.0.0.1:28004\n127.0.0.3:28004\n", LfLines(list.Output()));
+    EXPECT_NE(std::string::npos, LfLines(list.Errors())
+                                     .find("dropped 1 datagrams from elsewhere than the master, 1 "
+                                           "malformed replies, 1 entries with port 0"))
+        << LfLines(list.Errors());
 }
 
 TEST(MasterCli, AListLongerThanAnyMastersIsCutWithAWarning) {
@@ -186,12 +190,12 @@ TEST(MasterCli, AListLongerThanAnyMastersIsCutWithAWarning) {
     }
     ASSERT_TRUE(list.Wait(30s));
     EXPECT_EQ(0, list.ExitCode());
-    const std::string out = list.Output();
+    const std::string out = LfLines(list.Output());
     EXPECT_EQ(65536, std::count(out.begin(), out.end(), '\n'));
     EXPECT_EQ(
         "velder: warning: the list was cut at 65536 servers, more than any real master "
         "lists\n",
-        list.Errors());
+        LfLines(list.Errors()));
 }
 
 TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
@@ -205,8 +209,8 @@ TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
     ASSERT_TRUE(list.Wait(10s));
     EXPECT_EQ(3, requests);
     EXPECT_EQ(1, list.ExitCode());
-    EXPECT_EQ("", list.Output());
-    EXPECT_NE(std::string::npos, list.Errors().find("did not answer"));
+    EXPECT_EQ("", LfLines(list.Output()));
+    EXPECT_NE(std::string::npos, LfLines(list.Errors()).find("did not answer"));
 }
 
 // Two stand-ins with players and two without, behind the stand-in master.
