@@ -86,12 +86,9 @@ int RunList(const ListOptions& options) {
         },
         tally);
     if (options.json && outcome == ListOutcome::kListed) {
-        std::string out = "{\"master\":" + JsonString(options.master) + ",\"servers\":[";
-        for (std::size_t i = 0; i < servers.size(); ++i) {
-            out += (i > 0 ? "," : "") + JsonString(servers[i]);
-        }
-        Say(out + "],\"dropped\":{\"foreign\":" + std::to_string(tally.foreign) +
-            ",\"malformed\":" + std::to_string(tally.malformed) +
+        Say("{\"master\":" + JsonString(options.master) + ",\"servers\":[" +
+            JsonList(servers, JsonString) + "],\"dropped\":{\"foreign\":" +
+            std::to_string(tally.foreign) + ",\"malformed\":" + std::to_string(tally.malformed) +
             ",\"port_zero\":" + std::to_string(tally.portZero) +
             "},\"cut\":" + (tally.cut > 0 ? "true" : "false") + "}\n");
     }

@@ -44,16 +44,6 @@ std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
     return heading;
 }
 
-// Strings as the items of a JSON array, without the brackets.
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string out;
-    for (const std::string& item : items) {
-        out += out.empty() ? "" : ",";
-        out += JsonString(item);
-    }
-    return out;
-}
-
 }  // namespace
 
 void Say(const std::string& text) {
@@ -170,18 +160,13 @@ std::string JsonView(const ServerAnswer& answer) {
     std::string out = "{\"address\":" + JsonString(answer.address) + ",\"status\":\"" +
                       kOutcomes[static_cast<int>(answer.outcome)][0] + "\",\"round_trip_ms\":" +
                       (answered ? std::to_string(result.roundTripMs) : "null") + ",\"vars\":{";
-    for (std::size_t i = 0; i < status.vars.size(); ++i) {
-        out += i ? "," : "";
-        out += JsonString(status.vars[i].first) + ":" + JsonString(status.vars[i].second);
-    }
-    out += "},\"players\":[";
-    for (std::size_t i = 0; i < status.players.size(); ++i) {
-        const Player& p = status.players[i];
-        // A record whose ping is not a plain number gives none.
-        out += std::string(i ? "," : "") +
-               "{\"ping\":" + (p.ping >= 0 ? std::to_string(p.ping) : "null") +
-               ",\"name\":" + JsonString(p.name) + ",\"clan\":" + JsonString(p.clan) + "}";
-    }
+    out += JsonList(status.vars,
+                    [](const auto& v) { return JsonString(v.first) + ":" + JsonString(v.second); });
+    // A record whose ping is not a plain number gives none.
+    out += "},\"players\":[" + JsonList(status.players, [](const Player& p) {
+               return "{\"ping\":" + (p.ping >= 0 ? std::to_string(p.ping) : "null") +
+                      ",\"name\":" + JsonString(p.name) + ",\"clan\":" + JsonString(p.clan) + "}";
+           });
     // The count is null when the player list was never reached.
     static const char* const kListWords[] = {"\"complete\"", "\"open\"", "\"cut\"",
                                              "\"not_reached\""};
@@ -189,13 +174,13 @@ std::string JsonView(const ServerAnswer& answer) {
     out += "],\"player_count\":" + (listed ? std::to_string(status.players.size()) : "null") +
            ",\"player_list\":" +
            (answered ? kListWords[static_cast<int>(status.playerList)] : "null") + ",\"fields\":[" +
-           JsonList(result.fields) + "],\"records\":[";
+           JsonList(result.fields, JsonString) + "],\"records\":[";
     for (std::size_t i = 0; i < result.records.size(); i += 3) {
         out += std::string(i ? "," : "") + "{\"number\":" + JsonString(result.records[i]) +
                ",\"first\":" + JsonString(result.records[i + 1]) +
                ",\"second\":" + JsonString(result.records[i + 2]) + "}";
     }
-    return out + "],\"unfinished\":[" + JsonList(result.unfinished) +
+    return out + "],\"unfinished\":[" + JsonList(result.unfinished, JsonString) +
            "],\"complete\":" + (result.complete ? "true" : "false") + "}\n";
 }
 
