@@ -102,12 +102,11 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
     return addresses;
 }
 
-int RunInfo(const InfoOptions& options) {
+int RunInfo(const InfoOptions& options, LibraryClient& library) {
     const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
     if (!addresses) {
         return kExitUsage;
     }
-    LibraryClient library;
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
     }
@@ -187,11 +186,7 @@ int RunServe(const ServeOptions& options) {
     return counts.sendFailed == 0 ? kExitOk : kExitFailure;
 }
 
-int RunDemo() {
-    LibraryClient library;
-    if (!LoadLibrary(library)) {
-        return kExitNoLibrary;
-    }
+int RunDemo(const LibraryClient& library) {
     standin::Server server;
     standin::Options demo;
     demo.reply = standin::BuildStatusReply(DemoSample());
@@ -219,23 +214,26 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     LibraryClient library;
-    switch (line.command) {
+    const Command command = line.command;
+    if ((command == Command::kConsole || command == Command::kDemo ||
+         command == Command::kBrowse) &&
+        !LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    switch (command) {
         case Command::kInfo:
-            return RunInfo(line.info);
+            return RunInfo(line.info, library);
         case Command::kConsole:
-            if (!LoadLibrary(library)) {
-                return kExitNoLibrary;
-            }
             Say(library.IsQuakeActive() + "\n");
             return kExitOk;
         case Command::kServe:
             return RunServe(line.serve);
         case Command::kDemo:
-            return RunDemo();
+            return RunDemo(library);
         case Command::kList:
             return RunList(line.browse.list);
         case Command::kBrowse:
-            return RunBrowse(line.browse, VELDER_LIBRARY_FILE);
+            return RunBrowse(line.browse, library);
         case Command::kMaster:
             return RunMaster(line.master);
         case Command::kVersion:

@@ -136,13 +136,7 @@ void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
 
 }  // namespace
 
-int RunBrowse(const BrowseOptions& options, const char* libraryFile) {
-    LibraryClient library;
-    std::string error;
-    if (!library.Load(libraryFile, error)) {
-        Complain(error);
-        return kExitNoLibrary;
-    }
+int RunBrowse(const BrowseOptions& options, const LibraryClient& library) {
     // Each server is asked as soon as the list names it.
     asio::thread_pool pool(static_cast<std::size_t>(options.jobs));
     std::vector<std::future<ServerAnswer>> answers;
