@@ -67,18 +67,16 @@ struct Server::Impl {
 
     void Receive(std::size_t server) {
         Listener& port = listeners[server];
-        port.socket.async_receive_from(asio::buffer(port.buffer), port.from,
-                                       [this, server](asio::error_code ec, std::size_t length) {
-                                           // Windows reports a datagram cut to the buffer as an
-                                           // error.
-                                           if (!ec || ec == asio::error::message_size) {
-                                               Take(server,
-                                                    ec ? listeners[server].buffer.size() : length);
-                                           }
-                                           if (ec != asio::error::operation_aborted) {
-                                               Receive(server);
-                                           }
-                                       });
+        const auto received = [this, server](asio::error_code ec, std::size_t length) {
+            // Windows reports a datagram cut to the buffer as an error.
+            if (!ec || ec == asio::error::message_size) {
+                Take(server, ec ? listeners[server].buffer.size() : length);
+            }
+            if (ec != asio::error::operation_aborted) {
+                Receive(server);
+            }
+        };
+        port.socket.async_receive_from(asio::buffer(port.buffer), port.from, received);
     }
 
     void Take(std::size_t server, std::size_t length) {

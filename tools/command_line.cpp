@@ -423,19 +423,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (version->count() > 0) {
         line.command = Command::kVersion;
     } else if (line.command == Command::kInfo) {
-        // Every source in the order given, from the order CLI11 read the options in.
+        // Every source in the order CLI11 read them; the operands after "--" last.
         addresses.insert(addresses.end(), operands.begin(), operands.end());
-        std::vector<const CLI::Option*> order(info->parse_order().begin(),
-                                              info->parse_order().end());
-        order.resize(order.size() + addresses.size() - servers->count(), servers);
         std::size_t file = 0;
         std::size_t server = 0;
-        for (const CLI::Option* option : order) {
+        for (const CLI::Option* option : info->parse_order()) {
             if (option == files && file < fileNames.size()) {
                 line.info.sources.push_back({true, fileNames[file++]});
             } else if (option == servers && server < addresses.size()) {
                 line.info.sources.push_back({false, addresses[server++]});
             }
+        }
+        while (server < addresses.size()) {
+            line.info.sources.push_back({false, addresses[server++]});
         }
         if (const std::optional<std::string> problem = CheckAddresses(line.info.sources)) {
             line.error = *problem;
