@@ -76,18 +76,17 @@ struct MasterServer::Impl {
     MasterCounts counts;
 
     void Receive() {
-        socket->async_receive_from(asio::buffer(request), from,
-                                   [this](asio::error_code ec, std::size_t length) {
-                                       if (ec == asio::error::operation_aborted) {
-                                           return;
-                                       }
-                                       // Windows reports a datagram cut to the buffer
-                                       // as an error; it is dropped either way.
-                                       if (!ec || ec == asio::error::message_size) {
-                                           Take(ec ? request.size() : length);
-                                       }
-                                       Receive();
-                                   });
+        const auto received = [this](asio::error_code ec, std::size_t length) {
+            if (ec == asio::error::operation_aborted) {
+                return;
+            }
+            // Windows reports a datagram cut to the buffer as an error; it is dropped either way.
+            if (!ec || ec == asio::error::message_size) {
+                Take(ec ? request.size() : length);
+            }
+            Receive();
+        };
+        socket->async_receive_from(asio::buffer(request), from, received);
     }
 
     void Take(std::size_t length) {

@@ -226,12 +226,10 @@ std::uint16_t Server::Port(int index) const {
 }
 
 std::string Server::Address(int index) const {
-    std::string host;
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        host = impl_->options.bindAddress == "0.0.0.0" ? kLoopback : impl_->options.bindAddress;
-    }
-    return host + ":" + std::to_string(Port(index));
+    const std::uint16_t port = Port(index);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    const std::string& host = impl_->options.bindAddress;
+    return (host == "0.0.0.0" ? std::string(kLoopback) : host) + ":" + std::to_string(port);
 }
 
 std::string Server::Error() const {
