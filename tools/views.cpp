@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "query/protocol.h"
@@ -39,7 +40,7 @@ std::string Number(long long n, int width) {
 template <typename Cells, typename Cell>
 std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
     for (const auto& c : cells) {
-        heading = std::clamp(cell(c).size(), heading, kMaxColumn);
+        heading = std::clamp(std::invoke(cell, c).size(), heading, kMaxColumn);
     }
     return heading;
 }
@@ -87,9 +88,7 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
         out += "  players: " + count + " or more: " + kWindow + " end inside the player list\n";
     }
     if (players && !status.players.empty()) {
-        const std::size_t width = Width(
-                                      status.players, [](const Player& p) { return p.name; }, 4) +
-                                  2;
+        const std::size_t width = Width(status.players, &Player::name, 4) + 2;
         out += "   ping  " + Pad("name", width) + "clan\n";
         for (const Player& p : status.players) {
             out += "  " + Number(p.ping, 5) + "  " + Pad(p.name, width) + p.clan + "\n";
@@ -101,8 +100,8 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
         }
     }
     if (vars) {
-        const std::size_t width = Width(
-            status.vars, [](const auto& v) { return v.first; }, 0);
+        const std::size_t width =
+            Width(status.vars, &std::pair<std::string, std::string>::first, 0);
         for (const auto& [name, value] : status.vars) {
             out += "  " + Pad(name, width) + "  " + value + "\n";
         }
