@@ -119,20 +119,14 @@ int RunInfo(const InfoOptions& options, LibraryClient& library) {
         [&library](const std::string& address) { return library.GetInfo(address); },
         [&](const ServerAnswer& answer) {
             everyoneAnswered = everyoneAnswered && answer.outcome == Outcome::kAnswered;
-            switch (options.format) {
-                case Format::kSummary:
-                    return Say(SummaryView(answer, options.players, options.vars));
-                case Format::kFields:
-                    return Say(FieldsView(answer));
-                case Format::kRaw:
-                    Say(RawView(answer));
-                    break;
-                case Format::kJson:
-                    Say(JsonView(answer));
-                    break;
-            }
+            const Format format = options.format;
+            Say(format == Format::kSummary  ? SummaryView(answer, options.players, options.vars)
+                : format == Format::kFields ? FieldsView(answer)
+                : format == Format::kRaw    ? RawView(answer)
+                                            : JsonView(answer));
             // The readable views say it in their own lines.
-            if (answer.outcome != Outcome::kAnswered) {
+            const bool readable = format == Format::kSummary || format == Format::kFields;
+            if (!readable && answer.outcome != Outcome::kAnswered) {
                 Complain(answer.address + ": " + OutcomeText(answer.outcome));
             }
         });
