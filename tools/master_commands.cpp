@@ -184,14 +184,10 @@ std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string
         std::fclose(file);
     }
     std::vector<std::string> addresses;
-    std::optional<std::string> problem;
-    if (!read) {
-        problem = "cannot read the list '" + path + "'";
-    } else if (text.size() > kMaxServerList) {
-        problem = "the list '" + path + "' is longer than 16 MiB";
-    } else {
-        problem = ReadServerList(text, path, addresses);
-    }
+    std::optional<std::string> problem = !read ? "cannot read the list '" + path + "'"
+                                         : text.size() > kMaxServerList
+                                             ? "the list '" + path + "' is longer than 16 MiB"
+                                             : ReadServerList(text, path, addresses);
     std::vector<standin::ListedServer> servers;
     for (std::size_t i = 0; !problem && i < addresses.size(); ++i) {
         const std::string& address = addresses[i];
