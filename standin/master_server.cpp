@@ -29,8 +29,7 @@ bool Passes(const ListedServer& server, const ServersFilter& filter) {
     }
 }
 
-}  // namespace
-
+// The servers of `filter` on `servers`, in list order.
 std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
                                       const ServersFilter& filter) {
     std::vector<ServerEntry> list;
@@ -41,6 +40,8 @@ std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
     }
     return list;
 }
+
+}  // namespace
 
 std::optional<ServerEntry> EntryFromText(std::string_view text) {
     const std::size_t colon = text.rfind(':');

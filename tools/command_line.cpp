@@ -59,6 +59,38 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
+// Checks a server address and completes it: HOST alone becomes HOST:28004.
+// Returns why it is not usable, or nothing when it is.
+std::optional<std::string> CheckServerAddress(std::string& address) {
+    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
+    std::string quoted(1, '\'');
+    quoted.append(address.substr(0, 40));
+    quoted.append(address.size() > 40 ? "...'" : "'");
+    std::size_t colon = address.find(':');
+    if (colon == std::string::npos) {
+        colon = address.size();
+        address.push_back(':');
+        address.append(std::to_string(kDefaultPort));
+    }
+    if (colon == 0) {
+        return "server " + quoted + " has no host name before the colon";
+    }
+    if (colon >= kHostNameCapacity) {
+        return "the host name of server " + quoted + " is longer than the library takes (" +
+               std::to_string(kHostNameCapacity - 1) + " bytes)";
+    }
+    const std::string port = address.substr(colon + 1);
+    if (!ReadNumber(port, 1, 65535)) {
+        std::string message = "bad port '";
+        message.append(port.substr(0, 40)).append("' in ").append(quoted);
+        return message + ": give a number from 1 to 65535";
+    }
+    if (address.size() >= kDataCapacity) {
+        return "server " + quoted + " is longer than the library takes";
+    }
+    return std::nullopt;
+}
+
 // Completes the address of every source that is not a file; the first problem.
 std::optional<std::string> CheckAddresses(std::vector<ServerSource>& sources) {
     for (ServerSource& source : sources) {
@@ -208,36 +240,6 @@ standin::ServerSample DemoSample() {
         {"Strauss", "Strogg", 71}, {"Voss", "Strogg", 90},  {"Makron", "Strogg", 124},
     };
     return sample;
-}
-
-std::optional<std::string> CheckServerAddress(std::string& address) {
-    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
-    std::string quoted(1, '\'');
-    quoted.append(address.substr(0, 40));
-    quoted.append(address.size() > 40 ? "...'" : "'");
-    std::size_t colon = address.find(':');
-    if (colon == std::string::npos) {
-        colon = address.size();
-        address.push_back(':');
-        address.append(std::to_string(kDefaultPort));
-    }
-    if (colon == 0) {
-        return "server " + quoted + " has no host name before the colon";
-    }
-    if (colon >= kHostNameCapacity) {
-        return "the host name of server " + quoted + " is longer than the library takes (" +
-               std::to_string(kHostNameCapacity - 1) + " bytes)";
-    }
-    const std::string port = address.substr(colon + 1);
-    if (!ReadNumber(port, 1, 65535)) {
-        std::string message = "bad port '";
-        message.append(port.substr(0, 40)).append("' in ").append(quoted);
-        return message + ": give a number from 1 to 65535";
-    }
-    if (address.size() >= kDataCapacity) {
-        return "server " + quoted + " is longer than the library takes";
-    }
-    return std::nullopt;
 }
 
 bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
