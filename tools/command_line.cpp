@@ -338,8 +338,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         for (const char* name : {"--fields", "--raw", "--json"}) {
             CLI::Option* format = info->add_flag(name)->disable_flag_override();
             for (CLI::Option* other : formats) {
-                format->excludes(other);
-                other->excludes(format);
+                format->excludes(other);  // CLI11 excludes both ways
             }
             formats.push_back(format);
         }
