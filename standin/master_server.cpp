@@ -29,8 +29,7 @@ bool Passes(const ListedServer& server, const ServersFilter& filter) {
     }
 }
 
-}  // namespace
-
+// The servers of `filter` on `servers`, in list order.
 std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
                                       const ServersFilter& filter) {
     std::vector<ServerEntry> list;
@@ -41,6 +40,8 @@ std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
     }
     return list;
 }
+
+}  // namespace
 
 std::optional<ServerEntry> EntryFromText(std::string_view text) {
     const std::size_t colon = text.rfind(':');
@@ -76,18 +77,17 @@ struct MasterServer::Impl {
     MasterCounts counts;
 
     void Receive() {
-        socket->async_receive_from(asio::buffer(request), from,
-                                   [this](asio::error_code ec, std::size_t length) {
-                                       if (ec == asio::error::operation_aborted) {
-                                           return;
-                                       }
-                                       // Windows reports a datagram cut to the buffer
-                                       // as an error; it is dropped either way.
-                                       if (!ec || ec == asio::error::message_size) {
-                                           Take(ec ? request.size() : length);
-                                       }
-                                       Receive();
-                                   });
+        const auto received = [this](asio::error_code ec, std::size_t length) {
+            if (ec == asio::error::operation_aborted) {
+                return;
+            }
+            // Windows reports a datagram cut to the buffer as an error; it is dropped either way.
+            if (!ec || ec == asio::error::message_size) {
+                Take(ec ? request.size() : length);
+            }
+            Receive();
+        };
+        socket->async_receive_from(asio::buffer(request), from, received);
     }
 
     void Take(std::size_t length) {

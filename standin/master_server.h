@@ -52,10 +52,6 @@ struct MasterCounts {
     std::size_t datagrams = 0;  // reply datagrams sent whole
 };
 
-// The servers of `filter` on `servers`, in list order.
-std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
-                                      const ServersFilter& filter);
-
 // "A.B.C.D:PORT" (a dotted IPv4 address, a port from 1) as an entry.
 std::optional<ServerEntry> EntryFromText(std::string_view text);
 

@@ -67,18 +67,16 @@ struct Server::Impl {
 
     void Receive(std::size_t server) {
         Listener& port = listeners[server];
-        port.socket.async_receive_from(asio::buffer(port.buffer), port.from,
-                                       [this, server](asio::error_code ec, std::size_t length) {
-                                           // Windows reports a datagram cut to the buffer as an
-                                           // error.
-                                           if (!ec || ec == asio::error::message_size) {
-                                               Take(server,
-                                                    ec ? listeners[server].buffer.size() : length);
-                                           }
-                                           if (ec != asio::error::operation_aborted) {
-                                               Receive(server);
-                                           }
-                                       });
+        const auto received = [this, server](asio::error_code ec, std::size_t length) {
+            // Windows reports a datagram cut to the buffer as an error.
+            if (!ec || ec == asio::error::message_size) {
+                Take(server, ec ? listeners[server].buffer.size() : length);
+            }
+            if (ec != asio::error::operation_aborted) {
+                Receive(server);
+            }
+        };
+        port.socket.async_receive_from(asio::buffer(port.buffer), port.from, received);
     }
 
     void Take(std::size_t server, std::size_t length) {
@@ -228,12 +226,10 @@ std::uint16_t Server::Port(int index) const {
 }
 
 std::string Server::Address(int index) const {
-    std::string host;
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        host = impl_->options.bindAddress == "0.0.0.0" ? kLoopback : impl_->options.bindAddress;
-    }
-    return host + ":" + std::to_string(Port(index));
+    const std::uint16_t port = Port(index);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    const std::string& host = impl_->options.bindAddress;
+    return (host == "0.0.0.0" ? std::string(kLoopback) : host) + ":" + std::to_string(port);
 }
 
 std::string Server::Error() const {

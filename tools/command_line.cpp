@@ -59,6 +59,38 @@ std::optional<Player> ReadPlayer(const std::string& text, std::string& error) {
                   .ping = static_cast<int>(*ping)};
 }
 
+// Checks a server address and completes it: HOST alone becomes HOST:28004.
+// Returns why it is not usable, or nothing when it is.
+std::optional<std::string> CheckServerAddress(std::string& address) {
+    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
+    std::string quoted(1, '\'');
+    quoted.append(address.substr(0, 40));
+    quoted.append(address.size() > 40 ? "...'" : "'");
+    std::size_t colon = address.find(':');
+    if (colon == std::string::npos) {
+        colon = address.size();
+        address.push_back(':');
+        address.append(std::to_string(kDefaultPort));
+    }
+    if (colon == 0) {
+        return "server " + quoted + " has no host name before the colon";
+    }
+    if (colon >= kHostNameCapacity) {
+        return "the host name of server " + quoted + " is longer than the library takes (" +
+               std::to_string(kHostNameCapacity - 1) + " bytes)";
+    }
+    const std::string port = address.substr(colon + 1);
+    if (!ReadNumber(port, 1, 65535)) {
+        std::string message = "bad port '";
+        message.append(port.substr(0, 40)).append("' in ").append(quoted);
+        return message + ": give a number from 1 to 65535";
+    }
+    if (address.size() >= kDataCapacity) {
+        return "server " + quoted + " is longer than the library takes";
+    }
+    return std::nullopt;
+}
+
 // Completes the address of every source that is not a file; the first problem.
 std::optional<std::string> CheckAddresses(std::vector<ServerSource>& sources) {
     for (ServerSource& source : sources) {
@@ -210,36 +242,6 @@ standin::ServerSample DemoSample() {
     return sample;
 }
 
-std::optional<std::string> CheckServerAddress(std::string& address) {
-    // Texts here are built by appending: gcc 12 warns wrongly about "'" + std::string.
-    std::string quoted(1, '\'');
-    quoted.append(address.substr(0, 40));
-    quoted.append(address.size() > 40 ? "...'" : "'");
-    std::size_t colon = address.find(':');
-    if (colon == std::string::npos) {
-        colon = address.size();
-        address.push_back(':');
-        address.append(std::to_string(kDefaultPort));
-    }
-    if (colon == 0) {
-        return "server " + quoted + " has no host name before the colon";
-    }
-    if (colon >= kHostNameCapacity) {
-        return "the host name of server " + quoted + " is longer than the library takes (" +
-               std::to_string(kHostNameCapacity - 1) + " bytes)";
-    }
-    const std::string port = address.substr(colon + 1);
-    if (!ReadNumber(port, 1, 65535)) {
-        std::string message = "bad port '";
-        message.append(port.substr(0, 40)).append("' in ").append(quoted);
-        return message + ": give a number from 1 to 65535";
-    }
-    if (address.size() >= kDataCapacity) {
-        return "server " + quoted + " is longer than the library takes";
-    }
-    return std::nullopt;
-}
-
 bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
     char chunk[4096];
     for (std::size_t n;
@@ -336,8 +338,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         for (const char* name : {"--fields", "--raw", "--json"}) {
             CLI::Option* format = info->add_flag(name)->disable_flag_override();
             for (CLI::Option* other : formats) {
-                format->excludes(other);
-                other->excludes(format);
+                format->excludes(other);  // CLI11 excludes both ways
             }
             formats.push_back(format);
         }
@@ -423,19 +424,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (version->count() > 0) {
         line.command = Command::kVersion;
     } else if (line.command == Command::kInfo) {
-        // Every source in the order given, from the order CLI11 read the options in.
+        // Every source in the order CLI11 read them; the operands after "--" last.
         addresses.insert(addresses.end(), operands.begin(), operands.end());
-        std::vector<const CLI::Option*> order(info->parse_order().begin(),
-                                              info->parse_order().end());
-        order.resize(order.size() + addresses.size() - servers->count(), servers);
         std::size_t file = 0;
         std::size_t server = 0;
-        for (const CLI::Option* option : order) {
+        for (const CLI::Option* option : info->parse_order()) {
             if (option == files && file < fileNames.size()) {
                 line.info.sources.push_back({true, fileNames[file++]});
             } else if (option == servers && server < addresses.size()) {
                 line.info.sources.push_back({false, addresses[server++]});
             }
+        }
+        while (server < addresses.size()) {
+            line.info.sources.push_back({false, addresses[server++]});
         }
         if (const std::optional<std::string> problem = CheckAddresses(line.info.sources)) {
             line.error = *problem;

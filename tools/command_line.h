@@ -108,10 +108,6 @@ struct CommandLine {
 // Reads the arguments after the program name.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// Checks a server address and completes it: HOST alone becomes HOST:28004.
-// Returns why it is not usable, or nothing when it is.
-std::optional<std::string> CheckServerAddress(std::string& address);
-
 // Reads the addresses of a server list, one a line: blank lines and lines
 // that begin with '#' are skipped, spaces around an address are ignored.
 // `name` names the list in messages. Returns the first problem, or nothing.

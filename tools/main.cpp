@@ -102,12 +102,11 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
     return addresses;
 }
 
-int RunInfo(const InfoOptions& options) {
+int RunInfo(const InfoOptions& options, LibraryClient& library) {
     const std::optional<std::vector<std::string>> addresses = ServerAddresses(options.sources);
     if (!addresses) {
         return kExitUsage;
     }
-    LibraryClient library;
     if (!LoadLibrary(library)) {
         return kExitNoLibrary;
     }
@@ -120,20 +119,14 @@ int RunInfo(const InfoOptions& options) {
         [&library](const std::string& address) { return library.GetInfo(address); },
         [&](const ServerAnswer& answer) {
             everyoneAnswered = everyoneAnswered && answer.outcome == Outcome::kAnswered;
-            switch (options.format) {
-                case Format::kSummary:
-                    return Say(SummaryView(answer, options.players, options.vars));
-                case Format::kFields:
-                    return Say(FieldsView(answer));
-                case Format::kRaw:
-                    Say(RawView(answer));
-                    break;
-                case Format::kJson:
-                    Say(JsonView(answer));
-                    break;
-            }
+            const Format format = options.format;
+            Say(format == Format::kSummary  ? SummaryView(answer, options.players, options.vars)
+                : format == Format::kFields ? FieldsView(answer)
+                : format == Format::kRaw    ? RawView(answer)
+                                            : JsonView(answer));
             // The readable views say it in their own lines.
-            if (answer.outcome != Outcome::kAnswered) {
+            const bool readable = format == Format::kSummary || format == Format::kFields;
+            if (!readable && answer.outcome != Outcome::kAnswered) {
                 Complain(answer.address + ": " + OutcomeText(answer.outcome));
             }
         });
@@ -187,11 +180,7 @@ int RunServe(const ServeOptions& options) {
     return counts.sendFailed == 0 ? kExitOk : kExitFailure;
 }
 
-int RunDemo() {
-    LibraryClient library;
-    if (!LoadLibrary(library)) {
-        return kExitNoLibrary;
-    }
+int RunDemo(const LibraryClient& library) {
     standin::Server server;
     standin::Options demo;
     demo.reply = standin::BuildStatusReply(DemoSample());
@@ -219,23 +208,26 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     LibraryClient library;
-    switch (line.command) {
+    const Command command = line.command;
+    if ((command == Command::kConsole || command == Command::kDemo ||
+         command == Command::kBrowse) &&
+        !LoadLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    switch (command) {
         case Command::kInfo:
-            return RunInfo(line.info);
+            return RunInfo(line.info, library);
         case Command::kConsole:
-            if (!LoadLibrary(library)) {
-                return kExitNoLibrary;
-            }
             Say(library.IsQuakeActive() + "\n");
             return kExitOk;
         case Command::kServe:
             return RunServe(line.serve);
         case Command::kDemo:
-            return RunDemo();
+            return RunDemo(library);
         case Command::kList:
             return RunList(line.browse.list);
         case Command::kBrowse:
-            return RunBrowse(line.browse, VELDER_LIBRARY_FILE);
+            return RunBrowse(line.browse, library);
         case Command::kMaster:
             return RunMaster(line.master);
         case Command::kVersion:

@@ -86,12 +86,9 @@ int RunList(const ListOptions& options) {
         },
         tally);
     if (options.json && outcome == ListOutcome::kListed) {
-        std::string out = "{\"master\":" + JsonString(options.master) + ",\"servers\":[";
-        for (std::size_t i = 0; i < servers.size(); ++i) {
-            out += (i > 0 ? "," : "") + JsonString(servers[i]);
-        }
-        Say(out + "],\"dropped\":{\"foreign\":" + std::to_string(tally.foreign) +
-            ",\"malformed\":" + std::to_string(tally.malformed) +
+        Say("{\"master\":" + JsonString(options.master) + ",\"servers\":[" +
+            JsonList(servers, JsonString) + "],\"dropped\":{\"foreign\":" +
+            std::to_string(tally.foreign) + ",\"malformed\":" + std::to_string(tally.malformed) +
             ",\"port_zero\":" + std::to_string(tally.portZero) +
             "},\"cut\":" + (tally.cut > 0 ? "true" : "false") + "}\n");
     }
@@ -139,13 +136,7 @@ void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
 
 }  // namespace
 
-int RunBrowse(const BrowseOptions& options, const char* libraryFile) {
-    LibraryClient library;
-    std::string error;
-    if (!library.Load(libraryFile, error)) {
-        Complain(error);
-        return kExitNoLibrary;
-    }
+int RunBrowse(const BrowseOptions& options, const LibraryClient& library) {
     // Each server is asked as soon as the list names it.
     asio::thread_pool pool(static_cast<std::size_t>(options.jobs));
     std::vector<std::future<ServerAnswer>> answers;
@@ -193,14 +184,10 @@ std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string
         std::fclose(file);
     }
     std::vector<std::string> addresses;
-    std::optional<std::string> problem;
-    if (!read) {
-        problem = "cannot read the list '" + path + "'";
-    } else if (text.size() > kMaxServerList) {
-        problem = "the list '" + path + "' is longer than 16 MiB";
-    } else {
-        problem = ReadServerList(text, path, addresses);
-    }
+    std::optional<std::string> problem = !read ? "cannot read the list '" + path + "'"
+                                         : text.size() > kMaxServerList
+                                             ? "the list '" + path + "' is longer than 16 MiB"
+                                             : ReadServerList(text, path, addresses);
     std::vector<standin::ListedServer> servers;
     for (std::size_t i = 0; !problem && i < addresses.size(); ++i) {
         const std::string& address = addresses[i];

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "tools/command_line.h"
+#include "tools/library_client.h"
 
 namespace velder::tools {
 
 int RunList(const ListOptions& options);
-// Browses with the library `libraryFile` from beside the program.
-int RunBrowse(const BrowseOptions& options, const char* libraryFile);
+int RunBrowse(const BrowseOptions& options, const LibraryClient& library);  // loaded
 int RunMaster(const MasterServeOptions& options);
 
 }  // namespace velder::tools

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "query/protocol.h"
@@ -39,19 +40,9 @@ std::string Number(long long n, int width) {
 template <typename Cells, typename Cell>
 std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
     for (const auto& c : cells) {
-        heading = std::clamp(cell(c).size(), heading, kMaxColumn);
+        heading = std::clamp(std::invoke(cell, c).size(), heading, kMaxColumn);
     }
     return heading;
-}
-
-// Strings as the items of a JSON array, without the brackets.
-std::string JsonList(const std::vector<std::string>& items) {
-    std::string out;
-    for (const std::string& item : items) {
-        out += out.empty() ? "" : ",";
-        out += JsonString(item);
-    }
-    return out;
 }
 
 }  // namespace
@@ -97,9 +88,7 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
         out += "  players: " + count + " or more: " + kWindow + " end inside the player list\n";
     }
     if (players && !status.players.empty()) {
-        const std::size_t width = Width(
-                                      status.players, [](const Player& p) { return p.name; }, 4) +
-                                  2;
+        const std::size_t width = Width(status.players, &Player::name, 4) + 2;
         out += "   ping  " + Pad("name", width) + "clan\n";
         for (const Player& p : status.players) {
             out += "  " + Number(p.ping, 5) + "  " + Pad(p.name, width) + p.clan + "\n";
@@ -111,8 +100,8 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
         }
     }
     if (vars) {
-        const std::size_t width = Width(
-            status.vars, [](const auto& v) { return v.first; }, 0);
+        const std::size_t width =
+            Width(status.vars, &std::pair<std::string, std::string>::first, 0);
         for (const auto& [name, value] : status.vars) {
             out += "  " + Pad(name, width) + "  " + value + "\n";
         }
@@ -170,18 +159,13 @@ std::string JsonView(const ServerAnswer& answer) {
     std::string out = "{\"address\":" + JsonString(answer.address) + ",\"status\":\"" +
                       kOutcomes[static_cast<int>(answer.outcome)][0] + "\",\"round_trip_ms\":" +
                       (answered ? std::to_string(result.roundTripMs) : "null") + ",\"vars\":{";
-    for (std::size_t i = 0; i < status.vars.size(); ++i) {
-        out += i ? "," : "";
-        out += JsonString(status.vars[i].first) + ":" + JsonString(status.vars[i].second);
-    }
-    out += "},\"players\":[";
-    for (std::size_t i = 0; i < status.players.size(); ++i) {
-        const Player& p = status.players[i];
-        // A record whose ping is not a plain number gives none.
-        out += std::string(i ? "," : "") +
-               "{\"ping\":" + (p.ping >= 0 ? std::to_string(p.ping) : "null") +
-               ",\"name\":" + JsonString(p.name) + ",\"clan\":" + JsonString(p.clan) + "}";
-    }
+    out += JsonList(status.vars,
+                    [](const auto& v) { return JsonString(v.first) + ":" + JsonString(v.second); });
+    // A record whose ping is not a plain number gives none.
+    out += "},\"players\":[" + JsonList(status.players, [](const Player& p) {
+               return "{\"ping\":" + (p.ping >= 0 ? std::to_string(p.ping) : "null") +
+                      ",\"name\":" + JsonString(p.name) + ",\"clan\":" + JsonString(p.clan) + "}";
+           });
     // The count is null when the player list was never reached.
     static const char* const kListWords[] = {"\"complete\"", "\"open\"", "\"cut\"",
                                              "\"not_reached\""};
@@ -189,13 +173,13 @@ std::string JsonView(const ServerAnswer& answer) {
     out += "],\"player_count\":" + (listed ? std::to_string(status.players.size()) : "null") +
            ",\"player_list\":" +
            (answered ? kListWords[static_cast<int>(status.playerList)] : "null") + ",\"fields\":[" +
-           JsonList(result.fields) + "],\"records\":[";
+           JsonList(result.fields, JsonString) + "],\"records\":[";
     for (std::size_t i = 0; i < result.records.size(); i += 3) {
         out += std::string(i ? "," : "") + "{\"number\":" + JsonString(result.records[i]) +
                ",\"first\":" + JsonString(result.records[i + 1]) +
                ",\"second\":" + JsonString(result.records[i + 2]) + "}";
     }
-    return out + "],\"unfinished\":[" + JsonList(result.unfinished) +
+    return out + "],\"unfinished\":[" + JsonList(result.unfinished, JsonString) +
            "],\"complete\":" + (result.complete ? "true" : "false") + "}\n";
 }
 

@@ -48,4 +48,14 @@ bool Complain(const std::string& line);
 // character, and control bytes, DEL and everything above are \u escapes.
 std::string JsonString(std::string_view bytes);
 
+// `items` as the items of a JSON array, each written by `json`, without the brackets.
+template <typename Items, typename Json>
+std::string JsonList(const Items& items, Json json) {
+    std::string out;
+    for (const auto& item : items) {
+        out += (out.empty() ? "" : ",") + json(item);
+    }
+    return out;
+}
+
 }  // namespace velder::tools
