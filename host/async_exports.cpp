@@ -182,6 +182,38 @@ void RunList(void* argument) {
     Announce(job);
 }
 
+// Takes a ticket for `request` and starts `work` on it; leaves the ticket,
+// or the refusal word, in `data`. The caller holds the shared lock.
+bool StartJob(const velder::StartRequest& request, velder::JobKind kind,
+              void (*work)(void* argument), char* data) {
+    velder::QueryJob* job = nullptr;
+    const char* refusal = nullptr;
+    switch (board.Start(request, hostCapacity, &job, kind)) {
+        case velder::StartVerdict::kBusy:
+            refusal = "busy";
+            break;
+        case velder::StartVerdict::kFull:
+            refusal = "full";
+            break;
+        case velder::StartVerdict::kNoMemory:
+            refusal = "failed";
+            break;
+        case velder::StartVerdict::kStarted:
+            break;
+    }
+    if (refusal == nullptr) {
+        const std::uint32_t ticket = job->ticket;
+        if (velder::platform::RunInBackground(work, job)) {
+            std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
+            return true;
+        }
+        board.Abandon(job);
+        refusal = "failed";
+    }
+    Write(data, refusal);
+    return false;
+}
+
 }  // namespace
 
 std::uint32_t HostBufferCapacity(std::uint32_t version) {
@@ -235,27 +267,7 @@ std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char*
         Write(data, "malformed");
         return RESULT_DATA;
     }
-    velder::QueryJob* job = nullptr;
-    switch (board.Start(request, hostCapacity, &job)) {
-        case velder::StartVerdict::kBusy:
-            Write(data, "busy");
-            return RESULT_DATA;
-        case velder::StartVerdict::kFull:
-            Write(data, "full");
-            return RESULT_DATA;
-        case velder::StartVerdict::kNoMemory:
-            Write(data, "failed");
-            return RESULT_DATA;
-        case velder::StartVerdict::kStarted:
-            break;
-    }
-    const std::uint32_t ticket = job->ticket;
-    if (!velder::platform::RunInBackground(RunQuery, job)) {
-        board.Abandon(job);
-        Write(data, "failed");
-        return RESULT_DATA;
-    }
-    std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
+    StartJob(request, velder::JobKind::kQuery, RunQuery, data);
     return RESULT_DATA;
 }
 
@@ -276,28 +288,9 @@ std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle, char* 
         Write(data, "busy");
         return RESULT_DATA;
     }
-    velder::QueryJob* job = nullptr;
-    switch (board.Start(request, hostCapacity, &job, velder::JobKind::kList)) {
-        case velder::StartVerdict::kBusy:
-            Write(data, "busy");
-            return RESULT_DATA;
-        case velder::StartVerdict::kFull:
-            Write(data, "full");
-            return RESULT_DATA;
-        case velder::StartVerdict::kNoMemory:
-            Write(data, "failed");
-            return RESULT_DATA;
-        case velder::StartVerdict::kStarted:
-            break;
+    if (StartJob(request, velder::JobKind::kList, RunList, data)) {
+        listRunning = true;
     }
-    const std::uint32_t ticket = job->ticket;
-    if (!velder::platform::RunInBackground(RunList, job)) {
-        board.Abandon(job);
-        Write(data, "failed");
-        return RESULT_DATA;
-    }
-    listRunning = true;
-    std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
     return RESULT_DATA;
 }
 

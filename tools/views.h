@@ -53,7 +53,10 @@ template <typename Items, typename Json>
 std::string JsonList(const Items& items, Json json) {
     std::string out;
     for (const auto& item : items) {
-        out += (out.empty() ? "" : ",") + json(item);
+        if (!out.empty()) {
+            out += ',';
+        }
+        out += json(item);
     }
     return out;
 }
