@@ -1,5 +1,6 @@
-// Runs the fuzz entry once over each committed seed, so that every build
-// replays them without libFuzzer. A finding aborts inside the entry.
+// Runs a fuzz entry once over each of its committed seeds, so that every
+// build replays them without libFuzzer. A finding aborts inside the entry.
+// The build names the entry's suite and seed folder.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
 
 namespace {
 
-TEST(FuzzSeeds, EverySeedPassesTheChecks) {
+TEST(VELDER_FUZZ_SUITE, EverySeedPassesTheChecks) {
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(VELDER_FUZZ_SEEDS)) {
         std::ifstream file(entry.path(), std::ios::binary);
