@@ -214,6 +214,27 @@ bool StartJob(const velder::StartRequest& request, velder::JobKind kind,
     return false;
 }
 
+// Leaves ticket `data`'s result of `kind` in `data`: the result, "pending" or "unknown".
+std::int32_t TakeResult(char* data, velder::JobKind kind) {
+    SharedLock lock;
+    std::uint32_t ticket = 0;
+    if (!velder::ParseTicket(data, hostCapacity, &ticket)) {
+        Write(data, "unknown");
+        return RESULT_DATA;
+    }
+    switch (board.Take(ticket, data, hostCapacity, kind)) {
+        case velder::TakeVerdict::kTaken:
+            break;
+        case velder::TakeVerdict::kPending:
+            Write(data, "pending");
+            break;
+        case velder::TakeVerdict::kUnknown:
+            Write(data, "unknown");
+            break;
+    }
+    return RESULT_DATA;
+}
+
 }  // namespace
 
 std::uint32_t HostBufferCapacity(std::uint32_t version) {
@@ -296,44 +317,12 @@ std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle, char* 
 
 std::int32_t VELDER_CALL ListResult(WindowHandle, WindowHandle, char* data, char*, HostBool,
                                     HostBool) {
-    SharedLock lock;
-    std::uint32_t ticket = 0;
-    if (!velder::ParseTicket(data, hostCapacity, &ticket)) {
-        Write(data, "unknown");
-        return RESULT_DATA;
-    }
-    switch (board.Take(ticket, data, hostCapacity, velder::JobKind::kList)) {
-        case velder::TakeVerdict::kTaken:
-            break;
-        case velder::TakeVerdict::kPending:
-            Write(data, "pending");
-            break;
-        case velder::TakeVerdict::kUnknown:
-            Write(data, "unknown");
-            break;
-    }
-    return RESULT_DATA;
+    return TakeResult(data, velder::JobKind::kList);
 }
 
 std::int32_t VELDER_CALL QueryResult(WindowHandle, WindowHandle, char* data, char*, HostBool,
                                      HostBool) {
-    SharedLock lock;
-    std::uint32_t ticket = 0;
-    if (!velder::ParseTicket(data, hostCapacity, &ticket)) {
-        Write(data, "unknown");
-        return RESULT_DATA;
-    }
-    switch (board.Take(ticket, data, hostCapacity)) {
-        case velder::TakeVerdict::kTaken:
-            break;
-        case velder::TakeVerdict::kPending:
-            Write(data, "pending");
-            break;
-        case velder::TakeVerdict::kUnknown:
-            Write(data, "unknown");
-            break;
-    }
-    return RESULT_DATA;
+    return TakeResult(data, velder::JobKind::kQuery);
 }
 
 std::int32_t VELDER_CALL QueryCancel(WindowHandle, WindowHandle, char* data, char*, HostBool,

@@ -41,16 +41,6 @@ bool SeenBefore(SeenServers& seen, std::uint64_t key, bool add) {
     }
 }
 
-bool SameAddress(const platform::Ipv4Address& a, const platform::Ipv4Address& b) {
-    return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0;
-}
-
-struct Resources {
-    bool socketsStarted = false;
-    bool socketOpen = false;
-    platform::SocketHandle socket = 0;
-};
-
 // Hands the datagram's new entries to the sink; false when the sink refused one.
 bool TakeEntries(const unsigned char* reply, int count, SeenServers& seen, const ServerSink& sink,
                  ListTally& tally) {
@@ -79,7 +69,7 @@ bool TakeEntries(const unsigned char* reply, int count, SeenServers& seen, const
 
 ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& filter,
                      const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
-                     ListTally& tally, const NetworkOps& ops, Resources& held) {
+                     ListTally& tally, const NetworkOps& ops, HeldSockets& held) {
     void* const context = ops.context;
     unsigned char request[kLongestServersRequest];
     const std::size_t requestLength = BuildServersRequest(filter, request, sizeof request);
@@ -139,7 +129,7 @@ ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& 
         platform::Sender sender;
         const std::int32_t length =
             ops.receiveDatagram(context, held.socket, reply, sizeof reply, &sender);
-        if (!sender.known || sender.port != port || !SameAddress(sender.address, master)) {
+        if (!CameFrom(sender, master, port)) {
             ++tally.foreign;
             continue;
         }
@@ -168,14 +158,9 @@ ListOutcome FetchServerList(const char* host, std::uint16_t port, const ServersF
                             const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
                             ListTally& tally, const NetworkOps& ops) {
     tally = ListTally{};
-    Resources held;
+    HeldSockets held;
     const ListOutcome outcome = Exchange(host, port, filter, wait, seen, sink, tally, ops, held);
-    if (held.socketOpen) {
-        ops.closeSocket(ops.context, held.socket);
-    }
-    if (held.socketsStarted) {
-        ops.stopSockets(ops.context);
-    }
+    ReleaseSockets(ops, held);
     return outcome;
 }
 

@@ -48,20 +48,9 @@ void WriteRoundTrip(char* data, std::uint32_t milliseconds) {
     }
 }
 
-bool SameAddress(const platform::Ipv4Address& a, const platform::Ipv4Address& b) {
-    return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0;
-}
-
-// What needs undoing when a query ends.
-struct Resources {
-    bool socketsStarted = false;
-    bool socketOpen = false;
-    platform::SocketHandle socket = 0;
-};
-
 // Steps from reading the argument text to transcribing the reply. QueryStatus
 // releases what `held` records.
-QueryOutcome Exchange(char* data, std::size_t capacity, const NetworkOps& ops, Resources& held) {
+QueryOutcome Exchange(char* data, std::size_t capacity, const NetworkOps& ops, HeldSockets& held) {
     void* const context = ops.context;
 
     held.socketsStarted = ops.startSockets(context);
@@ -112,8 +101,7 @@ QueryOutcome Exchange(char* data, std::size_t capacity, const NetworkOps& ops, R
         endTick = ops.tickMilliseconds(context);
         platform::Sender sender;
         length = ops.receiveDatagram(context, held.socket, reply, sizeof reply, &sender);
-        const bool fromDestination =
-            sender.known && sender.port == port && SameAddress(sender.address, address);
+        const bool fromDestination = CameFrom(sender, address, port);
         // A failed receive that names no sender is taken as the server's.
         if (fromDestination || (length <= 0 && !sender.known)) {
             break;
@@ -169,15 +157,25 @@ QueryOutcome QueryStatus(char* data, std::size_t capacity, const NetworkOps& ops
     if (capacity < sizeof kUnreadableReply) {
         return QueryOutcome::kNoResult;
     }
-    Resources held;
+    HeldSockets held;
     const QueryOutcome outcome = Exchange(data, capacity, ops, held);
+    ReleaseSockets(ops, held);
+    return outcome;
+}
+
+void ReleaseSockets(const NetworkOps& ops, const HeldSockets& held) {
     if (held.socketOpen) {
         ops.closeSocket(ops.context, held.socket);
     }
     if (held.socketsStarted) {
         ops.stopSockets(ops.context);
     }
-    return outcome;
+}
+
+bool CameFrom(const platform::Sender& sender, const platform::Ipv4Address& address,
+              std::uint16_t port) {
+    return sender.known && sender.port == port &&
+           std::memcmp(sender.address.bytes, address.bytes, sizeof address.bytes) == 0;
 }
 
 QueryOutcome QueryStatus(char* data, std::size_t capacity) {

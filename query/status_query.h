@@ -40,6 +40,19 @@ struct NetworkOps {
 // The system's socket layer and clock.
 const NetworkOps& SystemNetworkOps();
 
+// What an exchange must undo when it ends: the socket layer when it
+// started, the socket when it opened. ReleaseSockets undoes it.
+struct HeldSockets {
+    bool socketsStarted = false;
+    bool socketOpen = false;
+    platform::SocketHandle socket = 0;
+};
+void ReleaseSockets(const NetworkOps& ops, const HeldSockets& held);
+
+// True when a datagram came from `address` and `port`.
+bool CameFrom(const platform::Sender& sender, const platform::Ipv4Address& address,
+              std::uint16_t port);
+
 // Reads "host:port" from `data`, a buffer of `capacity` bytes, sends the
 // server the status request twice, waits at most 650 ms from the first send
 // for the server's reply and writes over `data` the round-trip time in four
