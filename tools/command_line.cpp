@@ -13,6 +13,9 @@ using standin::Player;
 
 namespace {
 
+// Far more addresses than anyone lists; keeps -f /dev/zero from filling memory.
+constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+
 // A decimal number made of digits only, within [low, high].
 std::optional<long long> ReadNumber(std::string_view text, long long low, long long high) {
     if (text.empty() || text.size() > 18 ||
@@ -158,6 +161,24 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
         addresses.push_back(std::move(address));
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ReadServerListFile(const std::string& path,
+                                              std::vector<std::string>& addresses) {
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : path;
+    std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return "cannot open the server list '" + path + "'";
+    }
+    std::string list;
+    const bool failed = !ReadAtMost(file, kMaxServerList, list);
+    if (!standardInput) {
+        std::fclose(file);
+    }
+    return failed                         ? "cannot read " + name
+           : list.size() > kMaxServerList ? name + " is longer than a server list can be (16 MiB)"
+                                          : ReadServerList(list, name, addresses);
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {

@@ -33,40 +33,34 @@ bool LoadLibrary(LibraryClient& library) {
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
 }
 
-// The bytes of a reply file: a regular file of at most one datagram, its
-// size checked before it is read. Nothing, and a message, otherwise.
+// The bytes of a reply file: a regular file of at most one datagram.
+// Nothing, and a message, otherwise.
 std::optional<Bytes> ReadReplyFile(const std::string& path) {
     const std::string quoted = "the reply file '" + path + "'";
     std::error_code error;
-    std::error_code sizeError;
     const auto status = std::filesystem::status(path, error);
-    const std::uintmax_t size =
-        std::filesystem::is_regular_file(status) ? std::filesystem::file_size(path, sizeError) : 0;
-    std::FILE* file = nullptr;
+    const bool regular = std::filesystem::is_regular_file(status);
+    std::FILE* file = regular ? std::fopen(path.c_str(), "rb") : nullptr;
+    Bytes bytes;  // a byte more than allowed tells a file too long
+    const bool read = file != nullptr && ReadAtMost(file, kMaxDatagram, bytes);
+    if (file != nullptr) {
+        std::fclose(file);
+    }
     if (status.type() == std::filesystem::file_type::not_found) {
         Complain("cannot read " + quoted + ": no such file");
     } else if (error) {
         Complain("cannot read " + quoted + ": " + error.message());
-    } else if (!std::filesystem::is_regular_file(status)) {
+    } else if (!regular) {
         Complain(quoted + " is not a regular file");
-    } else if (!sizeError && size > kMaxDatagram) {
-        Complain(quoted + " has " + std::to_string(size) + " bytes: a datagram holds at most " +
-                 std::to_string(kMaxDatagram));
-    } else if (sizeError || (file = std::fopen(path.c_str(), "rb")) == nullptr) {
+    } else if (!read) {
         Complain("cannot read " + quoted);
+    } else if (bytes.size() > kMaxDatagram) {
+        Complain(quoted + " has " + std::to_string(std::filesystem::file_size(path, error)) +
+                 " bytes: a datagram holds at most " + std::to_string(kMaxDatagram));
+    } else {
+        return bytes;
     }
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    // More than allowed tells a file that grew since its size was read.
-    Bytes bytes;
-    const bool failed = !ReadAtMost(file, kMaxDatagram, bytes);
-    std::fclose(file);
-    if (failed || bytes.size() > kMaxDatagram) {
-        Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
-        return std::nullopt;
-    }
-    return bytes;
+    return std::nullopt;
 }
 
 // The addresses of every source, in order; nothing, and a message, when a
@@ -76,25 +70,7 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
     for (const ServerSource& source : sources) {
         if (!source.file) {
             addresses.push_back(source.text);
-            continue;
-        }
-        const bool standardInput = source.text == "-";
-        const std::string name = standardInput ? "standard input" : source.text;
-        std::FILE* file = standardInput ? stdin : std::fopen(source.text.c_str(), "rb");
-        if (file == nullptr) {
-            Complain("cannot open the server list '" + source.text + "'");
-            return std::nullopt;
-        }
-        std::string list;
-        const bool failed = !ReadAtMost(file, kMaxServerList, list);
-        if (!standardInput) {
-            std::fclose(file);
-        }
-        const std::optional<std::string> problem =
-            failed                         ? "cannot read " + name
-            : list.size() > kMaxServerList ? name + " is longer than a server list can be (16 MiB)"
-                                           : ReadServerList(list, name, addresses);
-        if (problem) {
+        } else if (const auto problem = ReadServerListFile(source.text, addresses)) {
             Complain(*problem);
             return std::nullopt;
         }

@@ -177,17 +177,8 @@ namespace {
 
 // The master's list from a file of HOST[:PORT] lines; names are looked up.
 std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    std::string text;
-    const bool read = file != nullptr && ReadAtMost(file, kMaxServerList, text);
-    if (file != nullptr) {
-        std::fclose(file);
-    }
     std::vector<std::string> addresses;
-    std::optional<std::string> problem = !read ? "cannot read the list '" + path + "'"
-                                         : text.size() > kMaxServerList
-                                             ? "the list '" + path + "' is longer than 16 MiB"
-                                             : ReadServerList(text, path, addresses);
+    std::optional<std::string> problem = ReadServerListFile(path, addresses);
     std::vector<standin::ListedServer> servers;
     for (std::size_t i = 0; !problem && i < addresses.size(); ++i) {
         const std::string& address = addresses[i];
