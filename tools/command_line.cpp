@@ -556,7 +556,8 @@ std::string UsageText(Command command) {
         --players N           made-up players on each (6)
         --delay-ms N          their wait before each answer
         --bind ADDRESS        address to listen on (127.0.0.1); any other
-                              gives each source at most 4 lists a second
+                              gives each source at most 4 lists a second,
+                              and 4 answers a second from each stand-in
         --port N              UDP port (27650; 0 for a free one)
       It honours --not-full, --not-empty and --password for its own stand-ins.
 )";
