@@ -68,6 +68,9 @@ struct Server::Impl {
     void Receive(std::size_t server) {
         Listener& port = listeners[server];
         const auto received = [this, server](asio::error_code ec, std::size_t length) {
+            if (server >= listeners.size()) {
+                return;  // completed as the last run stopped; its port is closed
+            }
             // Windows reports a datagram cut to the buffer as an error.
             if (!ec || ec == asio::error::message_size) {
                 Take(server, ec ? listeners[server].buffer.size() : length);
@@ -153,6 +156,9 @@ bool Server::Start(Options options) {
     s.scheduled = 0;
     s.options = std::move(options);
     s.limit = RateLimit(s.options.answersPerSecond);
+    // What the last run left undone runs now, while no port is open.
+    s.io.restart();
+    s.io.poll();
     s.io.restart();
 
     asio::error_code ec;

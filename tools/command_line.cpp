@@ -13,6 +13,9 @@ using standin::Player;
 
 namespace {
 
+// Far more addresses than anyone lists; keeps -f /dev/zero from filling memory.
+constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+
 // A decimal number made of digits only, within [low, high].
 std::optional<long long> ReadNumber(std::string_view text, long long low, long long high) {
     if (text.empty() || text.size() > 18 ||
@@ -101,116 +104,6 @@ std::optional<std::string> CheckAddresses(std::vector<ServerSource>& sources) {
     return std::nullopt;
 }
 
-// Reads `velder list|browse|master ...` and `velder help list|browse|master`;
-// false for any other command line.
-bool ParseMasterCommand(const std::vector<std::string>& args, CommandLine& line) {
-    const auto named = [](const std::string& text) {
-        return text == "list"     ? Command::kList
-               : text == "browse" ? Command::kBrowse
-               : text == "master" ? Command::kMaster
-                                  : Command::kHelp;
-    };
-    if (args.size() == 2 && args[0] == "help" && named(args[1]) != Command::kHelp) {
-        line.helpFor = named(args[1]);
-        return true;
-    }
-    if (args.empty() || named(args[0]) == Command::kHelp) {
-        return false;
-    }
-    const Command command = named(args[0]);
-    CLI::App app("", "velder " + args[0]);
-    app.set_help_flag();
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    bool help = false;
-    app.add_flag("-h,--help", help);
-    std::string protocol;
-    std::string password;
-    std::string sort;
-    ListOptions& list = line.browse.list;
-    MasterServeOptions& master = line.master;
-    if (command != Command::kMaster) {
-        app.add_option("--master", list.master);
-        app.add_option("--game", list.game);
-        app.add_option("--player", list.player);
-        app.add_option("--clan", list.clan);
-        app.add_option("--password", password)->check(CLI::IsMember({"yes", "no"}));
-        app.add_option("--protocol", protocol);
-        app.add_option("--wait-ms", list.waitMs)->check(CLI::Range(1, 60000));
-        app.add_flag("--json", list.json);
-    }
-    if (command == Command::kList) {
-        app.add_flag_function("--not-full", [&](std::int64_t) {
-            list.players = std::max(list.players, PlayersFilter::kNotFull);
-        });
-        app.add_flag_function(
-            "--not-empty", [&](std::int64_t) { list.players = PlayersFilter::kNotFullNotEmpty; });
-    } else if (command == Command::kBrowse) {
-        app.add_flag_function("--not-full",
-                              [&](std::int64_t) { list.players = PlayersFilter::kNotFull; });
-        app.add_flag("--not-empty", line.browse.notEmpty);
-        app.add_option("--sort", sort)->check(CLI::IsMember({"players", "ping", "name"}));
-        app.add_option("-j,--jobs", line.browse.jobs)->check(CLI::Range(1, kMaxJobs));
-    } else {
-        app.add_option("--bind", master.bind)->check(CLI::ValidIPV4);
-        app.add_option("--port", master.port);
-        app.add_option("--list", master.listFile);
-        app.add_option("--servers", master.servers)->check(CLI::Range(1, kMaxServers));
-        app.add_option("--server-port", master.serverPort);
-        app.add_option("--delay-ms", master.delayMs)->check(CLI::Range(0, kMaxDelayMs));
-        app.add_option("--players", master.players)
-            ->check(CLI::Range(0, static_cast<int>(standin::kMaxPlayers)));
-    }
-    try {
-        app.parse(
-            std::vector<std::string>(args.rbegin(), args.rend() - 1));  // CLI11 takes them reversed
-    } catch (const CLI::ParseError& e) {
-        line.error = e.what();
-        std::replace(line.error.begin(), line.error.end(), '\n', ' ');
-        return true;
-    }
-    if (help) {
-        line.helpFor = command;
-        return true;
-    }
-    line.command = command;
-    line.browse.sort = sort == "players" ? BrowseSort::kPlayers
-                       : sort == "ping"  ? BrowseSort::kPing
-                       : sort == "name"  ? BrowseSort::kName
-                                         : BrowseSort::kList;
-    list.password = password.empty()    ? PasswordFilter::kAny
-                    : password == "yes" ? PasswordFilter::kWith
-                                        : PasswordFilter::kWithout;
-    const std::size_t dot = protocol.find('.');
-    const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
-    const std::optional<long long> minor =
-        ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
-    if (list.master.find(':') == std::string::npos) {
-        list.master += ":" + std::to_string(kMasterPort);
-    }
-    const std::optional<std::string> badMaster = CheckServerAddress(list.master);
-    if (command == Command::kMaster) {
-        if (master.listFile.empty() == (master.servers == 0)) {
-            line.error = "give either --list FILE or --servers N";
-        } else if (master.serverPort != 0 && master.serverPort + master.servers - 1 > 65535) {
-            line.error = "--servers " + std::to_string(master.servers) + " from port " +
-                         std::to_string(master.serverPort) + " runs past port 65535";
-        }
-    } else if (!protocol.empty() && (!major || !minor)) {
-        line.error =
-            "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";
-    } else if (std::max({list.game.size(), list.player.size(), list.clan.size()}) >
-               kFilterTextCapacity) {
-        line.error = "a filter text is longer than a request carries (" +
-                     std::to_string(kFilterTextCapacity) + " bytes)";
-    } else if (badMaster) {
-        line.error = "--master: " + *badMaster;
-    } else if (!protocol.empty()) {
-        list.protocolMajor = static_cast<std::uint16_t>(*major);
-        list.protocolMinor = static_cast<std::uint16_t>(*minor);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<Player> MadeUpPlayers(std::size_t count) {
@@ -270,13 +163,28 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
     return std::nullopt;
 }
 
+std::optional<std::string> ReadServerListFile(const std::string& path,
+                                              std::vector<std::string>& addresses) {
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : path;
+    std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return "cannot open the server list '" + path + "'";
+    }
+    std::string list;
+    const bool failed = !ReadAtMost(file, kMaxServerList, list);
+    if (!standardInput) {
+        std::fclose(file);
+    }
+    return failed                         ? "cannot read " + name
+           : list.size() > kMaxServerList ? name + " is longer than a server list can be (16 MiB)"
+                                          : ReadServerList(list, name, addresses);
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
-    if (ParseMasterCommand(args, line)) {
-        return line;
-    }
-    static const char* const kFirst[] = {"info", "serve",  "console", "demo",
-                                         "help", "--help", "-h",      "--version"};
+    static const char* const kFirst[] = {"info",   "serve",  "console", "demo", "help",     "list",
+                                         "browse", "master", "--help",  "-h",   "--version"};
     if (args.empty()) {
         line.error = "no command given: try 'velder help'";
         return line;
@@ -311,11 +219,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         Command command;
         CLI::App* app = nullptr;
         CLI::Option* help = nullptr;
-    } commands[] = {{"info", Command::kInfo},
-                    {"serve", Command::kServe},
-                    {"console", Command::kConsole},
-                    {"demo", Command::kDemo},
-                    {"help", Command::kHelp}};
+    } commands[] = {{"info", Command::kInfo},       {"serve", Command::kServe},
+                    {"console", Command::kConsole}, {"demo", Command::kDemo},
+                    {"help", Command::kHelp},       {"list", Command::kList},
+                    {"browse", Command::kBrowse},   {"master", Command::kMaster}};
     for (auto& c : commands) {
         if (args[0] == c.name || args[0][0] == '-') {
             c.app = app.add_subcommand(c.name);
@@ -382,6 +289,48 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         helpCommand->allow_extras(false);
     }
 
+    // list and browse ask a master; browse queries what it lists.
+    ListOptions& list = line.browse.list;
+    std::string protocol;
+    std::string password;
+    std::string sort;
+    for (CLI::App* lister : {commands[5].app, commands[6].app}) {
+        if (lister != nullptr) {
+            lister->add_option("--master", list.master);
+            lister->add_option("--game", list.game);
+            lister->add_option("--player", list.player);
+            lister->add_option("--clan", list.clan);
+            lister->add_option("--password", password)->check(CLI::IsMember({"yes", "no"}));
+            lister->add_option("--protocol", protocol);
+            lister->add_option("--wait-ms", list.waitMs)->transform(Decimal(1, 60000));
+            lister->add_flag("--json", list.json);
+        }
+    }
+    if (CLI::App* lister = commands[5].app) {
+        lister->add_flag_function("--not-full", [&](std::int64_t) {
+            list.players = std::max(list.players, PlayersFilter::kNotFull);
+        });
+        lister->add_flag_function(
+            "--not-empty", [&](std::int64_t) { list.players = PlayersFilter::kNotFullNotEmpty; });
+    }
+    if (CLI::App* browse = commands[6].app) {
+        browse->add_flag_function("--not-full",
+                                  [&](std::int64_t) { list.players = PlayersFilter::kNotFull; });
+        browse->add_flag("--not-empty", line.browse.notEmpty);
+        browse->add_option("--sort", sort)->check(CLI::IsMember({"players", "ping", "name"}));
+        browse->add_option("-j,--jobs", line.browse.jobs)->transform(Decimal(1, kMaxJobs));
+    }
+    MasterServeOptions& master = line.master;
+    if (CLI::App* m = commands[7].app) {
+        m->add_option("--bind", master.bind)->check(CLI::ValidIPV4);
+        m->add_option("--port", master.port)->transform(Decimal(0, 65535));
+        m->add_option("--list", master.listFile);
+        m->add_option("--servers", master.servers)->transform(Decimal(1, kMaxServers));
+        m->add_option("--server-port", master.serverPort)->transform(Decimal(0, 65535));
+        m->add_option("--delay-ms", master.delayMs)->transform(Decimal(0, kMaxDelayMs));
+        m->add_option("--players", master.players)->transform(Decimal(0, kMaxPlayers));
+    }
+
     // Operands after "--" are read here: CLI11 2.1 hands a "--" that follows
     // an operand back to the top command, which has none.
     const auto mark = std::find(args.begin(), args.end(), "--");
@@ -416,6 +365,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         line.command = c.help->count() > 0 ? Command::kHelp : c.command;
         line.helpFor = c.help->count() > 0 ? c.command : Command::kHelp;
     }
+    const std::size_t dot = protocol.find('.');
+    const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
+    const std::optional<long long> minor =
+        ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
     if ((commands[4].app != nullptr && commands[4].app->parsed()) || help->count() > 0) {
         line.command = Command::kHelp;
         if (!helpTopic.empty() && line.helpFor == Command::kHelp) {
@@ -486,6 +439,38 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         } else if (s.port + s.servers - 1 > 65535) {
             line.error = "--servers " + std::to_string(s.servers) + " from port " +
                          std::to_string(s.port) + " runs past port 65535";
+        }
+    } else if (line.command == Command::kMaster) {
+        if (master.listFile.empty() == (master.servers == 0)) {
+            line.error = "give either --list FILE or --servers N";
+        } else if (master.serverPort != 0 && master.serverPort + master.servers - 1 > 65535) {
+            line.error = "--servers " + std::to_string(master.servers) + " from port " +
+                         std::to_string(master.serverPort) + " runs past port 65535";
+        }
+    } else if (line.command == Command::kList || line.command == Command::kBrowse) {
+        line.browse.sort = sort == "players" ? BrowseSort::kPlayers
+                           : sort == "ping"  ? BrowseSort::kPing
+                           : sort == "name"  ? BrowseSort::kName
+                                             : BrowseSort::kList;
+        list.password = password.empty()    ? PasswordFilter::kAny
+                        : password == "yes" ? PasswordFilter::kWith
+                                            : PasswordFilter::kWithout;
+        if (list.master.find(':') == std::string::npos) {
+            list.master += ":" + std::to_string(kMasterPort);
+        }
+        const std::optional<std::string> badMaster = CheckServerAddress(list.master);
+        if (!protocol.empty() && (!major || !minor)) {
+            line.error =
+                "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";
+        } else if (std::max({list.game.size(), list.player.size(), list.clan.size()}) >
+                   kFilterTextCapacity) {
+            line.error = "a filter text is longer than a request carries (" +
+                         std::to_string(kFilterTextCapacity) + " bytes)";
+        } else if (badMaster) {
+            line.error = "--master: " + *badMaster;
+        } else if (!protocol.empty()) {
+            list.protocolMajor = static_cast<std::uint16_t>(*major);
+            list.protocolMinor = static_cast<std::uint16_t>(*minor);
         }
     }
     return line;
@@ -571,7 +556,8 @@ std::string UsageText(Command command) {
         --players N           made-up players on each (6)
         --delay-ms N          their wait before each answer
         --bind ADDRESS        address to listen on (127.0.0.1); any other
-                              gives each source at most 4 lists a second
+                              gives each source at most 4 lists a second,
+                              and 4 answers a second from each stand-in
         --port N              UDP port (27650; 0 for a free one)
       It honours --not-full, --not-empty and --password for its own stand-ins.
 )";

@@ -114,8 +114,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,
                                           std::vector<std::string>& addresses);
 
-// Far more addresses than anyone lists; keeps -f /dev/zero from filling memory.
-inline constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
+// Reads the server list in the file at `path` ("-": standard input), as
+// ReadServerList does, into `addresses`. Returns the first problem, or nothing.
+std::optional<std::string> ReadServerListFile(const std::string& path,
+                                              std::vector<std::string>& addresses);
 
 // Reads `file` to its end but never more than `limit` bytes and a few more,
 // so that a caller sees a file longer than `limit` without holding all of

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/loaded_library.h"
+#include "standin/master_server.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tools/library_client.h"
@@ -24,49 +25,55 @@ namespace {
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
-// The answers a second each source gets when `velder serve` listens
-// anywhere but on the loopback address.
+// The answers a second each source gets when a stand-in listens anywhere
+// but on the loopback address.
 constexpr int kAnswersPerSource = 4;
+
+// A request of a few bytes draws an answer many times longer: from where
+// others can send, a stand-in must not answer at any rate. The answers a
+// second for each source address, with a warning that says `what` when
+// `bind` is not the loopback address.
+int AnswersPerSource(const std::string& bind, const std::string& what) {
+    if (bind == standin::kLoopback) {
+        return 0;
+    }
+    Complain("warning: listening on " + bind + ", not on " + standin::kLoopback + ": " + what);
+    return kAnswersPerSource;
+}
 
 bool LoadLibrary(LibraryClient& library) {
     std::string error;
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
 }
 
-// The bytes of a reply file: a regular file of at most one datagram, its
-// size checked before it is read. Nothing, and a message, otherwise.
+// The bytes of a reply file: a regular file of at most one datagram.
+// Nothing, and a message, otherwise.
 std::optional<Bytes> ReadReplyFile(const std::string& path) {
     const std::string quoted = "the reply file '" + path + "'";
     std::error_code error;
-    std::error_code sizeError;
     const auto status = std::filesystem::status(path, error);
-    const std::uintmax_t size =
-        std::filesystem::is_regular_file(status) ? std::filesystem::file_size(path, sizeError) : 0;
-    std::FILE* file = nullptr;
+    const bool regular = std::filesystem::is_regular_file(status);
+    std::FILE* file = regular ? std::fopen(path.c_str(), "rb") : nullptr;
+    Bytes bytes;  // a byte more than allowed tells a file too long
+    const bool read = file != nullptr && ReadAtMost(file, kMaxDatagram, bytes);
+    if (file != nullptr) {
+        std::fclose(file);
+    }
     if (status.type() == std::filesystem::file_type::not_found) {
         Complain("cannot read " + quoted + ": no such file");
     } else if (error) {
         Complain("cannot read " + quoted + ": " + error.message());
-    } else if (!std::filesystem::is_regular_file(status)) {
+    } else if (!regular) {
         Complain(quoted + " is not a regular file");
-    } else if (!sizeError && size > kMaxDatagram) {
-        Complain(quoted + " has " + std::to_string(size) + " bytes: a datagram holds at most " +
-                 std::to_string(kMaxDatagram));
-    } else if (sizeError || (file = std::fopen(path.c_str(), "rb")) == nullptr) {
+    } else if (!read) {
         Complain("cannot read " + quoted);
+    } else if (bytes.size() > kMaxDatagram) {
+        Complain(quoted + " has " + std::to_string(std::filesystem::file_size(path, error)) +
+                 " bytes: a datagram holds at most " + std::to_string(kMaxDatagram));
+    } else {
+        return bytes;
     }
-    if (file == nullptr) {
-        return std::nullopt;
-    }
-    // More than allowed tells a file that grew since its size was read.
-    Bytes bytes;
-    const bool failed = !ReadAtMost(file, kMaxDatagram, bytes);
-    std::fclose(file);
-    if (failed || bytes.size() > kMaxDatagram) {
-        Complain("cannot read " + quoted + (failed ? "" : ": it grew while it was read"));
-        return std::nullopt;
-    }
-    return bytes;
+    return std::nullopt;
 }
 
 // The addresses of every source, in order; nothing, and a message, when a
@@ -76,25 +83,7 @@ std::optional<std::vector<std::string>> ServerAddresses(const std::vector<Server
     for (const ServerSource& source : sources) {
         if (!source.file) {
             addresses.push_back(source.text);
-            continue;
-        }
-        const bool standardInput = source.text == "-";
-        const std::string name = standardInput ? "standard input" : source.text;
-        std::FILE* file = standardInput ? stdin : std::fopen(source.text.c_str(), "rb");
-        if (file == nullptr) {
-            Complain("cannot open the server list '" + source.text + "'");
-            return std::nullopt;
-        }
-        std::string list;
-        const bool failed = !ReadAtMost(file, kMaxServerList, list);
-        if (!standardInput) {
-            std::fclose(file);
-        }
-        const std::optional<std::string> problem =
-            failed                         ? "cannot read " + name
-            : list.size() > kMaxServerList ? name + " is longer than a server list can be (16 MiB)"
-                                           : ReadServerList(list, name, addresses);
-        if (problem) {
+        } else if (const auto problem = ReadServerListFile(source.text, addresses)) {
             Complain(*problem);
             return std::nullopt;
         }
@@ -145,15 +134,11 @@ int RunServe(const ServeOptions& options) {
     serve.port = options.port;
     serve.ports = options.servers;
     serve.answerLimit = options.count;
-    if (options.bind != standin::kLoopback) {
-        // A request of a few bytes draws a reply hundreds of times longer: from
-        // where others can send, the server must not answer at any rate.
-        serve.answersPerSecond = kAnswersPerSource;
-        Complain("warning: listening on " + options.bind + ", not on " + standin::kLoopback +
-                 ": whoever reaches it can make it send replies far longer than their "
-                 "requests; each source address gets at most " +
-                 std::to_string(kAnswersPerSource) + " answers a second");
-    }
+    serve.answersPerSecond =
+        AnswersPerSource(options.bind,
+                         "whoever reaches it can make it send replies far longer than their "
+                         "requests; each source address gets at most " +
+                             std::to_string(kAnswersPerSource) + " answers a second");
     standin::Server server;
     if (!server.Start(serve)) {
         Complain(server.Error());
@@ -178,6 +163,85 @@ int RunServe(const ServeOptions& options) {
     }
     Say(summary + "\n");
     return counts.sendFailed == 0 ? kExitOk : kExitFailure;
+}
+
+// The master's list from a file of HOST[:PORT] lines; names are looked up.
+std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string& path) {
+    std::vector<std::string> addresses;
+    std::optional<std::string> problem = ReadServerListFile(path, addresses);
+    std::vector<standin::ListedServer> servers;
+    for (std::size_t i = 0; !problem && i < addresses.size(); ++i) {
+        const std::string& address = addresses[i];
+        const std::size_t colon = address.rfind(':');
+        const std::optional<std::string> dotted = DottedAddress(address.substr(0, colon));
+        const auto entry =
+            dotted ? standin::EntryFromText(*dotted + address.substr(colon)) : std::nullopt;
+        if (!entry) {
+            problem = path + ": cannot find '" + address + "'";
+        } else {
+            servers.emplace_back().entry = *entry;
+        }
+    }
+    if (problem) {
+        Complain(*problem);
+        return std::nullopt;
+    }
+    return servers;
+}
+
+int RunMaster(const MasterServeOptions& options) {
+    standin::MasterOptions master;
+    master.bindAddress = options.bind;
+    master.port = options.port;
+    master.answersPerSecond = AnswersPerSource(
+        options.bind, "each source address gets at most " + std::to_string(kAnswersPerSource) +
+                          " lists a second, and as many answers from each stand-in");
+    standin::Server servers;
+    if (!options.listFile.empty()) {
+        auto listed = ReadListFile(options.listFile);
+        if (!listed) {
+            return kExitUsage;
+        }
+        master.servers = std::move(*listed);
+    } else if (options.servers > 0) {
+        standin::ServerSample sample = DemoSample();
+        sample.players = MadeUpPlayers(static_cast<std::size_t>(options.players));
+        standin::Options serve;
+        serve.reply = standin::BuildStatusReply(sample);
+        serve.delay = std::chrono::milliseconds(options.delayMs);
+        serve.bindAddress = options.bind;
+        serve.port = options.serverPort;
+        serve.ports = options.servers;
+        serve.answersPerSecond = master.answersPerSecond;
+        if (!servers.Start(serve)) {
+            Complain(servers.Error());
+            return kExitFailure;
+        }
+        for (int i = 0; i < options.servers; ++i) {
+            master.servers.push_back({.entry = *standin::EntryFromText(servers.Address(i)),
+                                      .players = options.players,
+                                      .maxPlayers = sample.maxPlayers,
+                                      .password = false});
+        }
+    }
+    standin::MasterServer server;
+    if (!server.Start(master)) {
+        Complain(server.Error());
+        return kExitFailure;
+    }
+    Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
+        server.Address() + "\n");
+    asio::io_context io;
+    asio::signal_set interrupts(io, SIGINT, SIGTERM);
+    interrupts.async_wait([](asio::error_code, int) {});
+    io.run();
+    server.Stop();
+    servers.Stop();
+    const standin::MasterCounts counts = server.GetCounts();
+    Say("velder master: " + std::to_string(counts.answered) + " lists sent in " +
+        std::to_string(counts.datagrams) + " datagrams, " + std::to_string(counts.ignored) +
+        " datagrams ignored, " + std::to_string(counts.limited) + " requests over the limit\n");
+    return kExitOk;
 }
 
 int RunDemo(const LibraryClient& library) {

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <asio.hpp>
-#include <csignal>
 #include <cstdio>
 #include <future>
 
 #include "query/master_query.h"
-#include "standin/master_server.h"
 #include "tools/command_line.h"
 #include "tools/library_client.h"
 #include "tools/result_text.h"
@@ -170,99 +168,6 @@ int RunBrowse(const BrowseOptions& options, const LibraryClient& library) {
     }
     std::fprintf(stderr, "velder browse: %zu servers listed, %zu answered\n", answers.size(),
                  answered);
-    return kExitOk;
-}
-
-namespace {
-
-// The master's list from a file of HOST[:PORT] lines; names are looked up.
-std::optional<std::vector<standin::ListedServer>> ReadListFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    std::string text;
-    const bool read = file != nullptr && ReadAtMost(file, kMaxServerList, text);
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    std::vector<std::string> addresses;
-    std::optional<std::string> problem = !read ? "cannot read the list '" + path + "'"
-                                         : text.size() > kMaxServerList
-                                             ? "the list '" + path + "' is longer than 16 MiB"
-                                             : ReadServerList(text, path, addresses);
-    std::vector<standin::ListedServer> servers;
-    for (std::size_t i = 0; !problem && i < addresses.size(); ++i) {
-        const std::string& address = addresses[i];
-        const std::size_t colon = address.rfind(':');
-        const std::optional<std::string> dotted = DottedAddress(address.substr(0, colon));
-        const auto entry =
-            dotted ? standin::EntryFromText(*dotted + address.substr(colon)) : std::nullopt;
-        if (!entry) {
-            problem = path + ": cannot find '" + address + "'";
-        } else {
-            servers.emplace_back().entry = *entry;
-        }
-    }
-    if (problem) {
-        Complain(*problem);
-        return std::nullopt;
-    }
-    return servers;
-}
-
-}  // namespace
-
-int RunMaster(const MasterServeOptions& options) {
-    standin::MasterOptions master;
-    master.bindAddress = options.bind;
-    master.port = options.port;
-    standin::Server servers;
-    if (!options.listFile.empty()) {
-        auto listed = ReadListFile(options.listFile);
-        if (!listed) {
-            return kExitUsage;
-        }
-        master.servers = std::move(*listed);
-    } else if (options.servers > 0) {
-        standin::ServerSample sample = DemoSample();
-        sample.players = MadeUpPlayers(static_cast<std::size_t>(options.players));
-        standin::Options serve;
-        serve.reply = standin::BuildStatusReply(sample);
-        serve.delay = std::chrono::milliseconds(options.delayMs);
-        serve.bindAddress = options.bind;
-        serve.port = options.serverPort;
-        serve.ports = options.servers;
-        if (!servers.Start(serve)) {
-            Complain(servers.Error());
-            return kExitFailure;
-        }
-        for (int i = 0; i < options.servers; ++i) {
-            master.servers.push_back({.entry = *standin::EntryFromText(servers.Address(i)),
-                                      .players = options.players,
-                                      .maxPlayers = sample.maxPlayers,
-                                      .password = false});
-        }
-    }
-    if (options.bind != standin::kLoopback) {
-        master.answersPerSecond = 4;
-        Complain("warning: listening on " + options.bind + ", not on " + standin::kLoopback +
-                 ": each source address gets at most 4 lists a second");
-    }
-    standin::MasterServer server;
-    if (!server.Start(master)) {
-        Complain(server.Error());
-        return kExitFailure;
-    }
-    Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
-        server.Address() + "\n");
-    asio::io_context io;
-    asio::signal_set interrupts(io, SIGINT, SIGTERM);
-    interrupts.async_wait([](asio::error_code, int) {});
-    io.run();
-    server.Stop();
-    servers.Stop();
-    const standin::MasterCounts counts = server.GetCounts();
-    Say("velder master: " + std::to_string(counts.answered) + " lists sent in " +
-        std::to_string(counts.datagrams) + " datagrams, " + std::to_string(counts.ignored) +
-        " datagrams ignored, " + std::to_string(counts.limited) + " requests over the limit\n");
     return kExitOk;
 }
 

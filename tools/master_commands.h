@@ -1,5 +1,5 @@
-// The commands that start from a master server's list: `velder list`,
-// `velder browse`, and the stand-in master `velder master`.
+// The commands that start from a master server's list: `velder list` and
+// `velder browse`.
 #pragma once
 
 #include "tools/command_line.h"
@@ -9,6 +9,5 @@ namespace velder::tools {
 
 int RunList(const ListOptions& options);
 int RunBrowse(const BrowseOptions& options, const LibraryClient& library);  // loaded
-int RunMaster(const MasterServeOptions& options);
 
 }  // namespace velder::tools

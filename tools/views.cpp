@@ -45,6 +45,16 @@ std::size_t Width(const Cells& cells, Cell cell, std::size_t heading) {
     return heading;
 }
 
+// The players as a table of ping, name and clan.
+std::string PlayerTable(const std::vector<Player>& players) {
+    const std::size_t width = Width(players, &Player::name, 4) + 2;
+    std::string out = "   ping  " + Pad("name", width) + "clan\n";
+    for (const Player& p : players) {
+        out += "  " + Number(p.ping, 5) + "  " + Pad(p.name, width) + p.clan + "\n";
+    }
+    return out;
+}
+
 }  // namespace
 
 void Say(const std::string& text) {
@@ -88,11 +98,7 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
         out += "  players: " + count + " or more: " + kWindow + " end inside the player list\n";
     }
     if (players && !status.players.empty()) {
-        const std::size_t width = Width(status.players, &Player::name, 4) + 2;
-        out += "   ping  " + Pad("name", width) + "clan\n";
-        for (const Player& p : status.players) {
-            out += "  " + Number(p.ping, 5) + "  " + Pad(p.name, width) + p.clan + "\n";
-        }
+        out += PlayerTable(status.players);
         if (status.playerList == PlayerList::kOpen) {
             out +=
                 "  (no closing mark, as a Linux server's reply ends: players past the 900 bytes "
@@ -120,29 +126,14 @@ std::string FieldsView(const ServerAnswer& answer) {
     for (std::size_t i = 0; i < result.fields.size(); ++i) {
         out += "  " + Number(static_cast<long long>(i) + 1, 4) + "  " + result.fields[i] + "\n";
     }
-    const std::vector<std::string>& records = result.records;
     if (!result.recordSection) {
-        out += "  records: none (no record section within " + kWindow + ")\n";
+        out += "  players: none (no player list within " + kWindow + ")\n";
     } else {
-        out += "  records: " + std::to_string(records.size() / 3) + "\n";
-        // Widths of the first two strings of every record.
-        std::size_t widths[2] = {6, 5};  // "number", "first"
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (i % 3 < 2) {
-                widths[i % 3] = std::clamp(records[i].size(), widths[i % 3], kMaxColumn);
-            }
-        }
-        if (!records.empty()) {
-            out += "     #  " + Pad("number", widths[0] + 2) + Pad("first", widths[1] + 2) +
-                   "second\n";
-        }
-        for (std::size_t i = 0; i < records.size(); i += 3) {
-            out += "  " + Number(static_cast<long long>(i / 3) + 1, 4) + "  " +
-                   Pad(records[i], widths[0] + 2) + Pad(records[i + 1], widths[1] + 2) +
-                   records[i + 2] + "\n";
-        }
+        const std::vector<Player> players = ReadServerStatus(result).players;
+        out += "  players: " + std::to_string(players.size()) + "\n";
+        out += players.empty() ? "" : PlayerTable(players);
         if (!result.unfinished.empty()) {
-            out += "  record cut short:";
+            out += "  player cut short:";
             for (const std::string& s : result.unfinished) {
                 out += " [" + s + "]";
             }
@@ -173,12 +164,7 @@ std::string JsonView(const ServerAnswer& answer) {
     out += "],\"player_count\":" + (listed ? std::to_string(status.players.size()) : "null") +
            ",\"player_list\":" +
            (answered ? kListWords[static_cast<int>(status.playerList)] : "null") + ",\"fields\":[" +
-           JsonList(result.fields, JsonString) + "],\"records\":[";
-    for (std::size_t i = 0; i < result.records.size(); i += 3) {
-        out += std::string(i ? "," : "") + "{\"number\":" + JsonString(result.records[i]) +
-               ",\"first\":" + JsonString(result.records[i + 1]) +
-               ",\"second\":" + JsonString(result.records[i + 2]) + "}";
-    }
+           JsonList(result.fields, JsonString);
     return out + "],\"unfinished\":[" + JsonList(result.unfinished, JsonString) +
            "],\"complete\":" + (result.complete ? "true" : "false") + "}\n";
 }

@@ -29,7 +29,7 @@ std::string OutcomeText(Outcome outcome);
 std::string SummaryView(const ServerAnswer& answer, bool players, bool vars);
 
 // For script writers: the text section's fields numbered as $gettok counts
-// them, the records as a table, and whether the end mark was there.
+// them, the players as a table, and whether the end mark was there.
 std::string FieldsView(const ServerAnswer& answer);
 
 // One JSON object on one line, ending in a newline.

@@ -317,10 +317,10 @@ TEST_F(Cli, FieldsNumberedAsGettokCountsThem) {
                   "     3  Big Arena\n"
                   "     4  map\n"
                   "     5  arena1\n"
-                  "  records: 2\n"
-                  "     #  number  first  second\n"
-                  "     1  50      Ann    Red\n"
-                  "     2  300     Bob     \n"
+                  "  players: 2\n"
+                  "   ping  name  clan\n"
+                  "     50  Ann   Red\n"
+                  "    300  Bob   \n"
                   "  end mark: present\n",
               WithoutTimes(run.out));
 }

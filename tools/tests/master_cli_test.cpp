@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "query/master_query.h"
+#include "query/protocol.h"
 #include "standin/master_server.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tests/support/bytes.h"
+#include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
 
 namespace {
@@ -224,6 +226,49 @@ TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
     EXPECT_EQ(1, list.ExitCode());
     EXPECT_EQ("", LfLines(list.Output()));
     EXPECT_NE(std::string::npos, LfLines(list.Errors()).find("did not answer"));
+}
+
+// Off the loopback address the master and each of its stand-ins answer a
+// source a few times a second: a request of a few bytes draws far more.
+TEST(MasterCli, OffLoopbackItsStandInsAnswerAFewTimesASecond) {
+    ChildProcess master;
+    ASSERT_TRUE(master.Start(kVelder, {"master", "--servers", "1", "--server-port", "0", "--port",
+                                       "0", "--bind", "127.0.0.2"}));
+    const std::regex announced("listing 1 servers on 127\\.0\\.0\\.2:([0-9]+)");
+    std::smatch port;
+    std::string said;
+    for (int i = 0; i < 1000 && !std::regex_search(said = master.Output(), port, announced); ++i) {
+        ASSERT_FALSE(master.Wait(20ms)) << master.Errors();
+    }
+    ASSERT_FALSE(port.empty()) << said;
+    EXPECT_NE(std::string::npos, master.Errors().find("warning: listening on 127.0.0.2"));
+
+    // Asked with a plain socket: under Wine a socket bound to 127.0.0.2
+    // sends from 127.0.0.1, and the list fetch rightly drops such replies.
+    velder::support::Client client;
+    unsigned char request[velder::kLongestServersRequest];
+    const std::size_t length = velder::BuildServersRequest({}, request, sizeof request);
+    ASSERT_TRUE(client.SendTo("127.0.0.2", static_cast<std::uint16_t>(std::stoi(port[1])),
+                              std::string(request, request + length)));
+    const std::optional<std::string> list = client.Receive(5s);
+    ASSERT_TRUE(list.has_value());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(list->data());
+    ASSERT_EQ(1, velder::CountServerEntries(bytes, list->size()));
+    const std::uint16_t standIn = velder::ServerEntryAt(bytes, 0).port;
+
+    constexpr int kRequests = 12;
+    const std::string status(reinterpret_cast<const char*>(velder::kStatusRequest),
+                             sizeof velder::kStatusRequest);
+    for (int i = 0; i < kRequests; ++i) {
+        ASSERT_TRUE(client.SendTo("127.0.0.2", standIn, status));
+    }
+    int answered = 0;
+    while (answered < kRequests && client.Receive(300ms)) {
+        ++answered;
+    }
+    // A burst that straddles the turn of a second may draw two seconds' worth.
+    EXPECT_GE(answered, 4);
+    EXPECT_LE(answered, 8) << "a source gets a few answers a second";
 }
 
 // Two stand-ins with players and two without, behind the stand-in master.

@@ -61,12 +61,13 @@ TEST(Views, FieldsNameWhatIsMissing) {
         const char* shows;
     } cases[] = {
         {"0003a\xFF",
-         "  records: none (no record section within the 900 bytes GetInfo reads)\n"
+         "  players: none (no player list within the 900 bytes GetInfo reads)\n"
          "  end mark: missing\n"},
         {"0003a\xFF\xFE"
          "5\xFFx\xFFy\xFF"
          "6\xFFz",
-         "  record cut short: [6] [z]\n  end mark: missing\n"},
+         "  players: 1\n   ping  name  clan\n      5  x     y\n"
+         "  player cut short: [6] [z]\n  end mark: missing\n"},
     };
     for (const auto& c : cases) {
         const std::string view = FieldsView({"h:1", Outcome::kAnswered, c.text});
@@ -83,8 +84,7 @@ TEST(Views, JsonIsOneObjectPerServer) {
               R"({"ping":300,"name":"\"Bob\"","clan":""}],"player_count":2,)"
               R"("player_list":"complete","fields":["infoResponse","U","si_name","Red Arena",)"
               R"("si_map","mp/q4dm1","si_maxPlayers","8"],)"
-              R"("records":[{"number":"32","first":"Kane","second":"Rhino"},)"
-              R"({"number":"300","first":"\"Bob\"","second":" "}],"unfinished":[],"complete":true})"
+              R"("unfinished":[],"complete":true})"
               "\n",
               JsonView(kAnswer));
     const struct {
@@ -93,7 +93,7 @@ TEST(Views, JsonIsOneObjectPerServer) {
     } cases[] = {
         {{"h:1", Outcome::kNoAnswer, ""},
          R"({"address":"h:1","status":"no_answer","round_trip_ms":null,"vars":{},"players":[],)"
-         R"("player_count":null,"player_list":null,"fields":[],"records":[],"unfinished":[],)"
+         R"("player_count":null,"player_list":null,"fields":[],"unfinished":[],)"
          R"("complete":false})"},
         {{"h:1", Outcome::kNoSuchHost, ""}, R"("status":"no_such_host","round_trip_ms":null,)"},
         {{"h:1", Outcome::kUnreadable, "9999"}, R"("status":"unreadable","round_trip_ms":null,)"},
