@@ -20,50 +20,34 @@ wait_ms=300
 
 [ -x "$velder" ] || { echo "browse_servers: no program at $velder" >&2; exit 2; }
 
-work=$(mktemp -d)
-master_pid=
-finish() {
-    if [ -n "$master_pid" ]; then
-        kill "$master_pid" 2>/dev/null || true
-        wait "$master_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap finish EXIT
+. "$root/scripts/lib/background.sh"
 
 now() { date +%s.%N; }
 elapsed() { echo "$1 $2" | awk '{printf "%.3f", $2 - $1}'; }
 
-"$velder" master --servers "$servers" --server-port "$first" --delay-ms "$delay_ms" --port 0 \
-    >"$work/master.log" 2>&1 &
-master_pid=$!
-for _ in $(seq 1 200); do
-    grep -q 'listing' "$work/master.log" && break
-    kill -0 "$master_pid" 2>/dev/null || { cat "$work/master.log" >&2; exit 1; }
-    sleep 0.05
-done
-master=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/master.log" | head -n 1)
-[ -n "$master" ] || { echo "velder master did not start" >&2; exit 1; }
+start_velder "$velder" master --servers "$servers" --server-port "$first" --delay-ms "$delay_ms" \
+    --port 0
+master=$velder_address
 echo "velder master on $master lists $servers stand-ins on 127.0.0.1:$first-$((first + servers - 1))" \
     "(answer after $delay_ms ms)"
 
 begin=$(now)
 status=0
 "$velder" browse --master "$master" --jobs "$jobs" --wait-ms "$wait_ms" \
-    >"$work/velder.out" 2>"$work/velder.err" || status=$?
+    >"$velder_work/velder.out" 2>"$velder_work/velder.err" || status=$?
 end=$(now)
 echo "velder browse --jobs $jobs --wait-ms $wait_ms: $(elapsed "$begin" "$end") s," \
-    "$(grep -o '[0-9]* servers listed, [0-9]* answered' "$work/velder.err"), exit status $status"
+    "$(grep -o '[0-9]* servers listed, [0-9]* answered' "$velder_work/velder.err"), exit status $status"
 awk -v n="$servers" -v d="$delay_ms" -v j="$jobs" -v w="$wait_ms" \
     'BEGIN {printf "  goal: 1.2 x (%d x %d ms / %d) + %d ms quiet wait = %.3f s\n", n, d, j, w,
             (1.2 * n * d / j + w) / 1000}'
 
 if command -v quakestat >/dev/null; then
     begin=$(now)
-    quakestat -maxsim "$jobs" -raw , -q4m "$master" >"$work/qstat.out" 2>&1 || true
+    quakestat -maxsim "$jobs" -raw , -q4m "$master" >"$velder_work/qstat.out" 2>&1 || true
     end=$(now)
-    listed=$(grep -c '^Q4S,' "$work/qstat.out" || true)
-    answered=$(grep '^Q4S,' "$work/qstat.out" | grep -cv ',DOWN$\|,TIMEOUT$\|,ERROR' || true)
+    listed=$(grep -c '^Q4S,' "$velder_work/qstat.out" || true)
+    answered=$(grep '^Q4S,' "$velder_work/qstat.out" | grep -cv ',DOWN$\|,TIMEOUT$\|,ERROR' || true)
     echo "quakestat -maxsim $jobs -q4m: $(elapsed "$begin" "$end") s," \
         "$listed servers listed, $answered answered"
 else

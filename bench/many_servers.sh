@@ -18,13 +18,13 @@ last=$((first + servers - 1))
 
 [ -x "$velder" ] || { echo "many_servers: no program at $velder" >&2; exit 2; }
 
-. "$root/bench/serve.sh"
+. "$root/scripts/lib/background.sh"
 
 now() { date +%s.%N; }
 elapsed() { echo "$1 $2" | awk '{printf "%.3f", $2 - $1}'; }
 
 started=$(now)
-start_serve "$velder" --port "$first" --servers "$servers" --delay-ms "$delay_ms" --players 8
+start_velder "$velder" serve --port "$first" --servers "$servers" --delay-ms "$delay_ms" --players 8
 echo "$servers stand-in servers on 127.0.0.1:$first-$last (answer after $delay_ms ms)," \
     "up in $(elapsed "$started" "$(now)") s"
 
@@ -36,9 +36,9 @@ done
 for jobs in 16 64; do
     begin=$(now)
     status=0
-    "$velder" info --raw --jobs "$jobs" "${addresses[@]}" >"$bench_work/answers.$jobs" || status=$?
+    "$velder" info --raw --jobs "$jobs" "${addresses[@]}" >"$velder_work/answers.$jobs" || status=$?
     end=$(now)
-    answered=$(grep -ac . "$bench_work/answers.$jobs" || true)
+    answered=$(grep -ac . "$velder_work/answers.$jobs" || true)
     echo "velder info --jobs $jobs: $servers servers in $(elapsed "$begin" "$end") s," \
         "$answered answered, exit status $status"
 done

@@ -19,21 +19,21 @@ runs=${2:-1000}
 command -v quakestat >/dev/null && command -v hyperfine >/dev/null ||
     ensure_packages qstat hyperfine
 
-. "$root/bench/serve.sh"
+. "$root/scripts/lib/background.sh"
 
 # A stand-in with eight players on a free loopback port.
-start_serve "$velder" --port 0 --players 8
-address=$serve_address
+start_velder "$velder" serve --port 0 --players 8
+address=$velder_address
 
 # Both must really get the answer, or the timing means nothing.
 "$velder" info "$address"
 quakestat -q4s "$address" | tail -n 1
 echo
 
-hyperfine -N --warmup 50 --runs "$runs" --export-csv "$bench_work/times.csv" \
+hyperfine -N --warmup 50 --runs "$runs" --export-csv "$velder_work/times.csv" \
     "$velder info $address" \
     "quakestat -q4s $address"
 echo
 # The means and medians to the microsecond.
 awk -F, 'NR > 1 { printf "%-60s mean %6.0f us  median %6.0f us\n", $1, $2 * 1e6, $4 * 1e6 }' \
-    "$bench_work/times.csv"
+    "$velder_work/times.csv"

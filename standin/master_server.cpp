@@ -187,8 +187,7 @@ std::uint16_t MasterServer::Port() const {
 
 std::string MasterServer::Address() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    const std::string& host = impl_->options.bindAddress;
-    return (host == "0.0.0.0" ? std::string(kLoopback) : host) + ":" + std::to_string(impl_->port);
+    return ReachableAddress(impl_->options.bindAddress, impl_->port);
 }
 
 std::string MasterServer::Error() const {

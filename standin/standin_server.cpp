@@ -35,6 +35,10 @@ struct Listener {
 
 }  // namespace
 
+std::string ReachableAddress(const std::string& bind, std::uint16_t port) {
+    return (bind == "0.0.0.0" ? std::string(kLoopback) : bind) + ":" + std::to_string(port);
+}
+
 bool RateLimit::Allow(std::uint32_t source, Clock::time_point now) {
     const std::int64_t second =
         std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
@@ -234,8 +238,7 @@ std::uint16_t Server::Port(int index) const {
 std::string Server::Address(int index) const {
     const std::uint16_t port = Port(index);
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    const std::string& host = impl_->options.bindAddress;
-    return (host == "0.0.0.0" ? std::string(kLoopback) : host) + ":" + std::to_string(port);
+    return ReachableAddress(impl_->options.bindAddress, port);
 }
 
 std::string Server::Error() const {

@@ -128,10 +128,7 @@ TEST(StandinServer, LimitsAnswersPerSourceAddress) {
         ASSERT_TRUE(client.Send(server.Port(), kRequest));
     }
     ASSERT_TRUE(server.WaitForReceived(kSent, 2000ms));
-    std::size_t answers = 0;
-    while (answers < kSent && client.Receive(200ms)) {
-        ++answers;
-    }
+    const auto answers = static_cast<std::size_t>(client.ReceiveUpTo(kSent, 200ms));
     // A burst that straddles the turn of a second may draw two seconds' worth.
     EXPECT_GE(answers, 3u);
     EXPECT_LE(answers, 6u);

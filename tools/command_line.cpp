@@ -365,10 +365,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         line.command = c.help->count() > 0 ? Command::kHelp : c.command;
         line.helpFor = c.help->count() > 0 ? c.command : Command::kHelp;
     }
-    const std::size_t dot = protocol.find('.');
-    const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
-    const std::optional<long long> minor =
-        ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
     if ((commands[4].app != nullptr && commands[4].app->parsed()) || help->count() > 0) {
         line.command = Command::kHelp;
         if (!helpTopic.empty() && line.helpFor == Command::kHelp) {
@@ -459,6 +455,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             list.master += ":" + std::to_string(kMasterPort);
         }
         const std::optional<std::string> badMaster = CheckServerAddress(list.master);
+        const std::size_t dot = protocol.find('.');
+        const std::optional<long long> major = ReadNumber(protocol.substr(0, dot), 0, 65535);
+        const std::optional<long long> minor =
+            ReadNumber(dot == std::string::npos ? "" : protocol.substr(dot + 1), 0, 65535);
         if (!protocol.empty() && (!major || !minor)) {
             line.error =
                 "--protocol: bad version '" + protocol + "': give it as MAJOR.MINOR, e.g. 2.85";

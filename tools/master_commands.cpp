@@ -25,13 +25,13 @@ using EntrySink = std::function<void(const ServerEntry& entry)>;
 // arrives. The request goes out up to three times while no reply comes,
 // --wait-ms apart; the list ends --wait-ms after the last reply, or after a
 // minute in all.
-ListOutcome FetchList(const ListOptions& options, const EntrySink& take, ListTally& tally) {
+ListOutcome FetchList(const ListOptions& options, EntrySink take, ListTally& tally) {
     const std::size_t colon = options.master.rfind(':');
     const std::string host = options.master.substr(0, colon);
     const auto port = static_cast<std::uint16_t>(std::stoi(options.master.substr(colon + 1)));
     const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
     const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
-    const ServerSink sink{const_cast<EntrySink*>(&take), [](void* c, const ServerEntry& entry) {
+    const ServerSink sink{&take, [](void* c, const ServerEntry& entry) {
                               (*static_cast<EntrySink*>(c))(entry);
                               return true;
                           }};

@@ -78,4 +78,12 @@ std::optional<std::string> Client::Receive(std::chrono::milliseconds timeout) {
     return std::nullopt;
 }
 
+int Client::ReceiveUpTo(int most, std::chrono::milliseconds gap) {
+    int count = 0;
+    while (count < most && Receive(gap)) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace velder::support

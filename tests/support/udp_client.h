@@ -30,6 +30,8 @@ class Client {
     // Receives one datagram, waiting at most `timeout`; std::nullopt when
     // none came or the receive failed.
     std::optional<std::string> Receive(std::chrono::milliseconds timeout);
+    // Receives until `most` datagrams came or none came for `gap`; how many came.
+    int ReceiveUpTo(int most, std::chrono::milliseconds gap);
 
   private:
     struct Impl;

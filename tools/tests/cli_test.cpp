@@ -21,6 +21,7 @@
 #include "tests/support/samples.h"
 #include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
+#include "tools/tests/velder_program.h"
 
 namespace {
 
@@ -34,36 +35,15 @@ using velder::standin::ServerSample;
 using velder::support::SmallSample;
 using velder::tooltest::BesideThisProgram;
 using velder::tooltest::ChildProcess;
+using velder::tooltest::kVelder;
+using velder::tooltest::Lines;
 using velder::tooltest::ProgramRun;
 using velder::tooltest::RunProgram;
-
-const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
+using velder::tooltest::Velder;
 
 // A host name that no resolver takes (its first label is longer than 63
 // bytes), so that looking it up never leaves this machine.
 const std::string kNoSuchHost = std::string(64, 'x') + ".invalid";
-
-// Text written in text mode: Windows ends its lines with CR LF.
-std::string Lines(std::string text) {
-#if defined(_WIN32)
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
-        text.erase(at, 1);
-    }
-#endif
-    return text;
-}
-
-// Runs velder. Standard error is always text; standard output is text
-// unless `binaryOutput` (--raw, which must come out byte for byte).
-ProgramRun Velder(const std::vector<std::string>& args, bool binaryOutput = false,
-                  const std::string& input = "") {
-    ProgramRun run = RunProgram(kVelder, args, 30s, input);
-    run.err = Lines(run.err);
-    if (!binaryOutput) {
-        run.out = Lines(run.out);
-    }
-    return run;
-}
 
 // A file beside the test program, removed again at the end of the test.
 class TempFile {
@@ -599,10 +579,7 @@ TEST_F(Serve, OtherAddressesWarnAndLimitAnswers) {
     for (int i = 0; i < kRequests; ++i) {
         ASSERT_TRUE(client.SendTo("127.0.0.2", port_, kRequest));
     }
-    int answered = 0;
-    while (answered < kRequests && client.Receive(300ms)) {
-        ++answered;
-    }
+    const int answered = client.ReceiveUpTo(kRequests, 300ms);
     // A burst that straddles the turn of a second may draw two seconds' worth.
     EXPECT_GE(answered, 4);
     EXPECT_LE(answered, 8) << "a source gets a few answers a second";

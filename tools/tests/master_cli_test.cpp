@@ -21,6 +21,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
+#include "tools/tests/velder_program.h"
 
 namespace {
 
@@ -32,22 +33,11 @@ using velder::standin::ListedServer;
 using velder::standin::MasterServer;
 using velder::tooltest::BesideThisProgram;
 using velder::tooltest::ChildProcess;
+using velder::tooltest::kVelder;
+using velder::tooltest::Lines;
 using velder::tooltest::ProgramRun;
 using velder::tooltest::RunProgram;
-
-const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
-
-// Text written in text mode: Windows ends its lines with CR LF.
-std::string LfLines(const std::string& text) {
-    return std::regex_replace(text, std::regex("\r\n"), "\n");
-}
-
-ProgramRun Velder(const std::vector<std::string>& args, const std::string& input = "") {
-    ProgramRun run = RunProgram(kVelder, args, 30s, input);
-    run.out = LfLines(run.out);
-    run.err = LfLines(run.err);
-    return run;
-}
+using velder::tooltest::Velder;
 
 // `count` listed servers on loopback addresses, which no list test asks.
 std::vector<ListedServer> Listed(int count) {
@@ -145,7 +135,7 @@ TEST(MasterCli, FiltersGoIntoTheRequest) {
         master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 01 64 6D"));
         ASSERT_TRUE(list.Wait(10s));
         EXPECT_EQ(0, list.ExitCode());
-        EXPECT_EQ("127.0.0.1:28004\n", LfLines(list.Output()));
+        EXPECT_EQ("127.0.0.1:28004\n", Lines(list.Output()));
     }
 }
 
@@ -164,11 +154,11 @@ TEST(MasterCli, DropsAndCountsWhatDoesNotBelongToTheList) {
     master.Send(ParseBytes("FF FF 'servers' 00 7F 00 00 03 64 6D 7F 00 00 01 64 6D"));
     ASSERT_TRUE(list.Wait(10s));
     EXPECT_EQ(0, list.ExitCode());
-    EXPECT_EQ("127.0.0.1:28004\n127.0.0.3:28004\n", LfLines(list.Output()));
-    EXPECT_NE(std::string::npos, LfLines(list.Errors())
+    EXPECT_EQ("127.0.0.1:28004\n127.0.0.3:28004\n", Lines(list.Output()));
+    EXPECT_NE(std::string::npos, Lines(list.Errors())
                                      .find("dropped 1 datagrams from elsewhere than the master, 1 "
                                            "malformed replies, 1 entries with port 0"))
-        << LfLines(list.Errors());
+        << Lines(list.Errors());
 }
 
 TEST(MasterCli, AListLongerThanAnyMastersIsCutWithAWarning) {
@@ -205,12 +195,12 @@ TEST(MasterCli, AListLongerThanAnyMastersIsCutWithAWarning) {
     }
     ASSERT_TRUE(list.Wait(30s));
     EXPECT_EQ(0, list.ExitCode());
-    const std::string out = LfLines(list.Output());
+    const std::string out = Lines(list.Output());
     EXPECT_EQ(65536, std::count(out.begin(), out.end(), '\n'));
     EXPECT_EQ(
         "velder: warning: the list was cut at 65536 servers, more than any real master "
         "lists\n",
-        LfLines(list.Errors()));
+        Lines(list.Errors()));
 }
 
 TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
@@ -224,8 +214,8 @@ TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
     ASSERT_TRUE(list.Wait(10s));
     EXPECT_EQ(3, requests);
     EXPECT_EQ(1, list.ExitCode());
-    EXPECT_EQ("", LfLines(list.Output()));
-    EXPECT_NE(std::string::npos, LfLines(list.Errors()).find("did not answer"));
+    EXPECT_EQ("", Lines(list.Output()));
+    EXPECT_NE(std::string::npos, Lines(list.Errors()).find("did not answer"));
 }
 
 // Off the loopback address the master and each of its stand-ins answer a
@@ -262,10 +252,7 @@ TEST(MasterCli, OffLoopbackItsStandInsAnswerAFewTimesASecond) {
     for (int i = 0; i < kRequests; ++i) {
         ASSERT_TRUE(client.SendTo("127.0.0.2", standIn, status));
     }
-    int answered = 0;
-    while (answered < kRequests && client.Receive(300ms)) {
-        ++answered;
-    }
+    const int answered = client.ReceiveUpTo(kRequests, 300ms);
     // A burst that straddles the turn of a second may draw two seconds' worth.
     EXPECT_GE(answered, 4);
     EXPECT_LE(answered, 8) << "a source gets a few answers a second";
@@ -334,7 +321,7 @@ TEST_F(Browse, GivesWhatListPipedIntoInfoGives) {
     ASSERT_EQ(0, list.exitCode);
     const std::string file = BesideThisProgram("master_cli_list.txt");
     std::ofstream(file) << list.out;
-    const ProgramRun info = Velder({"info", "--json", "-f", "-"}, file);
+    const ProgramRun info = Velder({"info", "--json", "-f", "-"}, false, file);
     std::remove(file.c_str());
     const ProgramRun browse =
         Velder({"browse", "--json", "--master", master_.Address(), "--wait-ms", "300"});

@@ -15,35 +15,23 @@ velder=$1
 gamedig=${2:-}
 command -v quakestat >/dev/null || { echo "quakestat is not installed: skipped"; exit 77; }
 
-work=$(mktemp -d)
-serve_pid=
-finish() {
-    [ -z "$serve_pid" ] || kill "$serve_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap finish EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/background.sh"
 
-"$velder" serve --port 0 --name '^1Red ^7Arena' --map mp/q4dm5 --maxplayers 8 \
-    --player 'Kane,^4Rhino,32' --player 'Bob,,300' --count 20 >"$work/serve.log" 2>&1 &
-serve_pid=$!
-for _ in $(seq 1 100); do
-    grep -q 'answering status requests' "$work/serve.log" && break
-    sleep 0.05
-done
-address=$(grep -o '127\.0\.0\.1:[0-9]*' "$work/serve.log" | head -n 1)
-[ -n "$address" ] || { cat "$work/serve.log"; echo "velder serve did not start"; exit 1; }
+start_velder "$velder" serve --port 0 --name '^1Red ^7Arena' --map mp/q4dm5 --maxplayers 8 \
+    --player 'Kane,^4Rhino,32' --player 'Bob,,300' --count 20
+address=$velder_address
 
 # One line for the server (its round trip and retries last, which vary),
 # then one per player: name, score, ping, clan, number.
 timeout 10 quakestat -q4s "$address" -P -raw , -timeout 2 |
-    sed 's/^\(Q4S,.*\),[0-9]*,[0-9]*$/\1,T,R/' | LC_ALL=C sort >"$work/got"
-LC_ALL=C sort >"$work/expected" <<TEXT
+    sed 's/^\(Q4S,.*\),[0-9]*,[0-9]*$/\1,T,R/' | LC_ALL=C sort >"$velder_work/got"
+LC_ALL=C sort >"$velder_work/expected" <<TEXT
 Bob,0,300,,1
 Kane,0,32,^4Rhino,0
 Q4S,$address,Red Arena,mp/q4dm5,8,2,T,R
 
 TEXT
-if ! diff -u "$work/expected" "$work/got"; then
+if ! diff -u "$velder_work/expected" "$velder_work/got"; then
     echo "quakestat read the stand-in differently (above: - expected, + read)"
     exit 1
 fi
@@ -51,19 +39,19 @@ echo "quakestat read $address: name, map and both players"
 
 [ -n "$gamedig" ] && [ -x "$gamedig" ] || { echo "gamedig is not installed: not asked"; exit 0; }
 # gamedig drops the colour codes; one line for the server, one per player.
-timeout 20 "$gamedig" --type quake4 "$address" >"$work/gamedig.json"
+timeout 20 "$gamedig" --type quake4 "$address" >"$velder_work/gamedig.json"
 node -e '
 const s = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
 if (s.error) { console.log("error: " + s.error); process.exit(0); }
 console.log([s.name, s.map, s.maxplayers, s.numplayers].join(","));
 for (const p of s.players) console.log([p.name, p.raw.ping, p.raw.clantag].join(","));
-' "$work/gamedig.json" >"$work/got"
-cat >"$work/expected" <<TEXT
+' "$velder_work/gamedig.json" >"$velder_work/got"
+cat >"$velder_work/expected" <<TEXT
 Red Arena,mp/q4dm5,8,2
 Kane,32,Rhino
 Bob,300,
 TEXT
-if ! diff -u "$work/expected" "$work/got"; then
+if ! diff -u "$velder_work/expected" "$velder_work/got"; then
     echo "gamedig read the stand-in differently (above: - expected, + read)"
     exit 1
 fi
