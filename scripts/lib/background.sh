@@ -29,8 +29,9 @@ start_velder() {
     velder_pids+=("$pid")
     velder_address=
     for _ in $(seq 1 200); do
-        # "answering status requests on A:P", "listing N servers on A:P"
-        velder_address=$(grep -o ' on [0-9.]*:[0-9][0-9]*' "$log" | head -n 1 | cut -c5-)
+        # "answering status requests on A:P", "listing N servers on A:P";
+        # nothing yet is no failure, also under set -e
+        velder_address=$(grep -o ' on [0-9.]*:[0-9][0-9]*' "$log" | head -n 1 | cut -c5- || true)
         [ -z "$velder_address" ] || return 0
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.05
