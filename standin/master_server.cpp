@@ -78,8 +78,8 @@ struct MasterServer::Impl {
 
     void Receive() {
         const auto received = [this](asio::error_code ec, std::size_t length) {
-            if (ec == asio::error::operation_aborted) {
-                return;
+            if (ec == asio::error::operation_aborted || !socket) {
+                return;  // cancelled, or completed as the last run stopped
             }
             // Windows reports a datagram cut to the buffer as an error; it is dropped either way.
             if (!ec || ec == asio::error::message_size) {
@@ -145,6 +145,11 @@ bool MasterServer::Start(MasterOptions options) {
     m.counts = MasterCounts{};
     m.options = std::move(options);
     m.limit = RateLimit(m.options.answersPerSecond);
+    // What the last run left undone runs now, while no socket is open: a
+    // receive it ran here would be a second one on the new socket.
+    m.io.restart();
+    m.io.poll();
+    m.io.restart();
     asio::error_code ec;
     const auto address = asio::ip::make_address_v4(m.options.bindAddress, ec);
     if (ec) {
@@ -163,7 +168,6 @@ bool MasterServer::Start(MasterOptions options) {
         return false;
     }
     m.port = m.socket->local_endpoint().port();
-    m.io.restart();
     m.Receive();
     m.thread = std::thread([&m] { m.io.run(); });
     return true;

@@ -201,6 +201,22 @@ TEST(MasterServer, ReadsEntriesAsDottedAddressAndPort) {
     }
 }
 
+// A stopped master names no port; started again, it answers each request once.
+TEST(MasterServer, AnswersOnceAgainAfterAStopAndAStart) {
+    MasterServer master;
+    Client client;
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(master.Start({.servers = Numbered(run + 1)})) << master.Error();
+        ASSERT_TRUE(client.Send(master.Port(), Request()));
+        ASSERT_TRUE(client.Send(master.Port(), Request()));
+        EXPECT_EQ(2u, Replies(client).size());
+        EXPECT_EQ(2u, master.GetCounts().answered);
+        master.Stop();
+        EXPECT_EQ(0, master.Port());
+    }
+}
+
 TEST(MasterServer, AnotherMasterCannotTakeItsPort) {
     MasterServer first;
     ASSERT_TRUE(first.Start({}));
