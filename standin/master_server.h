@@ -4,7 +4,8 @@
 // each well-formed list request (FF FF "getServers" 00 ...) with its list,
 // as id's master did: FF FF "servers" 00 then six-byte entries, at most 231
 // a datagram, as many datagrams as the list needs. Anything else is counted
-// and dropped. It keeps nothing per request beyond a fixed rate table.
+// and dropped. It is the stand-in server with requests of its own; its
+// counts tell lists (answered) and their datagrams apart.
 //
 //     velder::standin::MasterOptions options;
 //     options.servers.push_back({.entry = *velder::standin::EntryFromText("127.0.0.1:28004")});
@@ -13,9 +14,7 @@
 //     // ... ask master.Address() ...
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,37 +43,14 @@ struct MasterOptions {
     int answersPerSecond = 0;
 };
 
-struct MasterCounts {
-    std::size_t received = 0;   // datagrams received
-    std::size_t answered = 0;   // requests answered with the whole list
-    std::size_t ignored = 0;    // datagrams that were not a list request
-    std::size_t limited = 0;    // requests over the rate
-    std::size_t datagrams = 0;  // reply datagrams sent whole
-};
-
 // "A.B.C.D:PORT" (a dotted IPv4 address, a port from 1) as an entry.
 std::optional<ServerEntry> EntryFromText(std::string_view text);
 
-class MasterServer {
+class MasterServer : public Server {
   public:
-    MasterServer();
-    ~MasterServer();
-    MasterServer(const MasterServer&) = delete;
-    MasterServer& operator=(const MasterServer&) = delete;
-
     // Binds the port and serves on a thread of its own. False when the port
     // cannot be opened or the master already runs; Error() says why.
-    bool Start(MasterOptions options);
-    // Stops serving and waits for the thread; safe to call more than once.
-    void Stop();
-    std::uint16_t Port() const;   // 0 when not running
-    std::string Address() const;  // "ADDRESS:PORT"
-    std::string Error() const;
-    MasterCounts GetCounts() const;
-
-  private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    bool Start(const MasterOptions& options);
 };
 
 }  // namespace velder::standin

@@ -15,22 +15,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using asio::ip::udp;
 
-// An answer waiting for its time. The delay is the same for every request,
+// A request waiting for its answer. The delay is the same for every request,
 // so answers fall due in the order their requests came.
 struct Pending {
     Clock::time_point due;
     std::size_t server;
     udp::endpoint to;
-    Challenge challenge;  // the request's, echoed in the answer
+    Bytes request;  // at most the longest request
 };
 
 // A port the server listens on, with room for the longest request and a byte
 // more: a longer datagram arrives cut, and is no request.
 struct Listener {
-    explicit Listener(asio::io_context& io) : socket(io) {}
+    Listener(asio::io_context& io, std::size_t longestRequest)
+        : socket(io), buffer(longestRequest + 1) {}
     udp::socket socket;
     udp::endpoint from;
-    std::array<unsigned char, kLongestStatusRequest + 1> buffer{};
+    std::vector<char> buffer;
 };
 
 }  // namespace
@@ -87,20 +88,20 @@ struct Server::Impl {
     }
 
     void Take(std::size_t server, std::size_t length) {
-        const unsigned char* bytes = listeners[server].buffer.data();
+        const std::string_view datagram(listeners[server].buffer.data(), length);
         const udp::endpoint& from = listeners[server].from;
         const Clock::time_point now = Clock::now();
         Count(&Counts::received);
-        if (!IsStatusRequest(bytes, length)) {
+        if (length > options.longestRequest || !options.isRequest(datagram)) {
             Count(&Counts::ignored);
-        } else if (options.reply &&
+        } else if (options.answer &&
                    (pending.size() >= kPendingLimit ||
                     (options.answerLimit != 0 && scheduled >= options.answerLimit) ||
                     !limit.Allow(from.address().to_v4().to_uint(), now))) {
             Count(&Counts::limited);
-        } else if (options.reply) {
+        } else if (options.answer) {
             ++scheduled;
-            pending.push_back({now + options.delay, server, from, RequestChallenge(bytes, length)});
+            pending.push_back({now + options.delay, server, from, Bytes(datagram)});
             if (pending.size() == 1) {
                 Wake();
             }
@@ -112,19 +113,23 @@ struct Server::Impl {
         timer.expires_at(pending.front().due);
         timer.async_wait([this](asio::error_code ec) {
             while (!ec && !pending.empty() && pending.front().due <= Clock::now()) {
-                const Pending answer = pending.front();
+                const Pending due = std::move(pending.front());
                 pending.pop_front();
-                std::string reply = *options.reply;
-                EchoChallenge(reply, answer.challenge);
-                asio::error_code sendError;
-                const std::size_t sent = listeners[answer.server].socket.send_to(
-                    asio::buffer(reply), answer.to, 0, sendError);
-                if (!sendError && sent == reply.size()) {
-                    if (Count(&Counts::answered) == options.answerLimit) {
-                        return io.stop();
+                bool whole = true;
+                for (const Bytes& datagram : options.answer(due.request)) {
+                    asio::error_code sendError;
+                    const std::size_t sent = listeners[due.server].socket.send_to(
+                        asio::buffer(datagram), due.to, 0, sendError);
+                    if (!sendError && sent == datagram.size()) {
+                        Count(&Counts::datagrams);
+                    } else {
+                        whole = false;
                     }
-                } else {
+                }
+                if (!whole) {
                     Count(&Counts::sendFailed);
+                } else if (Count(&Counts::answered) == options.answerLimit) {
+                    return io.stop();
                 }
             }
             if (!ec && !pending.empty()) {
@@ -160,6 +165,16 @@ bool Server::Start(Options options) {
     s.scheduled = 0;
     s.options = std::move(options);
     s.limit = RateLimit(s.options.answersPerSecond);
+    if (!s.options.isRequest) {
+        s.options.isRequest = IsStatusRequest;
+    }
+    if (!s.options.answer && s.options.reply) {
+        s.options.answer = [reply = *s.options.reply](std::string_view request) {
+            std::vector<Bytes> answer{reply};
+            EchoChallenge(answer.front(), RequestChallenge(request));
+            return answer;
+        };
+    }
     // What the last run left undone runs now, while no port is open.
     s.io.restart();
     s.io.poll();
@@ -182,7 +197,7 @@ bool Server::Start(Options options) {
     }
     for (int i = 0; s.error.empty() && i < s.options.ports; ++i) {
         const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);
-        udp::socket& socket = s.listeners.emplace_back(s.io).socket;
+        udp::socket& socket = s.listeners.emplace_back(s.io, s.options.longestRequest).socket;
         socket.open(udp::v4(), ec);
         if (!ec) {
             socket.bind({address, port}, ec);

@@ -2,19 +2,25 @@
 // `velder demo`. It listens on one or more UDP ports (127.0.0.1 unless told
 // otherwise) and answers every status request (FF FF "getInfo" 00, at most
 // 64 bytes) with the same reply, its challenge echoed, after a delay if
-// asked; everything else is counted and dropped. One thread serves every
-// port. Memory stays bounded whatever arrives: counts, and at most
-// kPendingLimit answers waiting for their time. Start, Stop and the getters
-// may be called from any thread.
+// asked; everything else is counted and dropped. The stand-in master serves
+// its own requests through the same server. One thread serves every port.
+// Memory stays bounded whatever arrives: counts, and at most kPendingLimit
+// requests waiting for their answer. Start, Stop and the getters may be
+// called from any thread.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "standin/status_reply.h"
 
 namespace asio {
 class io_context;
@@ -53,10 +59,11 @@ class RateLimit {
 
 struct Counts {
     std::size_t received = 0;    // datagrams received
-    std::size_t answered = 0;    // answers the system took whole
-    std::size_t ignored = 0;     // datagrams that were not the status request
+    std::size_t answered = 0;    // requests whose every answer datagram the system took whole
+    std::size_t datagrams = 0;   // answer datagrams the system took whole
+    std::size_t ignored = 0;     // datagrams that were not a request
     std::size_t limited = 0;     // requests over a rate, the answer limit or the queue's bound
-    std::size_t sendFailed = 0;  // answers the system refused or cut
+    std::size_t sendFailed = 0;  // requests with an answer datagram the system refused or cut
 };
 
 struct Options {
@@ -64,6 +71,11 @@ struct Options {
     // or no answer at all when unset. A reply that begins as a status reply
     // carries the request's challenge.
     std::optional<std::string> reply;
+    // Other requests than the status request: which datagrams of at most
+    // `longestRequest` bytes are requests, and the datagrams that answer one.
+    std::function<bool(std::string_view datagram)> isRequest;
+    std::function<std::vector<Bytes>(std::string_view request)> answer;
+    std::size_t longestRequest = kLongestStatusRequest;
     std::chrono::milliseconds delay{0};   // between a request and its answer
     std::string bindAddress = kLoopback;  // dotted IPv4
     // First UDP port; 0 lets the system choose a free port for each socket.

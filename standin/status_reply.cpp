@@ -1,7 +1,6 @@
 #include "standin/status_reply.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace velder::standin {
 
@@ -25,18 +24,18 @@ void Put(Bytes& out, std::uint32_t value, int size) {
 
 }  // namespace
 
-bool IsStatusRequest(const unsigned char* datagram, std::size_t length) {
-    return length >= sizeof kRequestHeader && length <= kLongestStatusRequest &&
-           std::memcmp(datagram, kRequestHeader, sizeof kRequestHeader) == 0;
+bool IsStatusRequest(std::string_view datagram) {
+    return datagram.size() <= kLongestStatusRequest &&
+           datagram.starts_with(std::string_view(kRequestHeader, sizeof kRequestHeader));
 }
 
-Challenge RequestChallenge(const unsigned char* datagram, std::size_t length) {
+Challenge RequestChallenge(std::string_view request) {
     // A request too short to hold one is answered with FF FF FF FF, as
     // published captures of id Tech 4 servers show.
     Challenge challenge;
     challenge.fill('\xFF');
-    if (length >= sizeof kRequestHeader + challenge.size()) {
-        std::memcpy(challenge.data(), datagram + sizeof kRequestHeader, challenge.size());
+    if (request.size() >= sizeof kRequestHeader + challenge.size()) {
+        request.copy(challenge.data(), challenge.size(), sizeof kRequestHeader);
     }
     return challenge;
 }

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,12 +59,12 @@ inline constexpr std::size_t kLongestStatusRequest = 64;
 
 // True when the datagram is a status request: FF FF "getInfo" 00 and at
 // most kLongestStatusRequest bytes in all, whatever follows the 00.
-bool IsStatusRequest(const unsigned char* datagram, std::size_t length);
+bool IsStatusRequest(std::string_view datagram);
 
 // The challenge a request carries, as a server reads it: the four bytes
 // after "getInfo" 00, or FF FF FF FF when the request is too short to hold
 // four (GetInfo's own request carries three).
-Challenge RequestChallenge(const unsigned char* datagram, std::size_t length);
+Challenge RequestChallenge(std::string_view request);
 
 // Writes `challenge` into `reply` where a status reply carries it, when
 // `reply` begins as one; any other bytes stay as they are.

@@ -114,14 +114,13 @@ TEST(StatusReply, AnswersAnyGetInfoRequestAndEchoesItsChallenge) {
         {.label = "empty", .datagram = Bytes(), .answered = false, .challenge = {}},
     };
     for (const auto& c : cases) {
-        const auto* bytes = velder::Data(c.datagram);
-        EXPECT_EQ(c.answered, IsStatusRequest(bytes, c.datagram.size())) << c.label;
+        EXPECT_EQ(c.answered, IsStatusRequest(c.datagram)) << c.label;
         if (!c.answered) {
             continue;
         }
         Bytes reply = BuildStatusReply(SmallSample());
         const Bytes built = reply;
-        velder::standin::EchoChallenge(reply, RequestChallenge(bytes, c.datagram.size()));
+        velder::standin::EchoChallenge(reply, RequestChallenge(c.datagram));
         EXPECT_EQ(ShowBytes(c.challenge), ShowBytes(reply.substr(15, 4))) << c.label;
         EXPECT_EQ(built.substr(0, 15) + c.challenge + built.substr(19), reply) << c.label;
     }

@@ -231,13 +231,11 @@ int RunMaster(const MasterServeOptions& options) {
     }
     Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
         server.Address() + "\n");
-    asio::io_context io;
-    asio::signal_set interrupts(io, SIGINT, SIGTERM);
-    interrupts.async_wait([](asio::error_code, int) {});
-    io.run();
-    server.Stop();
+    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
+    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
+    server.Wait();
     servers.Stop();
-    const standin::MasterCounts counts = server.GetCounts();
+    const standin::Counts counts = server.GetCounts();
     Say("velder master: " + std::to_string(counts.answered) + " lists sent in " +
         std::to_string(counts.datagrams) + " datagrams, " + std::to_string(counts.ignored) +
         " datagrams ignored, " + std::to_string(counts.limited) + " requests over the limit\n");

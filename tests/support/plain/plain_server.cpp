@@ -255,11 +255,10 @@ void Server::Run() {
             }
             const auto length = static_cast<std::size_t>(n);
             const Clock::time_point now = Clock::now();
-            const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-            if (IsStatusRequest(bytes, length) && options_.reply &&
-                pending.size() < kPendingLimit) {
+            const std::string_view datagram(buffer.data(), length);
+            if (IsStatusRequest(datagram) && options_.reply && pending.size() < kPendingLimit) {
                 pending.push_back(
-                    Pending{now + options_.delay, i, from, RequestChallenge(bytes, length)});
+                    Pending{now + options_.delay, i, from, RequestChallenge(datagram)});
             }
 
             std::lock_guard<std::mutex> lock(mutex_);
