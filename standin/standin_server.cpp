@@ -36,10 +36,6 @@ struct Listener {
 
 }  // namespace
 
-std::string ReachableAddress(const std::string& bind, std::uint16_t port) {
-    return (bind == "0.0.0.0" ? std::string(kLoopback) : bind) + ":" + std::to_string(port);
-}
-
 bool RateLimit::Allow(std::uint32_t source, Clock::time_point now) {
     const std::int64_t second =
         std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
@@ -251,9 +247,10 @@ std::uint16_t Server::Port(int index) const {
 }
 
 std::string Server::Address(int index) const {
-    const std::uint16_t port = Port(index);
+    const std::string port = std::to_string(Port(index));
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return ReachableAddress(impl_->options.bindAddress, port);
+    const std::string& bind = impl_->options.bindAddress;
+    return (bind == "0.0.0.0" ? std::string(kLoopback) : bind) + ":" + port;
 }
 
 std::string Server::Error() const {

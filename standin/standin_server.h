@@ -31,10 +31,6 @@ namespace velder::standin {
 // The address the stand-in listens on unless told otherwise.
 inline constexpr char kLoopback[] = "127.0.0.1";
 
-// "ADDRESS:PORT" where a client reaches a stand-in bound to `bind`: the
-// loopback address when it listens on every address.
-std::string ReachableAddress(const std::string& bind, std::uint16_t port);
-
 // Answers waiting for their delay at most; more requests meanwhile count as limited.
 inline constexpr std::size_t kPendingLimit = 4096;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/bytes.h"
+#include "tests/support/listed_servers.h"
 #include "tests/support/udp_client.h"
 
 namespace {
@@ -22,15 +23,9 @@ using velder::standin::MasterOptions;
 using velder::standin::MasterServer;
 using velder::support::Client;
 
-// Servers 10.0.I/256.I%256, port 20000 + I.
+// Servers in 10.0.0.0/16, port 20000 + I.
 std::vector<ListedServer> Numbered(int count) {
-    std::vector<ListedServer> servers(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        servers[i].entry = {
-            {10, 0, static_cast<unsigned char>(i / 256), static_cast<unsigned char>(i % 256)},
-            static_cast<std::uint16_t>(20000 + i)};
-    }
-    return servers;
+    return velder::support::ListedServers(count, "10.0");
 }
 
 Bytes Request(const ServersFilter& filter = {}) {

@@ -19,6 +19,7 @@
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tests/support/bytes.h"
+#include "tests/support/listed_servers.h"
 #include "tests/support/udp_client.h"
 #include "tools/tests/child_process.h"
 #include "tools/tests/velder_program.h"
@@ -39,17 +40,6 @@ using velder::tooltest::ProgramRun;
 using velder::tooltest::RunProgram;
 using velder::tooltest::Velder;
 
-// `count` listed servers on loopback addresses, which no list test asks.
-std::vector<ListedServer> Listed(int count) {
-    std::vector<ListedServer> servers(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        servers[i].entry = *velder::standin::EntryFromText("127.1." + std::to_string(i / 250) +
-                                                           "." + std::to_string(i % 250 + 1) + ":" +
-                                                           std::to_string(20000 + i));
-    }
-    return servers;
-}
-
 std::string Lines(const std::vector<ListedServer>& servers) {
     std::string lines;
     for (const ListedServer& server : servers) {
@@ -65,7 +55,7 @@ TEST(MasterCli, ListPrintsExactlyTheMastersList) {
         SCOPED_TRACE(count);
         MasterServer master;
         velder::standin::MasterOptions options;
-        options.servers = Listed(count);
+        options.servers = velder::support::ListedServers(count, "127.1");  // asked by no test
         ASSERT_TRUE(master.Start(options)) << master.Error();
         const ProgramRun run = Velder({"list", "--master", master.Address(), "--wait-ms", "300"});
         EXPECT_EQ(0, run.exitCode) << run.err;
