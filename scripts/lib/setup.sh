@@ -28,9 +28,25 @@ ensure_packages() {
     if [ $want_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
     fi
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    # A mirror in the middle of a sync serves an index that does not match
+    # its release file: try the update again, then install from the base
+    # release, whose index rarely changes, before giving up.
+    local try
+    for try in 1 2 3; do
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null 2>&1 && break
+        [ $try -lt 3 ] && sleep $((try * 5))
+    done
+    local install=(as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq
+        --no-install-recommends)
+    "${install[@]}" "${missing[@]}" >/dev/null && return 0
+    local release
+    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    if [ -n "$release" ]; then
+        echo "Installing again from $release alone"
+        "${install[@]}" -t "$release" "${missing[@]}" >/dev/null && return 0
+    fi
+    echo "cannot install these packages: ${missing[*]}" >&2
+    return 1
 }
 
 # Some kernels are built or booted without 32-bit support, and then the
