@@ -7,10 +7,10 @@
 // comes from a variable or identifier. It reads every line, so new handlers
 // and timers are checked as they are added.
 //
-// ScriptReading feeds real GetInfo answers (the library called against
-// stand-in servers on loopback) through the steps the script takes to read
-// them, with a small model of mIRC's token identifiers, and checks that every
-// field lands where the script reads it.
+// ScriptReading runs the script's own reading and display aliases (through
+// ScriptRunner) on recorded answers, the result texts the library makes of
+// sample replies, and checks that every field lands where the script reads
+// it and shows it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,10 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "host/exports.h"
-#include "platform/loaded_library.h"
+#include "mirc/tests/script_runner.h"
+#include "query/reply_transcription.h"
 #include "standin/status_reply.h"
-#include "tests/support/plain/plain_server.h"
 
 namespace {
 
@@ -266,247 +265,26 @@ TEST(ScriptSafety, EveryDllCallNamesAnExport) {
     EXPECT_GE(calls, 6u) << "the script's DLL calls were not found";
 }
 
-// --- mIRC's token identifiers, as documented ----------------------------
-// A token is a run of text between two delimiters; empty runs are not
-// tokens, so "a,,b" has two. Positions count from 1. Text comparison in
-// $findtok and $replace ignores case.
+// --- the script's aliases on recorded answers ---------------------------
 
-std::vector<std::string> Tokens(const std::string& text, char c) {
-    std::vector<std::string> tokens;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(c, start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        if (end > start) {
-            tokens.push_back(text.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return tokens;
-}
-
-std::string Gettok(const std::string& text, std::size_t n, char c) {
-    const auto tokens = Tokens(text, c);
-    return n >= 1 && n <= tokens.size() ? tokens[n - 1] : "";
-}
-
-std::size_t Numtok(const std::string& text, char c) {
-    return Tokens(text, c).size();
-}
-
-std::size_t Findtok(const std::string& text, const std::string& token, char c) {
-    const auto tokens = Tokens(text, c);
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (Lower(tokens[i]) == Lower(token)) {
-            return i + 1;
-        }
-    }
-    return 0;
-}
-
-std::string Replace(const std::string& text, const std::string& from, const std::string& to) {
-    std::string out;
-    std::size_t at = 0;
-    for (std::size_t hit; (hit = text.find(from, at)) != std::string::npos;
-         at = hit + from.size()) {
-        out += text.substr(at, hit - at) + to;
-    }
-    return out + text.substr(at);
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos;
-         at = text.find(part, at + part.size())) {
-        ++n;
-    }
-    return n;
-}
-
-TEST(TokenModel, FollowsMircsRules) {
-    EXPECT_EQ((std::vector<std::string>{"a", "b"}), Tokens(",a,,b,", ','));
-    EXPECT_EQ("b", Gettok("a,,b", 2, ','));
-    EXPECT_EQ("", Gettok("a,,b", 3, ','));
-    EXPECT_EQ(3u, Numtok("a, ,b,", ','));
-    EXPECT_EQ(3u, Findtok("si_name,Arena,SI_MAP,q4dm1", "si_map", ','));
-    EXPECT_EQ(0u, Findtok("si_name,Arena", "si_map", ','));
-    // One round leaves a pair behind in a run of three; a second fills it.
-    EXPECT_EQ("x- --y", Replace("x---y", "--", "- -"));
-    EXPECT_EQ("x- - -y", Replace(Replace("x---y", "--", "- -"), "--", "- -"));
-    EXPECT_EQ(2u, Count("x,,x", ","));
-}
-
-// --- the script's reading steps ----------------------------------------
-// Each function below takes the steps of the script's alias of the same
-// name; kSteps lists those lines as the script has them, so that a change
-// to the script that is not made here too fails ModelledStepsAreTheScripts.
+using velder::Bytes;
+using velder::mirc::ScriptRunner;
+using velder::standin::ServerSample;
 
 const char kFF[] = "\xFF";
 const char kFE[] = "\xFE";
 
-const struct Step {
-    const char* line;
-    std::size_t times;
-} kSteps[] = {
-    {"if ($1 == $null) || ($1 === $2) { return silent }", 1},
-    {"if ($1 === 9999) { return unreadable }", 1},
-    {"var %body = $mid($1, 5)", 1},
-    {"var %body = $replace(%body, $chr(255) $+ $chr(255), $chr(255) $chr(255))", 2},
-    {"if ($2 == server) { return $gettok(%body, 1, 254) }", 1},
-    {"if ($count(%body, $chr(254)) == 0) { return }", 1},
-    {"return $gettok(%body, 2, 254)", 1},
-    {"var %marks = $count($mid($1, 5), $chr(254))", 1},
-    {"if (%marks == 0) { return not_reached }", 1},
-    {"if (%marks > 1) { return complete }", 1},
-    {"var %players = $velder.section($1, players)", 1},
-    {"if (%players == $null) { return complete }", 1},
-    {"if ($right(%players, 1) != $chr(255)) { return cut }", 1},
-    {"if ($calc($numtok(%players, 255) % 3) != 0) { return cut }", 1},
-    {"var %at = $calc($numtok($1, 255) - 1)", 1},
-    {"if ($gettok($1, %at, 255) === $2) { return $gettok($1, $calc(%at + 1), 255) }", 1},
-    {"dec %at 2", 1},
-};
-
-// $velder.outcome(answer, address)
-std::string Outcome(const std::string& answer, const std::string& address) {
-    if (answer.empty() || answer == address) {
-        return "silent";
-    }
-    if (answer == "9999") {
-        return "unreadable";
-    }
-    return "answered";
-}
-
-// $velder.section(answer, server|players)
-std::string Section(const std::string& answer, const std::string& which) {
-    std::string body = answer.size() > 4 ? answer.substr(4) : "";
-    body = Replace(body, std::string(kFF) + kFF, std::string(kFF) + " " + kFF);
-    body = Replace(body, std::string(kFF) + kFF, std::string(kFF) + " " + kFF);
-    if (which == "server") {
-        return Gettok(body, 1, kFE[0]);
-    }
-    if (Count(body, kFE) == 0) {
-        return "";
-    }
-    return Gettok(body, 2, kFE[0]);
-}
-
-// $velder.listed(answer)
-std::string Listed(const std::string& answer) {
-    const std::size_t marks = Count(answer.size() > 4 ? answer.substr(4) : "", kFE);
-    if (marks == 0) {
-        return "not_reached";
-    }
-    if (marks > 1) {
-        return "complete";
-    }
-    const std::string players = Section(answer, "players");
-    if (players.empty()) {
-        return "complete";
-    }
-    if (players.back() != kFF[0]) {
-        return "cut";
-    }
-    if (Numtok(players, kFF[0]) % 3 != 0) {
-        return "cut";
-    }
-    return "complete";
-}
-
-// $velder.var(server part, name): names at every second field counted back
-// from the one before the last, compared with case.
-std::string Var(const std::string& server, const std::string& name) {
-    for (long at = static_cast<long>(Numtok(server, kFF[0])) - 1; at >= 1; at -= 2) {
-        if (Gettok(server, static_cast<std::size_t>(at), kFF[0]) == name) {
-            return Gettok(server, static_cast<std::size_t>(at) + 1, kFF[0]);
-        }
-    }
-    return "";
-}
-
-// The /q4info player loop: ping, name and clan from each group of three fields.
-struct ScriptPlayer {
-    std::string ping, name, clan;
-    bool operator==(const ScriptPlayer&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const ScriptPlayer& p) {
-    return out << "{" << p.ping << "|" << p.name << "|" << p.clan << "}";
-}
-std::vector<ScriptPlayer> Players(const std::string& players) {
-    std::vector<ScriptPlayer> list;
-    const std::size_t fields = Numtok(players, kFF[0]);
-    for (std::size_t i = 1; i <= fields; i += 3) {
-        list.push_back({Gettok(players, i, kFF[0]), Gettok(players, i + 1, kFF[0]),
-                        Gettok(players, i + 2, kFF[0])});
-    }
-    return list;
-}
-
-TEST(ScriptReading, ModelledStepsAreTheScripts) {
-    const std::vector<std::string> lines = Lines(ReadScript());
-    ASSERT_FALSE(lines.empty()) << "cannot read " VELDER_SCRIPT_PATH;
-    for (const Step& step : kSteps) {
-        const auto n = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-            const std::size_t first = line.find_first_not_of(' ');
-            return first != std::string::npos && line.substr(first) == step.line;
-        });
-        EXPECT_EQ(step.times, static_cast<std::size_t>(n)) << step.line;
-    }
-}
-
-// --- real answers ---------------------------------------------------------
-
-using velder::Bytes;
-using velder::plain::Options;
-using velder::plain::Server;
-using velder::standin::ServerSample;
-
-// Cases that ask a stand-in server through GetInfo. Under qemu-i386 (see
-// cmake/wine-run.sh) a 32-bit Wine program whose threads wait in system
-// calls side by side crashes the emulator now and then; they are skipped
-// there.
-class ScriptAnswers : public testing::Test {
-  protected:
-    void SetUp() override {
-        if (std::getenv("VELDER_UNDER_QEMU") != nullptr) {
-            GTEST_SKIP() << "a stand-in thread beside GetInfo crashes qemu-i386 now and then";
-        }
-    }
-};
-
-// What $dll hands the script for a server: the result text on RESULT_DATA,
-// the argument text unchanged otherwise; and that argument text.
-struct Asked {
-    std::string address;
-    std::string answer;
-};
-Asked Ask(Options options) {
-    velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
-    EXPECT_TRUE(library.Loaded()) << library.Error();
-    const HostExport getInfo = library.Find("GetInfo");
-    Server server;
-    if (getInfo == nullptr || !server.Start(std::move(options))) {
-        ADD_FAILURE() << "no GetInfo, or no server: " << server.Error();
-        return {};
-    }
-    std::vector<char> data(kDataCapacity, '\0');
-    const std::string address = server.Address();
-    std::memcpy(data.data(), address.c_str(), address.size() + 1);
-    getInfo(nullptr, nullptr, data.data(), nullptr, 0, 0);
-    return {address, std::string(data.data())};
+// What GetInfo leaves in mIRC's buffer for `reply`: a round trip of 12 ms,
+// then the transcribed reply.
+std::string Answer(const Bytes& reply) {
+    char text[4096 - 4];
+    const std::size_t n = velder::TranscribeReply(
+        reinterpret_cast<const unsigned char*>(reply.data()), reply.size(), text, sizeof text);
+    return "0012" + std::string(text, n);
 }
 
 Bytes Reply(const ServerSample& sample) {
     return velder::standin::BuildStatusReply(sample);
-}
-
-std::string Answered(const Bytes& reply) {
-    Options options;
-    options.reply = reply;
-    return Ask(options).answer;
 }
 
 // A server with an empty variable value before the last variable, a player
@@ -520,15 +298,12 @@ ServerSample Sample() {
         {"Kane", "Rhino", 32}, {"^1^2", "Red", 48}, {"Voss", "", 60}, {"^3", "^4", 5}};
     return sample;
 }
-const std::vector<ScriptPlayer> kSamplePlayers = {
-    {"32", "Kane", "Rhino"}, {"48", " ", "Red"}, {"60", "Voss", " "}, {"5", " ", " "}};
 
 // The same reply as a server on Linux sends it: another OS byte after the
 // 0x20 that ends the players, so the closing mark never appears.
-Bytes FromLinux(const ServerSample& sample) {
-    ServerSample onLinux = sample;
-    onLinux.osMask = 2;
-    return Reply(onLinux);
+Bytes FromLinux(ServerSample sample) {
+    sample.osMask = 2;
+    return Reply(sample);
 }
 
 // A sample whose player section starts `offset` bytes into the reply.
@@ -537,97 +312,155 @@ ServerSample PlayersAt(std::size_t offset) {
     sample.vars.push_back({"g_filler", ""});
     sample.vars.push_back({"g_last", "1"});
     const Bytes reply = Reply(sample);
-    const std::string text(reply.begin(), reply.end());
     // Each record opens with 7 bytes: client number, ping, rate.
-    const std::size_t records = text.find("Kane") - 7;
+    const std::size_t records = reply.find("Kane") - 7;
     sample.vars[sample.vars.size() - 2].second = std::string(offset - records, 'x');
     return sample;
 }
 
-TEST_F(ScriptAnswers, FieldsLandWhereTheScriptReadsThem) {
+class ScriptReading : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(script_.Has("q4info.show")) << "cannot read " VELDER_SCRIPT_PATH;
+    }
+    void TearDown() override {
+        for (const std::string& error : script_.errors) {
+            ADD_FAILURE() << error;
+        }
+    }
+    std::string Call(const std::string& alias, const std::vector<std::string>& args) {
+        return script_.Call(alias, args);
+    }
+
+    ScriptRunner script_{ReadScript()};
+};
+
+// The lines /q4info shows, the variables it reads, and how much of the
+// player list it says the answer holds.
+TEST_F(ScriptReading, FieldsLandWhereTheScriptReadsAndShowsThem) {
+    const std::string kHead =
+        "echo -a \x02"
+        "Big Arena\x02 (127.0.0.1:28004) - mp/q4dm1 - DM - ";
+    const std::vector<std::string> kSampleLines = {
+        kHead + "4/16 players - 12 ms", "echo -a - Kane [Rhino] (32 ms)",
+        "echo -a - (no name) [Red] (48 ms)", "echo -a - Voss (60 ms)",
+        "echo -a - (no name) (5 ms)"};
     ServerSample longCycle = Sample();
     longCycle.vars.push_back({"g_mapCycle", std::string(1000, 'm')});
+    const std::string kEmpty =
+        "echo -a \x02Velder stand-in\x02 (127.0.0.1:28004) - mp/q4dm1 - DM - 0/16 players - 12 ms";
 
     const struct {
         const char* what;
         Bytes reply;
         const char* listed;
-        std::vector<ScriptPlayer> players;
-        bool sample;  // made from Sample(): its variables are checked too
+        std::vector<std::string> lines;  // what /q4info shows
+        bool sample;                     // made from Sample(): its variables are checked too
     } cases[] = {
-        {"Windows server", Reply(Sample()), "complete", kSamplePlayers, true},
-        {"Linux server", FromLinux(Sample()), "complete", kSamplePlayers, true},
-        {"variables fill the 900 bytes", Reply(longCycle), "not_reached", {}, true},
+        {"Windows server", Reply(Sample()), "complete", kSampleLines, true},
+        {"Linux server", FromLinux(Sample()), "complete", kSampleLines, true},
+        {"variables fill the 900 bytes",
+         Reply(longCycle),
+         "not_reached",
+         {kHead + "?/16 players - 12 ms",
+          "echo -ac info * no player list: the server's variables filled the 900 bytes that are "
+          "read"},
+         true},
         // The second record's name starts 25 bytes in; the window ends two
         // bytes into its clan.
         {"900 bytes end in the second player",
          Reply(PlayersAt(868)),
          "cut",
-         {{"32", "Kane", "Rhino"}, {"48", " ", "Re"}},
+         {kHead + "2/16 players - 12 ms", "echo -a - Kane [Rhino] (32 ms)",
+          "echo -a - (no name) [Re] (48 ms)",
+          "echo -ac info * the player list may be incomplete: the 900 bytes that are read ended "
+          "inside it"},
          true},
-        {"no players, Windows", Reply(ServerSample{}), "complete", {}, false},
-        {"no players, Linux", FromLinux(ServerSample{}), "complete", {}, false},
+        {"no players, Windows", Reply(ServerSample{}), "complete", {kEmpty}, false},
+        {"no players, Linux", FromLinux(ServerSample{}), "complete", {kEmpty}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string answer = Answered(c.reply);
-        ASSERT_EQ("answered", Outcome(answer, "127.0.0.1")) << answer;
-        ASSERT_GT(answer.size(), 4u);
-        EXPECT_EQ(4, std::count_if(answer.begin(), answer.begin() + 4,
-                                   [](unsigned char d) { return std::isdigit(d) != 0; }));
-        EXPECT_EQ(c.listed, Listed(answer));
-        EXPECT_EQ(c.players, Players(Section(answer, "players")));
-        const std::string server = Section(answer, "server");
+        const std::string answer = Answer(c.reply);
+        script_.commands.clear();
+        Call("q4info.show", {"127.0.0.1:28004", answer});
+        EXPECT_EQ(c.lines, script_.commands);
+        EXPECT_EQ(c.listed, Call("velder.listed", {answer}));
+        const std::string server = Call("velder.section", {answer, "server"});
         if (c.sample) {
-            EXPECT_EQ("Big Arena", Var(server, "si_name"));
-            EXPECT_EQ("mp/q4dm1", Var(server, "si_map"));
-            EXPECT_EQ(" ", Var(server, "g_note")) << "an empty value stays empty";
-            EXPECT_EQ("1.4.2", Var(server, "g_version"));
-        } else {
-            EXPECT_EQ("Velder stand-in", Var(server, "si_name"));
+            EXPECT_EQ(" ", Call("velder.var", {server, "g_note"})) << "an empty value stays empty";
+            EXPECT_EQ("1.4.2", Call("velder.var", {server, "g_version"}));
         }
+    }
+}
+
+TEST_F(ScriptReading, OutcomesTellAnswersFromUnreadableAndSilentServers) {
+    const struct {
+        std::string answer;  // what $dll gave
+        const char* outcome;
+    } cases[] = {
+        {Answer(Reply(Sample())), "answered"},
+        {"9999", "unreadable"},         // a refused port, an unreadable reply
+        {"127.0.0.1:28004", "silent"},  // the argument text, unchanged
+        {"", "silent"},                 // no result at all
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.outcome, Call("velder.outcome", {c.answer, "127.0.0.1:28004"})) << c.answer;
     }
 }
 
 // A value that reads like a variable's name, and a name that differs only in
 // case, are never taken for the name.
-TEST_F(ScriptAnswers, NamesMatchOnlyAtNamePositionsWithCase) {
+TEST_F(ScriptReading, NamesMatchOnlyAtNamePositionsWithCase) {
     ServerSample sample = Sample();
     sample.name = "si_map";                      // si_name's value reads like a name
     sample.vars.push_back({"SI_MAP", "wrong"});  // after si_map, case differs
-    const std::string server = Section(Answered(Reply(sample)), "server");
-    EXPECT_EQ("mp/q4dm1", Var(server, "si_map"));
-    EXPECT_EQ("si_map", Var(server, "si_name"));
-    EXPECT_EQ("wrong", Var(server, "SI_MAP"));
-    EXPECT_EQ("", Var(server, "mp/q4dm1")) << "a value is not a name";
-    // mIRC's $findtok, as the script used it before, took the value for the name.
-    EXPECT_NE("mp/q4dm1", Gettok(server, Findtok(server, "si_map", kFF[0]) + 1, kFF[0]));
+    const std::string server = Call("velder.section", {Answer(Reply(sample)), "server"});
+    EXPECT_EQ("mp/q4dm1", Call("velder.var", {server, "si_map"}));
+    EXPECT_EQ("si_map", Call("velder.var", {server, "si_name"}));
+    EXPECT_EQ("wrong", Call("velder.var", {server, "SI_MAP"}));
+    EXPECT_EQ("", Call("velder.var", {server, "mp/q4dm1"})) << "a value is not a name";
 }
 
 // Without the script's step that makes empty fields visible, the same
-// answer misreads: the point of the test above is that real answers have
-// empty fields at all.
-TEST_F(ScriptAnswers, PlainGettokWouldMisreadTheSameAnswer) {
-    const std::string answer = Answered(Reply(Sample()));
-    const std::string raw = Gettok(answer.substr(4), 1, kFE[0]);
-    const std::size_t at = Findtok(raw, "g_note", kFF[0]);
-    ASSERT_NE(0u, at);
-    EXPECT_EQ("g_version", Gettok(raw, at + 1, kFF[0]));
-    const std::string players = Gettok(answer.substr(4), 2, kFE[0]);
-    EXPECT_EQ("Red", Gettok(players, 5, kFF[0])) << "the second player's name field is gone";
+// answer misreads: real answers have empty fields, so the step matters.
+TEST_F(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
+    const std::string answer = Answer(Reply(Sample()));
+    const std::string raw = script_.Evaluate("$gettok($mid($1, 5), 1, 254)", {answer});
+    EXPECT_EQ("g_version",
+              script_.Evaluate("$gettok($1, $calc($findtok($1, g_note, 1, 255) + 1), 255)", {raw}));
+    EXPECT_EQ("Red", script_.Evaluate("$gettok($gettok($mid($1, 5), 2, 254), 5, 255)", {answer}))
+        << "the second player's name field is gone";
 }
 
-TEST_F(ScriptAnswers, UnreadableAndSilentServersAreToldApart) {
-    Options empty;
-    empty.reply = Bytes();
-    const Asked unreadable = Ask(empty);
-    EXPECT_EQ("9999", unreadable.answer);
-    EXPECT_EQ("unreadable", Outcome(unreadable.answer, unreadable.address));
-
-    const Asked none = Ask(Options{});
-    EXPECT_EQ(none.address, none.answer) << "the argument text, unchanged";
-    EXPECT_EQ("silent", Outcome(none.answer, none.address));
-    EXPECT_EQ("silent", Outcome("", none.address)) << "what $dll gives when there is no result";
+// The runner's identifiers, as mIRC's help describes them: a token is a run
+// of text between delimiters, empty runs are not tokens, text comparison
+// ignores case unless the name ends in cs.
+TEST(ScriptRunner, IdentifiersFollowMircsRules) {
+    ScriptRunner script("");
+    const struct {
+        const char* text;
+        const char* value;
+    } cases[] = {
+        {"$gettok(a $+ $chr(44) $+ $chr(44) $+ b, 2, 44)", "b"},
+        {"$gettok(a.b.c, 2-, 46)", "b.c"},
+        {"$gettok(a.b.c, -1, 46)", "c"},
+        {"$numtok(a $+ $chr(44) $+ $chr(32) $+ $chr(44) $+ b, 44)", "3"},
+        {"$findtok(si_name.x.SI_MAP.y, si_map, 1, 46)", "3"},
+        {"$replace(x---y, --, - -)", "x- --y"},
+        {"$count(aXa, x)", "1"},
+        {"$calc((7 + 2) % 4 * 3)", "3"},
+        {"$calc(0012)", "12"},
+        {"$int($calc(7 / 3))", "2"},
+        {"$iif(2 > 10, big, small)", "small"},
+        {"$mid(abcdef, 3, 2) $+ $left(abcdef, -4) $+ $right(abcdef, 1)", "cdabf"},
+        {"$+(a, $chr(32), b) c", "a b c"},
+        {"$addtok(a.b, B, 46) $addtok(a.b, c, 46)", "a.b a.b.c"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.value, script.Evaluate(c.text)) << c.text;
+    }
+    EXPECT_EQ(std::vector<std::string>{}, script.errors);
 }
 
 }  // namespace
