@@ -11,12 +11,22 @@
 ;                                            changed: map, players joining and
 ;                                            leaving, server down or back
 ;   /q4watch off [host:port]                 stop watching one server or all
-;   /q4browse file                           one line per server in @q4browse
-;                                            (name, map, players, ping) for a
-;                                            file of host:port lines
-;   /q4browse -m [master[:port]]             the same for the servers a master
+;   /q4browse [-a] file                      a server browser in @q4browse for
+;                                            a file of host:port lines: most
+;                                            players first, then by ping;
+;                                            empty servers only with -a; its
+;                                            menu shows players, watches,
+;                                            copies the address, joins
+;   /q4browse [-a] -m [-f] [master[:port]]   the same for the servers a master
 ;                                            lists (master.quakehub.net unless
-;                                            told, port 27650 unless told)
+;                                            told, port 27650 unless told); a
+;                                            list is used again for five
+;                                            minutes unless -f is given
+;   /q4browse -r                             ask the same servers again
+;   /q4find text                             players of the last browse whose
+;                                            name holds the text
+;   /q4game path                             where Quake4.exe is, for Join
+;   /q4join host:port                        run the game with +connect
 ;   $q4active                                $true while the Quake 4 console
 ;                                            window is open on this machine
 ;   $q4getinfo(host:port)                    GetInfo's answer, asked while
@@ -194,7 +204,7 @@ alias -l q4.collect {
   if (%purpose == info) { noop $q4info.show(%address, %answer) }
   elseif (%purpose == watch) { noop $q4watch.answer(%address, %answer) }
   elseif (%purpose == browse) { noop $q4browse.answer(%address, %answer, $gettok(%job, 4, 32)) }
-  elseif (%purpose == list) { q4browse.listed %address %answer }
+  elseif (%purpose == list) { q4browse.listed %address %answer $gettok(%job, 4, 32) }
 }
 
 ; Every second: watches that are due, servers waiting in /q4browse, lines
@@ -202,6 +212,7 @@ alias -l q4.collect {
 alias q4velder.tick {
   q4watch.due
   q4browse.pump
+  q4browse.draw
   q4say.tick
   var %i = $hget(q4velder.tickets, 0).item
   while (%i >= 1) {
@@ -209,7 +220,7 @@ alias q4velder.tick {
     if ($calc($ctime - $gettok($hget(q4velder.tickets, %ticket), 3, 32)) >= 10) { q4.collect %ticket }
     dec %i
   }
-  if (!$hget(q4watch, 0).item) && (!$hget(q4velder.tickets, 0).item) && (!$q4say.waiting) && (!$hget(q4browse, 0).item) {
+  if (!$hget(q4watch, 0).item) && (!$hget(q4velder.tickets, 0).item) && (!$q4say.waiting) && (!$q4browse.busy) {
     .timerq4velder off
   }
 }
@@ -507,9 +518,17 @@ alias -l q4say.tick {
 }
 
 ; --- /q4browse -------------------------------------------------------------
-; Hash table q4browse: next (the next server to ask), count, and one item
-; per server, "line.N" holding its address. Window @q4browse has one line
-; per server, in the file's order.
+; Hash table q4browse: count, next (the next server to ask), all (1: empty
+; and silent servers are shown too), fetched (the $ctime the list was read),
+; source ("file <path>" or "master <host:port>"), dirty (1: the window waits
+; to be drawn again), and per server N: line.N its address; once it
+; answered, seen.N "players max ping" ("-" when it did not answer), name.N,
+; map.N and names.N (its players' names divided by $chr(255)). What a server
+; sent is only ever shown or compared, never run. Window @q4browse: a
+; status line, a header, then one line per server, most players first;
+; row.R is the server N shown on line R.
+; Hash table q4browse.lists: master.<host:port>, the $ctime its list was
+; last fetched: a list is used again for five minutes (-f fetches anew).
 ;
 ; With -m the list comes from a master: ListStart in velder-async.dll asks
 ; it in the background and writes its list, one host:port a line, to
@@ -521,31 +540,58 @@ alias q4browse {
     echo -ac info * /q4browse: $velder.async is missing
     return
   }
-  if ($1 == -m) {
-    var %master = $iif($2 == $null, master.quakehub.net, $2)
-    if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
-    if (!$velder.address(%master)) || ($3 != $null) {
-      echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650
+  ; Switches first: -a shows empty and silent servers too, -f fetches a
+  ; master's list anew, -r browses the last file or master again.
+  var %all = 0, %fresh = 0, %args = $1-
+  while ($istok(-a -f -r, $gettok(%args, 1, 32), 32)) {
+    var %switch = $gettok(%args, 1, 32), %args = $gettok(%args, 2-, 32)
+    if (%switch == -a) { var %all = 1 }
+    elseif (%switch == -f) { var %fresh = 1 }
+    elseif ($hget(q4browse, source) == $null) {
+      echo -ac info * /q4browse: nothing to refresh yet
       return
     }
-    var %ticket = $dll($velder.async, ListStart, q4velder %master $velder.listfile)
-    if (%ticket !isnum) {
-      echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, master %master not asked: %ticket)
-      return
+    else {
+      var %args = $hget(q4browse, source)
+      if ($hget(q4browse, all)) { var %all = 1 }
     }
-    hadd -m q4velder.tickets %ticket list %master $ctime
-    if ($hget(q4browse)) { hfree q4browse }
-    if ($window(@q4browse)) { clear @q4browse }
-    else { window @q4browse }
-    aline @q4browse asking %master for its list of servers
-    q4.timer
+  }
+  var %what = $gettok(%args, 1, 32)
+  if (%what == -m) || (%what == master) {
+    q4browse.master %all %fresh $gettok(%args, 2-, 32)
     return
   }
-  if ($1- == $null) || (!$isfile($1-)) {
+  if (%what == file) { var %args = $gettok(%args, 2-, 32) }
+  if (%args == $null) || (!$isfile(%args)) {
     echo -ac info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt, or -m for a master's list
     return
   }
-  q4browse.load $1-
+  q4browse.load %all file %args
+}
+
+; q4browse.master <all> <fresh> [master[:port]] - asks the master for its
+; list, or reads the list it gave less than five minutes ago.
+alias -l q4browse.master {
+  var %master = $iif($3 == $null, master.quakehub.net, $3)
+  if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
+  if (!$velder.address(%master)) || ($4 != $null) {
+    echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650
+    return
+  }
+  var %fetched = $hget(q4browse.lists, master. $+ %master)
+  if (!$2) && (%fetched != $null) && ($calc($ctime - %fetched) < 300) && ($isfile($velder.listfile)) {
+    q4browse.load $1 master %master $velder.listfile
+    return
+  }
+  var %ticket = $dll($velder.async, ListStart, q4velder %master $velder.listfile)
+  if (%ticket !isnum) {
+    echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, master %master not asked: %ticket)
+    return
+  }
+  hadd -m q4velder.tickets %ticket list %master $ctime $1
+  q4browse.window
+  aline @q4browse asking %master for its list of servers
+  q4.timer
 }
 
 ; Where ListStart writes the master's list.
@@ -553,40 +599,48 @@ alias -l velder.listfile {
   return $scriptdir $+ velder-master.txt
 }
 
-; q4browse.listed <master> <answer> - ListResult's answer: the number of
-; servers written to the list file, or why there is none.
+; q4browse.listed <master> <answer> <all> - ListResult's answer: the number
+; of servers written to the list file, or why there is none.
 alias -l q4browse.listed {
   if ($2 !isnum) {
     var %why = $2
-    if ($2 == no_answer) { var %why = no answer }
+    if ($2 == no_answer) { var %why = no answer: the master is down, or it lists no server }
     elseif ($2 == no_host) { var %why = no such host }
     elseif ($2 == unwritable) { var %why = $velder.listfile could not be written }
     if ($window(@q4browse)) { aline @q4browse master $1 gave no list: %why }
     else { echo -ac info * /q4browse: master $1 gave no list: %why }
     return
   }
+  hadd -m q4browse.lists master. $+ $1 $ctime
   if ($2 == 0) {
     if ($window(@q4browse)) { aline @q4browse master $1 lists no servers }
     return
   }
-  q4browse.load $velder.listfile
+  q4browse.load $3 master $1 $velder.listfile
   if ($2 > 500) { echo -ac info * /q4browse: master $1 listed $2 servers; the first 500 are shown }
 }
 
-; q4browse.load <file> - one line per server of the file in @q4browse, then
-; asks them.
-alias -l q4browse.load {
-  var %file = $1-, %lines = $lines(%file), %i = 1, %n = 0
-  if ($hget(q4browse)) { hfree q4browse }
+; Opens @q4browse, or empties it: a listbox in a fixed font, so that the
+; columns line up.
+alias -l q4browse.window {
   if ($window(@q4browse)) { clear @q4browse }
-  else { window @q4browse }
-  ; n: the lines are read as text, never evaluated. At most 500 servers.
+  else { window -l @q4browse -1 -1 760 420 Fixedsys 9 }
+}
+
+; q4browse.load <all> <file|master> <source> [file] - reads the servers of
+; the file (at most 500), then asks them.
+alias -l q4browse.load {
+  var %file = $iif($2 == file, $3-, $4-), %lines = $lines(%file), %i = 1, %n = 0
+  if ($hget(q4browse)) { hfree q4browse }
+  hadd -m q4browse source $2 $iif($2 == file, %file, $3)
+  hadd q4browse all $1
+  hadd q4browse fetched $iif($2 == master, $hget(q4browse.lists, master. $+ $3), $ctime)
+  ; n: the lines are read as text, never evaluated.
   while (%i <= %lines) && (%n < 500) {
     var %address = $read(%file, nt, %i)
     if ($velder.address(%address)) {
       inc %n
-      hadd -m q4browse line. $+ %n %address
-      aline @q4browse %address - asking
+      hadd q4browse line. $+ %n %address
     }
     inc %i
   }
@@ -596,6 +650,9 @@ alias -l q4browse.load {
   }
   hadd q4browse next 1
   hadd q4browse count %n
+  hadd q4browse dirty 1
+  q4browse.window
+  q4browse.draw
   q4browse.pump
   q4.timer
 }
@@ -611,20 +668,194 @@ alias -l q4browse.pump {
     inc %next
   }
   hadd q4browse next %next
-  if (%next > %count) { hfree q4browse }
 }
 
-; $q4browse.answer(<address>, <answer>, <line>) - fills in one server's line.
+; $q4browse.busy - $true while servers wait to be asked or the window to be drawn.
+alias -l q4browse.busy {
+  if (!$hget(q4browse)) { return $false }
+  return $iif(($hget(q4browse, dirty)) || ($hget(q4browse, next) <= $hget(q4browse, count)), $true, $false)
+}
+
+; $q4browse.answer(<address>, <answer>, <N>) - keeps what server N answered;
+; the window is drawn again on the next tick.
 alias -l q4browse.answer {
-  if (!$window(@q4browse)) || ($3 !isnum 1- $+ $line(@q4browse, 0)) { return }
-  var %address = $1, %answer = $2
-  var %outcome = $velder.outcome(%answer, %address)
-  if (%outcome == silent) { rline @q4browse $3 %address - no answer | return }
-  if (%outcome == unreadable) { rline @q4browse $3 %address - reply could not be read | return }
-  var %server = $velder.section(%answer, server)
-  var %listed = $velder.listed(%answer)
-  var %count = $iif(%listed == not_reached, ?, $int($calc($numtok($velder.section(%answer, players), 255) / 3)))
-  rline @q4browse $3 %address - $velder.var(%server, si_name) - $velder.var(%server, si_map) - %count $+ / $+ $velder.var(%server, si_maxPlayers) players - $calc($left(%answer, 4)) ms
+  if ($hget(q4browse, line. $+ $3) !== $1) { return }
+  var %answer = $2
+  hadd q4browse dirty 1
+  if ($velder.outcome(%answer, $1) != answered) {
+    hadd q4browse seen. $+ $3 -
+    return
+  }
+  var %server = $velder.section(%answer, server), %section = $velder.section(%answer, players)
+  var %players = $iif($velder.listed(%answer) == not_reached, ?, $int($calc($numtok(%section, 255) / 3)))
+  var %max = $velder.var(%server, si_maxPlayers)
+  if (%max !isnum 0-999) { var %max = ? }
+  hadd q4browse seen. $+ $3 %players %max $calc($left(%answer, 4))
+  hadd q4browse name. $+ $3 $velder.var(%server, si_name)
+  hadd q4browse map. $+ $3 $velder.var(%server, si_map)
+  hadd q4browse names. $+ $3 $velder.names(%section)
+}
+
+; $q4browse.pad(<text>, <width>) - the text cut or filled to the width with
+; no-break spaces, which mIRC does not fold as it folds spaces.
+alias -l q4browse.pad {
+  var %text = $left($1, $2)
+  return %text $+ $str($chr(160), $calc($2 - $len(%text)))
+}
+
+; $q4browse.row(<N>) - server N's line: players, round trip, name, map, address.
+alias -l q4browse.row {
+  var %seen = $hget(q4browse, seen. $+ $1), %address = $hget(q4browse, line. $+ $1)
+  if (%seen == -) { return $q4browse.pad(-, 10) $q4browse.pad(no answer, 53) %address }
+  var %players = $gettok(%seen, 1, 32), %max = $gettok(%seen, 2, 32)
+  var %count = $q4browse.pad(%players $+ / $+ %max $iif((%players isnum 1-) && (%players == %max), full), 10)
+  var %ping = $q4browse.pad($str($chr(160), $calc(4 - $len($gettok(%seen, 3, 32)))) $+ $gettok(%seen, 3, 32) ms, 7)
+  return %count %ping $q4browse.pad($hget(q4browse, name. $+ $1), 28) $q4browse.pad($hget(q4browse, map. $+ $1), 16) %address
+}
+
+; q4browse.draw - the window's lines from what the servers answered: the
+; servers with players first, most players first, then by round trip;
+; empty ones after them and silent ones last, both only with -a.
+alias -l q4browse.draw {
+  if (!$hget(q4browse, dirty)) || (!$window(@q4browse)) { return }
+  hdel q4browse dirty
+  var %i = 1, %n = $hget(q4browse, count), %keys, %answered = 0, %players = 0, %playing = 0
+  while (%i <= %n) {
+    var %seen = $hget(q4browse, seen. $+ %i), %count = $gettok(%seen, 1, 32)
+    if (%seen != $null) && (%seen != -) { inc %answered }
+    if (%count isnum 1-) { inc %players %count | inc %playing }
+    ; Most players first; then servers whose players were not reached, the
+    ; empty and the silent ones; within each, by round trip, then as listed.
+    var %rank = 102
+    if (%count isnum) { var %rank = $calc(100 - %count) }
+    elseif (%count == ?) { var %rank = 101 }
+    if (%seen != $null) && ((%rank < 100) || (%rank == 101) || ($hget(q4browse, all))) {
+      var %ping = $iif(%seen == -, 9999, $gettok(%seen, 3, 32))
+      var %keys = %keys $calc(%rank * 10000000 + %ping * 1000 + %i)
+    }
+    inc %i
+  }
+  clear @q4browse
+  var %when = $asctime($hget(q4browse, fetched), HH:nn)
+  aline @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
+  aline @q4browse $q4browse.pad(players, 10) $q4browse.pad(ping, 7) $q4browse.pad(name, 28) $q4browse.pad(map, 16) address
+  if ($hget(q4browse)) { hdel -w q4browse row.* }
+  var %keys = $sorttok(%keys, 32, n), %i = 1, %rows = $numtok(%keys, 32)
+  while (%i <= %rows) {
+    var %server = $calc($gettok(%keys, %i, 32) % 1000)
+    aline @q4browse $q4browse.row(%server)
+    hadd q4browse row. $+ $calc(%i + 2) %server
+    inc %i
+  }
+}
+
+; $q4browse.picked - the server on the selected line, or $null.
+alias -l q4browse.picked {
+  if (!$window(@q4browse)) || (!$hget(q4browse)) { return }
+  return $hget(q4browse, row. $+ $sline(@q4browse, 1).ln)
+}
+
+; q4browse.act <players|watch|copy|join> - what the menu does with the
+; selected server. Only its checked address is used.
+alias -l q4browse.act {
+  var %address = $hget(q4browse, line. $+ $q4browse.picked)
+  if (!$velder.address(%address)) { return }
+  if ($1 == players) { q4info %address }
+  elseif ($1 == watch) {
+    if ($active ischan) { q4watch %address $active }
+    else { echo -ac info * /q4browse: make a channel the active window to watch %address there }
+  }
+  elseif ($1 == copy) {
+    clipboard %address
+    echo -ac info * /q4browse: %address copied
+  }
+  elseif ($1 == join) { q4join %address }
+}
+
+menu @q4browse {
+  dclick: q4browse.act players
+  $iif($q4browse.picked, Show players) : q4browse.act players
+  $iif($q4browse.picked, Watch in the active channel) : q4browse.act watch
+  $iif($q4browse.picked, Copy address) : q4browse.act copy
+  $iif($q4browse.picked, Join game) : q4browse.act join
+  -
+  Refresh : q4browse -r
+  $iif($hget(q4browse, all), Hide empty servers, Show empty servers) : q4browse.toggle
+  Set the game's path : q4game $$?="Path of Quake4.exe"
+}
+
+; Shows or hides the empty and silent servers.
+alias -l q4browse.toggle {
+  if (!$hget(q4browse)) { return }
+  hadd q4browse all $iif($hget(q4browse, all), 0, 1)
+  hadd q4browse dirty 1
+  q4browse.draw
+}
+
+; /q4find <text> - the players of the last browse whose name holds the text
+; (case does not matter), with their server's name, map and players.
+alias q4find {
+  if ($1- == $null) {
+    echo -ac info * /q4find: give part of a player's name, for example /q4find kane
+    return
+  }
+  if (!$hget(q4browse, count)) {
+    echo -ac info * /q4find: browse first: /q4browse -m or /q4browse file
+    return
+  }
+  var %i = 1, %n = $hget(q4browse, count), %found = 0
+  while (%i <= %n) {
+    var %names = $hget(q4browse, names. $+ %i), %j = 1, %seen = $hget(q4browse, seen. $+ %i)
+    while (%j <= $numtok(%names, 255)) {
+      var %who = $gettok(%names, %j, 255)
+      if ($1- isin %who) {
+        inc %found
+        echo -a - %who on $hget(q4browse, name. $+ %i) $+($chr(40), $hget(q4browse, line. $+ %i), $chr(41)) - $hget(q4browse, map. $+ %i) - $gettok(%seen, 1, 32) $+ / $+ $gettok(%seen, 2, 32) players
+      }
+      inc %j
+    }
+    inc %i
+  }
+  if (%found == 0) { echo -ac info * /q4find: no player of the last browse has $1- in the name }
+}
+
+; /q4game [path] - where Quake4.exe is, for the browser's Join; alone, says
+; what is set.
+alias q4game {
+  if ($1- == $null) {
+    echo -ac info * /q4game: $iif(%q4velder.game != $null, the game is %q4velder.game, no path set: /q4game C:\Games\Quake 4\Quake4.exe)
+    return
+  }
+  if (!$isfile($1-)) { echo -ac info * /q4game: there is no file $1- | return }
+  set %q4velder.game $1-
+  echo -ac info * /q4game: Join runs $1-
+}
+
+; $velder.plain(<text>) - $true for an address of letters, digits, dots and
+; dashes, a colon and a port: nothing else may reach a command line.
+alias -l velder.plain {
+  if (!$velder.address($1)) { return $false }
+  var %host = $gettok($1, 1, 58), %i = 1
+  while (%i <= $len(%host)) {
+    var %c = $mid(%host, %i, 1)
+    if (%c !isalnum) && (%c !isin .-) { return $false }
+    inc %i
+  }
+  return $true
+}
+
+; q4join <host:port> - runs the game with +connect: the user's own path and
+; a plain address, nothing a server sent.
+alias q4join {
+  if (!$velder.plain($1)) {
+    echo -ac info * /q4join: give the server as host:port, for example /q4join 127.0.0.1:28004
+    return
+  }
+  if (%q4velder.game == $null) || (!$isfile(%q4velder.game)) {
+    echo -ac info * /q4join: set the game's path first: /q4game C:\Games\Quake 4\Quake4.exe
+    return
+  }
+  run $qt(%q4velder.game) +connect $1
 }
 
 on *:UNLOAD: {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace velder::mirc {
 
@@ -133,7 +134,7 @@ bool Truthy(const std::string& value) {
 // $calc's arithmetic: + - * / % and parentheses over numbers.
 class Arithmetic {
   public:
-    explicit Arithmetic(const std::string& text) : text_(text) {}
+    explicit Arithmetic(std::string text) : text_(std::move(text)) {}
     double Value() {
         const double value = Sum();
         Skip();
@@ -203,7 +204,7 @@ class Arithmetic {
         return at_ > start ? std::strtod(text_.substr(start, at_ - start).c_str(), nullptr) : 0;
     }
 
-    const std::string& text_;
+    std::string text_;
     std::size_t at_ = 0;
     bool ok_ = true;
 };
@@ -437,8 +438,96 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
         Call(command, Tokens(arguments, ' '));
         return Flow::kNext;
     }
-    commands.push_back(command + (rest.empty() ? "" : " " + Eval(rest, frame)));
+    const std::vector<std::string> arguments = Tokens(Eval(rest, frame), ' ');
+    if (!Builtin(command, arguments, frame)) {
+        commands.push_back(command + (rest.empty() ? "" : " " + Eval(rest, frame)));
+    }
     return Flow::kNext;
+}
+
+namespace {
+
+// mIRC's wildcard match: * any run of characters, ? one, case ignored.
+bool Matches(const std::string& pattern, const std::string& text) {
+    if (pattern.empty()) {
+        return text.empty();
+    }
+    if (pattern[0] == '*') {
+        for (std::size_t skip = 0; skip <= text.size(); ++skip) {
+            if (Matches(pattern.substr(1), text.substr(skip))) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return !text.empty() &&
+           (pattern[0] == '?' || std::tolower(static_cast<unsigned char>(pattern[0])) ==
+                                     std::tolower(static_cast<unsigned char>(text[0]))) &&
+           Matches(pattern.substr(1), text.substr(1));
+}
+
+}  // namespace
+
+// The commands the runner carries out itself: hash tables, %globals and
+// custom windows. The switches they take here are the script's.
+bool ScriptRunner::Builtin(const std::string& command, const std::vector<std::string>& words,
+                           Frame&) {
+    std::vector<std::string> args = words;
+    std::string switches;
+    if (!args.empty() && args[0].size() > 1 && args[0][0] == '-' && command != "aline") {
+        switches = args[0];
+        args.erase(args.begin());
+    }
+    const auto rest = [&](std::size_t from) {
+        return JoinTokens(
+            std::vector<std::string>(args.begin() + std::min(from, args.size()), args.end()), ' ');
+    };
+    const std::string name = args.empty() ? "" : Lower(args[0]);
+    if (command == "hadd") {
+        if (args.size() < 2 || (switches.find('m') == std::string::npos && !tables_.count(name))) {
+            errors.push_back("hadd to a table that is not there: " + rest(0));
+            return true;
+        }
+        tables_[name][Lower(args[1])] = {args[1], rest(2)};
+        return true;
+    }
+    if (command == "hdel") {
+        auto& table = tables_[name];
+        for (auto at = table.begin(); at != table.end();) {
+            const bool gone = args.size() > 1 && (switches.find('w') != std::string::npos
+                                                      ? Matches(args[1], at->first)
+                                                      : at->first == Lower(args[1]));
+            at = gone ? table.erase(at) : std::next(at);
+        }
+        return true;
+    }
+    if (command == "hfree") {
+        tables_.erase(name);
+        return true;
+    }
+    if (command == "set" || command == "unset") {
+        if (command == "set") {
+            globals_[name] = rest(1);
+        } else {
+            globals_.erase(name);
+        }
+        return true;
+    }
+    if (command == "window" || command == "clear") {
+        if (command == "clear" || !windows.count(name)) {
+            windows[name].clear();
+        }
+        commands.push_back(command + " " + JoinTokens(words, ' '));
+        return true;
+    }
+    if (command == "aline") {
+        if (!windows.count(name)) {
+            errors.push_back("aline to a window that is not open: " + rest(0));
+        }
+        windows[name].push_back(rest(1));
+        return true;
+    }
+    return false;
 }
 
 // ( ) groups joined by || and &&, taken from left to right as mIRC does.
@@ -463,9 +552,12 @@ bool ScriptRunner::Condition(const std::string& text, Frame& frame) {
 
 // "a == b", "a isnum 1-5", "!$x", "%x": one comparison, or one value's truth.
 bool ScriptRunner::Comparison(const std::string& text, Frame& frame) {
-    static const char* const kOperators[] = {"==", "===", "!=", "!==",  "<",
-                                             ">",  "<=",  ">=", "isin", "isnum"};
+    static const char* const kOperators[] = {"==", "===", "!=",   "!==",   "<",      ">",
+                                             "<=", ">=",  "isin", "isnum", "isalnum"};
     std::vector<std::string> words = Words(text);
+    if (!words.empty() && words[0][0] == '(' && Closing(words[0], 0) == words[0].size() - 1) {
+        return Condition(text, frame);  // groups within the group
+    }
     for (std::size_t k = 1; k < words.size(); ++k) {
         std::string op = Lower(words[k]);
         const bool negated = op.size() > 1 && op[0] == '!' && op[1] != '=';
@@ -484,6 +576,10 @@ bool ScriptRunner::Comparison(const std::string& text, Frame& frame) {
             result = (left == right) == (op == "===");
         } else if (op == "isin") {
             result = Lower(right).find(Lower(left)) != std::string::npos;
+        } else if (op == "isalnum") {
+            result = !left.empty() && std::all_of(left.begin(), left.end(), [](unsigned char c) {
+                return std::isalnum(c) != 0;
+            });
         } else if (op == "isnum") {
             const std::size_t dash = right.find('-', 1);
             result = IsNumber(left) &&
@@ -525,7 +621,11 @@ std::string ScriptRunner::Eval(const std::string& text, Frame& frame) {
 std::string ScriptRunner::Word(const std::string& word, Frame& frame) {
     if (word[0] == '%' && word.size() > 1) {
         const auto found = frame.vars.find(Lower(word));
-        return found == frame.vars.end() ? "" : found->second;
+        if (found != frame.vars.end()) {
+            return found->second;
+        }
+        const auto global = globals_.find(Lower(word));
+        return global == globals_.end() ? "" : global->second;
     }
     if (word[0] != '$' || word.size() == 1) {
         return word;
@@ -700,7 +800,51 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
         return NumberText(std::trunc(Number(arg(0))));
     }
     if (id == "iif") {
-        return Condition("(" + arg(0) + ")", frame) ? arg(1) : arg(2);
+        const std::string& condition = arg(0);
+        const bool grouped = !condition.empty() && condition[0] == '(' &&
+                             Closing(condition, 0) != condition.size() - 1;
+        return Condition(grouped ? condition : "(" + condition + ")", frame) ? arg(1) : arg(2);
+    }
+    if (id == "str") {
+        std::string out;
+        for (long long i = 0; i < num(1) && i < 100000; ++i) {
+            out += arg(0);
+        }
+        return out;
+    }
+    if (id == "istok") {
+        const std::vector<std::string> tokens = Tokens(arg(0), delimiter(2));
+        return std::any_of(tokens.begin(), tokens.end(),
+                           [&](const std::string& t) { return Lower(t) == Lower(arg(1)); })
+                   ? "$true"
+                   : "$false";
+    }
+    if (id == "sorttok" && arg(2) == "n") {
+        std::vector<std::string> tokens = Tokens(arg(0), delimiter(1));
+        std::stable_sort(
+            tokens.begin(), tokens.end(),
+            [](const std::string& a, const std::string& b) { return Number(a) < Number(b); });
+        return JoinTokens(tokens, delimiter(1));
+    }
+    if (id == "hget") {
+        const auto table = tables_.find(Lower(arg(0)));
+        if (args.size() == 1 || table == tables_.end()) {
+            return table == tables_.end() ? "" : arg(0);
+        }
+        const auto item = table->second.find(Lower(arg(1)));
+        return item == table->second.end() ? "" : item->second.second;
+    }
+    if (id == "window") {
+        return windows.count(Lower(arg(0))) ? arg(0) : "";
+    }
+    if (id == "asctime" && arg(1) == "HH:nn") {
+        const long long t = num(0);
+        char text[8];
+        std::snprintf(text, sizeof text, "%02lld:%02lld", t / 3600 % 24, t / 60 % 60);
+        return text;  // in UTC
+    }
+    if (const auto given = identifiers.find(id); given != identifiers.end()) {
+        return given->second(args);
     }
     if (Has(id)) {
         return Call(id, args);

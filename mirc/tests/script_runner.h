@@ -6,11 +6,15 @@
 // Text is bytes: $chr(255) is the byte 0xFF. Lines are evaluated word by
 // word as mIRC does: %variables, $identifiers with their arguments, $+
 // joining its neighbours, and ( ) conditions joined by || and &&. Commands
-// the runner does not carry out itself (echo, aline, rline, ...) are kept in
-// `commands`, evaluated, for the test to read. Anything it does not know is
-// put in `errors`, never guessed at.
+// the runner does not carry out itself (echo, run, timers, ...) are kept in
+// `commands`, evaluated, for the test to read; hash tables, %global
+// variables and custom windows' lines it keeps as mIRC does. Identifiers
+// that reach outside the script ($dll, $isfile, $ctime, ...) are the test's
+// to give in `identifiers`. Anything it does not know is put in `errors`,
+// never guessed at.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +36,10 @@ class ScriptRunner {
     std::vector<std::string> commands;
     // What the runner met and could not run; empty when it understood every line.
     std::vector<std::string> errors;
+    // $name(args) as the test answers it, by lower-case name.
+    std::map<std::string, std::function<std::string(const std::vector<std::string>&)>> identifiers;
+    // The lines of each custom window, by lower-case name.
+    std::map<std::string, std::vector<std::string>> windows;
 
   private:
     struct Frame;
@@ -48,8 +56,13 @@ class ScriptRunner {
     std::string Identifier(const std::string& name, const std::vector<std::string>& args,
                            Frame& frame);
 
+    bool Builtin(const std::string& command, const std::vector<std::string>& words, Frame& frame);
+
     std::map<std::string, std::vector<std::string>> aliases_;  // lower-case name: body lines
-    int depth_ = 0;                                            // alias calls in progress
+    std::map<std::string, std::string> globals_;               // %name: value, names lower-case
+    // Hash tables by lower-case name: lower-case item, its name and value.
+    std::map<std::string, std::map<std::string, std::pair<std::string, std::string>>> tables_;
+    int depth_ = 0;  // alias calls in progress
 };
 
 }  // namespace velder::mirc

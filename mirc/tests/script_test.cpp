@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -161,13 +163,29 @@ std::string Problem(const std::string& line) {
 }
 
 // "line N: problem" for each unsafe line.
+// Why one item of a menu block ("label : command") could evaluate text a
+// second time: its label is evaluated each time the menu opens, so it holds
+// no variable; its command is a line like any other.
+std::string MenuProblem(const std::string& line) {
+    const std::size_t colon = line.find(':');
+    const std::string label = line.substr(0, colon);
+    if (label.find('%') != std::string::npos) {
+        return "a menu label that holds a variable";
+    }
+    return colon == std::string::npos ? "" : Problem(line.substr(colon + 1));
+}
+
 std::vector<std::string> Findings(const std::string& script) {
     std::vector<std::string> findings;
     const std::vector<std::string> lines = Lines(script);
+    bool menu = false;
     for (std::size_t n = 0; n < lines.size(); ++n) {
-        const std::string problem = Problem(lines[n]);
+        const std::string& line = lines[n];
+        const bool opens = line.rfind("menu ", 0) == 0;
+        menu = opens || (menu && line != "}");
+        const std::string problem = menu && !opens ? MenuProblem(line) : Problem(line);
         if (!problem.empty()) {
-            findings.push_back("line " + std::to_string(n + 1) + ": " + problem + ": " + lines[n]);
+            findings.push_back("line " + std::to_string(n + 1) + ": " + problem + ": " + line);
         }
     }
     return findings;
@@ -202,6 +220,10 @@ TEST(ScriptSafety, EachUnsafeFormIsFound) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.problem, Problem(c.line)) << c.line;
     }
+    EXPECT_EQ("a menu label that holds a variable", MenuProblem("  Join %name : q4join x"));
+    EXPECT_EQ("command named by a variable", MenuProblem("  Join : %command"));
+    EXPECT_EQ("", MenuProblem("  $iif($q4browse.picked, Copy address) : q4browse.act copy"));
+    EXPECT_EQ("", MenuProblem("  dclick: q4browse.act players"));
 }
 
 TEST(ScriptSafety, SafeFormsPass) {
@@ -276,11 +298,13 @@ const char kFE[] = "\xFE";
 
 // What GetInfo leaves in mIRC's buffer for `reply`: a round trip of 12 ms,
 // then the transcribed reply.
-std::string Answer(const Bytes& reply) {
-    char text[4096 - 4];
-    const std::size_t n = velder::TranscribeReply(
-        reinterpret_cast<const unsigned char*>(reply.data()), reply.size(), text, sizeof text);
-    return "0012" + std::string(text, n);
+std::string Answer(const Bytes& reply, int roundTripMs = 12) {
+    char text[4096];
+    std::snprintf(text, sizeof text, "%04d", roundTripMs);
+    const std::size_t n =
+        velder::TranscribeReply(reinterpret_cast<const unsigned char*>(reply.data()), reply.size(),
+                                text + 4, sizeof text - 4);
+    return std::string(text, 4 + n);
 }
 
 Bytes Reply(const ServerSample& sample) {
@@ -431,6 +455,89 @@ TEST_F(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
               script_.Evaluate("$gettok($1, $calc($findtok($1, g_note, 1, 255) + 1), 255)", {raw}));
     EXPECT_EQ("Red", script_.Evaluate("$gettok($gettok($mid($1, 5), 2, 254), 5, 255)", {answer}))
         << "the second player's name field is gone";
+}
+
+// 200 servers from a list, 20 of them with players: /q4browse shows those
+// 20 first, most players first, then by round trip, in aligned columns;
+// -a adds the empty ones after them; /q4find finds a player by part of a
+// name. The DLL answers through the test: every query at once.
+TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
+    struct Listed {
+        std::string address;
+        int players, maxPlayers, roundTripMs;
+    };
+    std::vector<Listed> servers;
+    std::map<std::string, std::string> answers;  // by address
+    for (int i = 0; i < 200; ++i) {
+        ServerSample sample;
+        sample.name = "Server " + std::to_string(i);
+        const int players = i % 10 == 3 ? i / 10 % 4 + 1 : 0;
+        sample.maxPlayers = i == 43 ? players : 16;
+        for (int p = 0; p < players; ++p) {
+            sample.players.push_back({p == 0 ? "Kane" + std::to_string(i) : "Voss", "", 40});
+        }
+        servers.push_back({"127.0.0.1:" + std::to_string(27000 + i), players, sample.maxPlayers,
+                           (i * 37) % 90 + 10});
+        answers[servers.back().address] = Answer(Reply(sample), servers.back().roundTripMs);
+    }
+    std::vector<std::string> tickets;  // the address each ticket asks
+    script_.identifiers = {
+        {"isfile", [](const auto&) { return "$true"; }},
+        {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
+        {"ctime", [](const auto&) { return "1765298520"; }},  // 16:42 UTC
+        {"timer", [](const auto&) { return ""; }},
+        {"lines", [&](const auto&) { return std::to_string(servers.size()); }},
+        {"read", [&](const auto& a) { return servers.at(std::stoul(a.at(2)) - 1).address; }},
+        {"dll",
+         [&](const auto& a) {
+             if (a.at(1) == "QueryStart") {
+                 tickets.push_back(a.at(2).substr(a.at(2).find(' ') + 1));
+                 return std::to_string(tickets.size());
+             }
+             return answers.at(tickets.at(std::stoul(a.at(2)) - 1));
+         }},
+    };
+    Call("q4browse", {"servers.txt"});
+    ASSERT_EQ(servers.size(), tickets.size()) << "every server is asked";
+    for (std::size_t t = 1; t <= tickets.size(); ++t) {
+        Call("q4.collect", {std::to_string(t)});  // as the signal for ticket t does
+    }
+    Call("q4browse.draw", {});
+
+    std::vector<Listed> playing;
+    std::copy_if(servers.begin(), servers.end(), std::back_inserter(playing),
+                 [](const Listed& s) { return s.players > 0; });
+    std::stable_sort(playing.begin(), playing.end(), [](const Listed& a, const Listed& b) {
+        return std::pair(-a.players, a.roundTripMs) < std::pair(-b.players, b.roundTripMs);
+    });
+    const std::vector<std::string>& lines = script_.windows["@q4browse"];
+    ASSERT_EQ(2 + playing.size(), lines.size());
+    EXPECT_EQ(
+        "200 servers listed, 200 answered, 50 players on 20 servers - list of 16:42 - "
+        "empty servers hidden (menu or /q4browse -a shows them)",
+        lines[0]);
+    const std::size_t column = lines[1].find("address");
+    for (std::size_t r = 0; r < playing.size(); ++r) {
+        const std::string& line = lines[2 + r];
+        EXPECT_EQ(column, line.find(playing[r].address)) << line;
+        EXPECT_EQ(0u, line.find(std::to_string(playing[r].players) + "/" +
+                                std::to_string(playing[r].maxPlayers)))
+            << line;
+        EXPECT_EQ(playing[r].address == "127.0.0.1:27043", line.find("full") != line.npos) << line;
+    }
+
+    Call("q4browse.toggle", {});  // the menu's "Show empty servers"
+    ASSERT_EQ(2 + servers.size(), lines.size());
+    EXPECT_EQ(column, lines[2 + playing.size() - 1].find(playing.back().address));
+    EXPECT_NE(std::string::npos, lines[2 + playing.size()].find("0/16")) << "empty ones after";
+
+    script_.commands.clear();
+    Call("q4find", {"ANE43"});
+    Call("q4find", {"nobody"});
+    EXPECT_EQ((std::vector<std::string>{
+                  "echo -a - Kane43 on Server 43 (127.0.0.1:27043) - mp/q4dm1 - 1/1 players",
+                  "echo -ac info * /q4find: no player of the last browse has nobody in the name"}),
+              script_.commands);
 }
 
 // The runner's identifiers, as mIRC's help describes them: a token is a run
