@@ -51,7 +51,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
     app.footer("velder COMMAND --help, or velder help COMMAND, shows one command's options.");
     app.require_subcommand(0, 1);
     app.set_version_flag("--version", std::string("velder ") + VELDER_VERSION);
-    app.option_defaults()->disable_flag_override();
+    app.option_defaults()->disable_flag_override()->multi_option_policy(
+        CLI::MultiOptionPolicy::TakeLast);  // an option given twice: the last counts
     AddInfoCommand(app, line.info, line.run);
     AddConsoleCommand(app, line.run);
     AddServeCommand(app, line.serve, line.run);
@@ -78,7 +79,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
         }
         if (chosen[0] == help) {
             // Every command's options, or one command's.
-            const std::string text = topic.empty() ? app.help("", CLI::AppFormatMode::All)
+            const std::string text = topic.empty() ? app.get_formatter()->make_help(
+                                                         &app, "velder", CLI::AppFormatMode::All)
                                                    : app.get_subcommand(topic)->help("velder");
             line.run = Show(text);
         } else if (chosen[0]->get_name() != "info" && !line.info.operands.empty()) {

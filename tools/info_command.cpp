@@ -73,6 +73,7 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
     CLI::Option* servers =
         info->add_option("servers", given->first, "servers to ask (PORT is 28004 when left out)")
             ->type_name("HOST[:PORT]")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->transform(address);
     CLI::Option* files =
         info->add_option("-f,--file", given->second,
