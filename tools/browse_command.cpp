@@ -55,7 +55,7 @@ void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
 
 int RunBrowse(const BrowseOptions& options) {
     LibraryClient library;
-    if (!LoadLibrary(library)) {
+    if (!LoadTheLibrary(library)) {
         return kExitNoLibrary;
     }
     // Each server is asked as soon as the list names it.

@@ -38,7 +38,7 @@ void Refuse(const std::string& problem) {
     throw CLI::ValidationError(problem);
 }
 
-bool LoadLibrary(LibraryClient& library) {
+bool LoadTheLibrary(LibraryClient& library) {
     std::string error;
     return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
 }

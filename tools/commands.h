@@ -139,7 +139,7 @@ CLI::Validator Decimal(long long low, long long high);
 [[noreturn]] void Refuse(const std::string& problem);
 
 // Loads the library beside the program; false, and a message, when it cannot.
-bool LoadLibrary(LibraryClient& library);
+bool LoadTheLibrary(LibraryClient& library);
 
 // A request of a few bytes draws an answer many times longer: from where
 // others can send, a stand-in must not answer at any rate. The answers a

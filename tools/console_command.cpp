@@ -15,7 +15,7 @@ CLI::App* AddConsoleCommand(CLI::App& app, Run& run) {
     console->callback([&run] {
         run = [] {
             LibraryClient library;
-            if (!LoadLibrary(library)) {
+            if (!LoadTheLibrary(library)) {
                 return kExitNoLibrary;
             }
             Say(library.IsQuakeActive() + "\n");

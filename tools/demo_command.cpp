@@ -12,7 +12,7 @@ namespace {
 
 int RunDemo() {
     LibraryClient library;
-    if (!LoadLibrary(library)) {
+    if (!LoadTheLibrary(library)) {
         return kExitNoLibrary;
     }
     standin::Server server;

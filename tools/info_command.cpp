@@ -24,7 +24,7 @@ int RunInfo(const InfoOptions& options) {
         }
     }
     LibraryClient library;
-    if (!LoadLibrary(library)) {
+    if (!LoadTheLibrary(library)) {
         return kExitNoLibrary;
     }
     if (options.format == Format::kRaw) {
