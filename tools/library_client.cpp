@@ -77,27 +77,35 @@ std::string LibraryClient::IsQuakeActive() const {
     return answer;
 }
 
-void QueryInOrder(const std::vector<std::string>& addresses, int jobs,
-                  const std::function<ServerAnswer(const std::string& address)>& query,
-                  const std::function<void(const ServerAnswer& answer)>& sink) {
-    if (addresses.size() <= 1 || jobs <= 1) {
-        // Nothing runs beside: no thread to start.
-        for (const std::string& address : addresses) {
-            sink(query(address));
-        }
+InOrderQueries::InOrderQueries(std::size_t threads, Query query) : query_(std::move(query)) {
+    if (threads > 0) {
+        pool_ = std::make_unique<asio::thread_pool>(threads);
+    }
+}
+
+InOrderQueries::~InOrderQueries() {
+    if (pool_) {
+        pool_->join();
+    }
+}
+
+void InOrderQueries::Add(const std::string& address) {
+    const auto ask = [this, address] { return query_(address); };
+    if (!pool_) {
+        answers_.push_back(std::async(std::launch::deferred, ask));
         return;
     }
-    asio::thread_pool pool(std::min<std::size_t>(addresses.size(), jobs));
-    std::vector<std::future<ServerAnswer>> answers;
-    for (const std::string& address : addresses) {
-        // Asio hands back the future of a task it is given.
-        answers.push_back(asio::post(pool, std::packaged_task<ServerAnswer()>(
-                                               [&query, &address] { return query(address); })));
-    }
-    for (std::future<ServerAnswer>& answer : answers) {
+    // (Asio takes a bare packaged_task for a completion token.)
+    auto task = std::make_shared<std::packaged_task<ServerAnswer()>>(ask);
+    answers_.push_back(task->get_future());
+    asio::post(*pool_, [task] { (*task)(); });
+}
+
+void InOrderQueries::TakeAll(const std::function<void(ServerAnswer answer)>& sink) {
+    for (std::future<ServerAnswer>& answer : answers_) {
         sink(answer.get());
     }
-    pool.join();
+    answers_.clear();
 }
 
 }  // namespace velder::tools

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@
 #include "host/exports.h"
 #include "tools/views.h"
 
+namespace asio {
+class thread_pool;
+}
 namespace velder::platform {
 class LoadedLibrary;  // platform/loaded_library.h, which brings in the system headers
 }
@@ -45,11 +49,25 @@ class LibraryClient {
     HostExport isQuakeActive_ = nullptr;
 };
 
-// Calls `query` once for every address, at most `jobs` at a time, and `sink`
-// once for every answer on the calling thread, in the order of `addresses`,
-// each as soon as it and all before it are done.
-void QueryInOrder(const std::vector<std::string>& addresses, int jobs,
-                  const std::function<ServerAnswer(const std::string& address)>& query,
-                  const std::function<void(const ServerAnswer& answer)>& sink);
+// Queries run on `threads` threads beside the caller (0: each on the caller's
+// thread, when its answer is taken), their answers taken in the order the
+// addresses were added. `velder info` adds them all at once, `velder browse`
+// as the master's list names them.
+class InOrderQueries {
+  public:
+    using Query = std::function<ServerAnswer(const std::string& address)>;
+    InOrderQueries(std::size_t threads, Query query);
+    ~InOrderQueries();  // waits for the queries still running
+
+    void Add(const std::string& address);  // asked as soon as a thread is free
+    // Calls `sink` for every answer on the calling thread, in the order
+    // added, each as soon as it and all before it are done.
+    void TakeAll(const std::function<void(ServerAnswer answer)>& sink);
+
+  private:
+    Query query_;
+    std::unique_ptr<asio::thread_pool> pool_;
+    std::vector<std::future<ServerAnswer>> answers_;
+};
 
 }  // namespace velder::tools

@@ -13,15 +13,16 @@
 #include <thread>
 #include <vector>
 
+#include "platform/loaded_library.h"
 #include "query/master_query.h"
 #include "query/protocol.h"
 #include "standin/master_server.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
 #include "tests/support/bytes.h"
+#include "tests/support/child_process.h"
 #include "tests/support/listed_servers.h"
 #include "tests/support/udp_client.h"
-#include "tools/tests/child_process.h"
 #include "tools/tests/velder_program.h"
 
 namespace {
@@ -30,9 +31,9 @@ using namespace std::chrono_literals;
 using asio::ip::udp;
 using velder::Bytes;
 using velder::ParseBytes;
+using velder::platform::BesideProgram;
 using velder::standin::ListedServer;
 using velder::standin::MasterServer;
-using velder::tooltest::BesideThisProgram;
 using velder::tooltest::ChildProcess;
 using velder::tooltest::kVelder;
 using velder::tooltest::Lines;
@@ -303,13 +304,13 @@ TEST_F(Browse, ShowsEveryServerInListOrderUnlessSorted) {
     EXPECT_EQ(a, Browsed({"--jobs", "4"}));
     EXPECT_EQ((V{a[2], a[3], a[0], a[1]}), Browsed({"--sort", "players"}));
     EXPECT_EQ((V{a[2], a[3], a[0], a[1]}), Browsed({"--sort", "name"}));  // Busy, then Quiet
-    EXPECT_EQ((V{a[2], a[3]}), Browsed({"--not-empty"}));
+    EXPECT_EQ((V{a[2], a[3]}), Browsed({"--playing"}));
 }
 
 TEST_F(Browse, GivesWhatListPipedIntoInfoGives) {
     const ProgramRun list = Velder({"list", "--master", master_.Address(), "--wait-ms", "300"});
     ASSERT_EQ(0, list.exitCode);
-    const std::string file = BesideThisProgram("master_cli_list.txt");
+    const std::string file = BesideProgram("master_cli_list.txt");
     std::ofstream(file) << list.out;
     const ProgramRun info = Velder({"info", "--json", "-f", "-"}, false, file);
     std::remove(file.c_str());

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tools/tests/child_process.h"
+#include "platform/loaded_library.h"
+#include "tests/support/child_process.h"
 
 namespace velder::tooltest {
 
-inline const std::string kVelder = BesideThisProgram(VELDER_CLI_FILE);
+inline const std::string kVelder = platform::BesideProgram(VELDER_CLI_FILE);
 
 // Text the program wrote in text mode: Windows ends its lines with CR LF.
 inline std::string Lines(std::string text) {

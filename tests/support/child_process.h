@@ -57,7 +57,4 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
                       std::chrono::milliseconds timeout = std::chrono::seconds(30),
                       const std::string& input = "");
 
-// The path of a file beside the running test program.
-std::string BesideThisProgram(const std::string& fileName);
-
 }  // namespace velder::tooltest

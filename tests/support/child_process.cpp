@@ -1,6 +1,4 @@
-#include "tools/tests/child_process.h"
-
-#include "platform/loaded_library.h"
+#include "tests/support/child_process.h"
 
 #include <cstdio>
 #include <fstream>
@@ -215,10 +213,6 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.out = child.Output();
     run.err = child.Errors();
     return run;
-}
-
-std::string BesideThisProgram(const std::string& fileName) {
-    return platform::ProgramFolder() + fileName;
 }
 
 }  // namespace velder::tooltest

@@ -1,0 +1,119 @@
+// velder browse: velder list, then velder info on every server it lists.
+#include "tools/commands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <tuple>
+
+#include "tools/cli11.h"
+#include "tools/library_client.h"
+#include "tools/result_text.h"
+#include "tools/views.h"
+
+namespace velder::tools {
+
+namespace {
+
+// What the sort orders by, read once from each answer.
+struct Browsed {
+    ServerAnswer answer;
+    int players = -1;  // -1 when it did not answer
+    int ping = -1;
+    std::string name;
+};
+
+Browsed Read(ServerAnswer answer) {
+    Browsed browsed;
+    browsed.answer = std::move(answer);
+    if (browsed.answer.outcome == Outcome::kAnswered) {
+        const ResultText text = ParseResultText(browsed.answer.text);
+        const ServerStatus status = ReadServerStatus(text);
+        browsed.players = static_cast<int>(status.players.size());
+        browsed.ping = text.roundTripMs;
+        browsed.name = status.Var("si_name");
+        std::transform(browsed.name.begin(), browsed.name.end(), browsed.name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+    }
+    return browsed;
+}
+
+void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
+    // Servers that did not answer go last whatever the order.
+    const auto key = [sort](const Browsed& b) {
+        const bool silent = b.players < 0;
+        return std::make_tuple(silent, sort == BrowseSort::kPlayers ? -b.players : 0,
+                               sort == BrowseSort::kPing ? b.ping : 0,
+                               sort == BrowseSort::kName ? b.name : std::string());
+    };
+    if (sort != BrowseSort::kList) {
+        std::stable_sort(servers.begin(), servers.end(),
+                         [&](const Browsed& a, const Browsed& b) { return key(a) < key(b); });
+    }
+}
+
+int RunBrowse(const BrowseOptions& options) {
+    LibraryClient library;
+    if (!LoadTheLibrary(library)) {
+        return kExitNoLibrary;
+    }
+    // Each server is asked as soon as the list names it.
+    InOrderQueries queries(
+        static_cast<std::size_t>(options.jobs),
+        [&library](const std::string& address) { return library.GetInfo(address); });
+    ListTally tally;
+    std::size_t listed = 0;
+    const ListOutcome outcome = FetchList(
+        options.list,
+        [&](const ServerEntry& entry) {
+            queries.Add(EntryText(entry));
+            ++listed;
+        },
+        tally);
+    std::vector<Browsed> servers;
+    std::size_t answered = 0;
+    queries.TakeAll([&](ServerAnswer answer) {
+        Browsed browsed = Read(std::move(answer));
+        answered += browsed.players >= 0 ? 1 : 0;
+        if (!options.playing || browsed.players > 0) {
+            servers.push_back(std::move(browsed));
+        }
+    });
+    if (!ListTaken(outcome, tally, options.list)) {
+        return kExitFailure;
+    }
+    Sort(servers, options.sort);
+    for (const Browsed& server : servers) {
+        Say(options.list.json ? JsonView(server.answer) : SummaryView(server.answer, false, false));
+    }
+    std::fprintf(stderr, "velder browse: %zu servers listed, %zu answered\n", listed, answered);
+    return kExitOk;
+}
+
+}  // namespace
+
+CLI::App* AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
+    CLI::App* browse = app.add_subcommand(
+        "browse",
+        "velder list, then velder info on every server it lists: each server is asked as soon as "
+        "the list names it. One summary line per server, in list order unless sorted; servers "
+        "that did not answer come last.");
+    browse->footer("Exit status as list's.");
+    AddListOptions(*browse, options.list);
+    browse->get_option("--json")->description("one JSON object per server");
+    browse->add_flag("--playing", options.playing,
+                     "keep the servers that answered with players, full ones too");
+    browse->add_option("--sort", options.sort, "the order of the lines")
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, BrowseSort>{{"players", BrowseSort::kPlayers},
+                                              {"ping", BrowseSort::kPing},
+                                              {"name", BrowseSort::kName}}));
+    browse->add_option("-j,--jobs", options.jobs, "queries at the same time")
+        ->capture_default_str()
+        ->transform(Decimal(1, kMaxJobs));
+    browse->callback([&options, &run] { run = [&options] { return RunBrowse(options); }; });
+    return browse;
+}
+
+}  // namespace velder::tools
