@@ -87,6 +87,9 @@ struct Server::Impl {
         const std::string_view datagram(listeners[server].buffer.data(), length);
         const udp::endpoint& from = listeners[server].from;
         const Clock::time_point now = Clock::now();
+        if (options.received) {
+            options.received(server, datagram, from.address().to_v4().to_uint(), from.port());
+        }
         Count(&Counts::received);
         if (length > options.longestRequest || !options.isRequest(datagram)) {
             Count(&Counts::ignored);

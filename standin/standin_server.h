@@ -72,6 +72,11 @@ struct Options {
     std::function<bool(std::string_view datagram)> isRequest;
     std::function<std::vector<Bytes>(std::string_view request)> answer;
     std::size_t longestRequest = kLongestStatusRequest;
+    // Told of each datagram as it arrives, on the serving thread: which
+    // server, its first longestRequest + 1 bytes, its sender (IPv4, host order).
+    std::function<void(std::size_t server, std::string_view datagram, std::uint32_t address,
+                       std::uint16_t port)>
+        received;
     std::chrono::milliseconds delay{0};   // between a request and its answer
     std::string bindAddress = kLoopback;  // dotted IPv4
     // First UDP port; 0 lets the system choose a free port for each socket.
