@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/exports.h"
+#include "velder/velder.h"
 
 namespace {
 

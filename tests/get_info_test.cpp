@@ -18,12 +18,13 @@
 #include <unistd.h>
 #endif
 
-#include "host/exports.h"
 #include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/protocol.h"
 #include "tests/support/plain/plain_client.h"
 #include "tests/support/plain/plain_server.h"
 #include "tests/support/samples.h"
+#include "velder/velder.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ class GetInfo : public testing::Test {
             GTEST_SKIP() << "a stand-in thread beside GetInfo crashes qemu-i386 now and then";
         }
         ASSERT_TRUE(library_.Loaded()) << library_.Error();
-        getInfo_ = library_.Find("GetInfo");
+        getInfo_ = reinterpret_cast<HostExport>(library_.Find("GetInfo"));
         ASSERT_NE(nullptr, getInfo_);
     }
 

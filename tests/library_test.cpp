@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/exports.h"
 #include "platform/loaded_library.h"
+#include "platform/program.h"
+#include "velder/velder.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ class Library : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(library_.Loaded()) << library_.Error();
-        isQuakeActive_ = library_.Find("IsQuakeActive");
-        getInfo_ = library_.Find("GetInfo");
+        isQuakeActive_ = reinterpret_cast<HostExport>(library_.Find("IsQuakeActive"));
+        getInfo_ = reinterpret_cast<HostExport>(library_.Find("GetInfo"));
         ASSERT_NE(nullptr, isQuakeActive_);
         ASSERT_NE(nullptr, getInfo_);
     }
@@ -111,6 +112,7 @@ TEST(LibraryLoad, UnknownNamesAreNotExported) {
 }
 
 #if defined(_WIN32)
+#include <windows.h>
 
 // A real top-level window, as the game's console would be.
 class TopLevelWindow {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "host/exports.h"
 #include "query/protocol.h"
 #include "tools/cli11.h"
+#include "velder/velder.h"
 
 namespace velder::tools {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/exports.h"
 #include "tools/views.h"
+#include "velder/velder.h"
 
 namespace velder::platform {
 class LoadedLibrary;  // platform/loaded_library.h, which brings in the system headers

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "standin/master_server.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"

@@ -22,10 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "host/exports.h"
 #include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "standin/status_reply.h"
 #include "tests/support/plain/plain_server.h"
+#include "velder/velder.h"
 
 namespace {
 
@@ -486,7 +487,7 @@ struct Asked {
 Asked Ask(Options options) {
     velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
     EXPECT_TRUE(library.Loaded()) << library.Error();
-    const HostExport getInfo = library.Find("GetInfo");
+    const HostExport getInfo = reinterpret_cast<HostExport>(library.Find("GetInfo"));
     Server server;
     if (getInfo == nullptr || !server.Start(std::move(options))) {
         ADD_FAILURE() << "no GetInfo, or no server: " << server.Error();

@@ -1,6 +1,6 @@
 #include "tools/tests/child_process.h"
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 
 #include <cstdio>
 #include <fstream>
