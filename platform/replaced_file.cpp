@@ -4,6 +4,18 @@
 
 namespace velder::platform {
 
+bool BeginReplacedFile(const char* target, ReplacedFile* file) {
+    const std::size_t length = std::strlen(target);
+    if (length == 0 || length > kLongestTargetPath) {
+        return false;
+    }
+    std::memcpy(file->temporary, target, length);
+    std::memcpy(file->temporary + length, kTemporarySuffix, sizeof kTemporarySuffix);
+    file->used = 0;
+    file->failed = false;
+    return OpenTemporary(file);
+}
+
 bool AppendToFile(ReplacedFile* file, const char* bytes, std::size_t length) {
     while (length > 0 && !file->failed) {
         if (file->used == sizeof file->pending && !WritePending(file)) {

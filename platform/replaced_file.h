@@ -30,13 +30,17 @@ struct ReplacedFile {
 bool BeginReplacedFile(const char* target, ReplacedFile* file);
 // Adds bytes; false once a write has failed.
 bool AppendToFile(ReplacedFile* file, const char* bytes, std::size_t length);
-// Writes out what is pending; false once a write has failed.
-bool WritePending(ReplacedFile* file);
 // Writes what is pending, closes the file and moves it over `target`
-// (replacing it). False when any step failed; the temporary
-// file is removed then.
+// (replacing it). False when any step failed; the temporary file is
+// removed then.
 bool FinishReplacedFile(ReplacedFile* file, const char* target);
 // Closes and removes the temporary file; `target` is left as it was.
 void AbandonReplacedFile(ReplacedFile* file);
+
+// The steps each system does its own way, for the functions above.
+// Creates (or empties) file->temporary and opens it for writing.
+bool OpenTemporary(ReplacedFile* file);
+// Writes out what is pending; false once a write has failed.
+bool WritePending(ReplacedFile* file);
 
 }  // namespace velder::platform

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace velder::platform {
 
@@ -24,21 +23,13 @@ bool WritePending(ReplacedFile* file) {
     return !file->failed;
 }
 
-bool BeginReplacedFile(const char* target, ReplacedFile* file) {
-    const std::size_t length = std::strlen(target);
-    if (length == 0 || length > kLongestTargetPath) {
-        return false;
-    }
-    std::memcpy(file->temporary, target, length);
-    std::memcpy(file->temporary + length, kTemporarySuffix, sizeof kTemporarySuffix);
+bool OpenTemporary(ReplacedFile* file) {
     const int descriptor = open(file->temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (descriptor < 0) {
         return false;
     }
     file->handle = descriptor;
     file->open = true;
-    file->used = 0;
-    file->failed = false;
     return true;
 }
 

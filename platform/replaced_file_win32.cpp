@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 namespace velder::platform {
 namespace {
 
@@ -24,13 +22,7 @@ bool WritePending(ReplacedFile* file) {
     return !file->failed;
 }
 
-bool BeginReplacedFile(const char* target, ReplacedFile* file) {
-    const std::size_t length = std::strlen(target);
-    if (length == 0 || length > kLongestTargetPath) {
-        return false;
-    }
-    std::memcpy(file->temporary, target, length);
-    std::memcpy(file->temporary + length, kTemporarySuffix, sizeof kTemporarySuffix);
+bool OpenTemporary(ReplacedFile* file) {
     HANDLE handle = CreateFileA(file->temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -38,8 +30,6 @@ bool BeginReplacedFile(const char* target, ReplacedFile* file) {
     }
     file->handle = reinterpret_cast<std::intptr_t>(handle);
     file->open = true;
-    file->used = 0;
-    file->failed = false;
     return true;
 }
 
