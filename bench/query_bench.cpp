@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "host/exports.h"
 #include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/protocol.h"
 #include "query/reply_transcription.h"
 #include "standin/standin_server.h"
 #include "tests/support/samples.h"
 #include "tests/support/udp_client.h"
+#include "velder/velder.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::uint16_t ServerPort() {
 
 void BM_GetInfo(benchmark::State& state) {
     velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
-    const HostExport getInfo = library.Find("GetInfo");
+    const HostExport getInfo = reinterpret_cast<HostExport>(library.Find("GetInfo"));
     if (getInfo == nullptr || ServerPort() == 0) {
         state.SkipWithError("cannot load the library or start the server");
         return;
@@ -65,7 +66,7 @@ void BM_GetInfo(benchmark::State& state) {
 // only check that these calls end; here their time is reported.
 void BM_GetInfoWithoutAnswer(benchmark::State& state) {
     velder::platform::LoadedLibrary library(velder::platform::BesideProgram(VELDER_LIBRARY_PATH));
-    const HostExport getInfo = library.Find("GetInfo");
+    const HostExport getInfo = reinterpret_cast<HostExport>(library.Find("GetInfo"));
     velder::standin::Server silent;
     velder::standin::Options options;  // no reply
     if (getInfo == nullptr || !silent.Start(options)) {

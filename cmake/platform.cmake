@@ -10,11 +10,34 @@ else()
     set(VELDER_PLATFORM_LIBS)
 endif()
 
-set(VELDER_PLATFORM_SOURCES)
-foreach(service IN ITEMS window_search udp_socket tick_counter)
-    list(APPEND VELDER_PLATFORM_SOURCES
-        ${PROJECT_SOURCE_DIR}/platform/${service}_${VELDER_PLATFORM_SUFFIX}.cpp)
-endforeach()
+# platform/SERVICE.h is built from platform/SERVICE_SUFFIX.cpp, and from
+# platform/SERVICE.cpp where part of the service is the same on every OS.
+function(velder_platform_sources out)
+    set(sources)
+    foreach(service IN LISTS ARGN)
+        if(EXISTS ${PROJECT_SOURCE_DIR}/platform/${service}.cpp)
+            list(APPEND sources ${PROJECT_SOURCE_DIR}/platform/${service}.cpp)
+        endif()
+        list(APPEND sources ${PROJECT_SOURCE_DIR}/platform/${service}_${VELDER_PLATFORM_SUFFIX}.cpp)
+    endforeach()
+    set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+# What the library itself runs on: velder.dll and everything built on its core.
+velder_platform_sources(VELDER_PLATFORM_SOURCES window_search udp_socket tick_counter)
+# What velder-async.dll adds: the list file, and its background threads
+# (Windows only so far).
+set(async_services replaced_file)
+if(WIN32)
+    list(APPEND async_services worker_thread)
+endif()
+velder_platform_sources(VELDER_ASYNC_PLATFORM_SOURCES ${async_services})
+# What the programs around the library need: the tool, the stand-in, the
+# test programs and the benchmarks. Never linked into a DLL.
+velder_platform_sources(VELDER_PROGRAM_PLATFORM_SOURCES loaded_library program)
+if(NOT WIN32)
+    set(VELDER_PROGRAM_PLATFORM_LIBS ${CMAKE_DL_LIBS})
+endif()
 
 if(WIN32)
     # Programs and DLLs carry their runtime with them: nothing but system DLLs
@@ -41,58 +64,50 @@ if(WIN32 AND CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VELDER_WINEPREFIX})
 endif()
 
-# Gives the shared library its name and export table: exactly GetInfo (1)
-# and IsQuakeActive (2), module name "velder", undecorated names.
-function(velder_finish_library target)
-    if(WIN32)
-        if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-            set(STDCALL_ARGS "@24")  # six 4-byte arguments
-            set(kill_at --kill-at)
-        else()
-            set(STDCALL_ARGS "")
-            set(kill_at)
-        endif()
-        set(def ${CMAKE_CURRENT_BINARY_DIR}/velder.def)
-        set(exp ${CMAKE_CURRENT_BINARY_DIR}/velder.exp)
-        configure_file(${PROJECT_SOURCE_DIR}/host/velder.def.in ${def} @ONLY)
-        # dlltool writes the export directory with the bare module name;
-        # the linker alone would write the file name "velder.dll" there.
-        add_custom_command(OUTPUT ${exp}
-            COMMAND ${CMAKE_DLLTOOL} --dllname velder --def ${def} --output-exp ${exp} ${kill_at}
-            COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/clear-export-stamp.sh ${exp}
-            DEPENDS ${def}
-            COMMENT "Writing the export table of velder.dll")
-        add_custom_target(${target}_exports DEPENDS ${exp})
-        add_dependencies(${target} ${target}_exports)
-        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/host/dll_main.cpp)
-        target_link_options(${target} PRIVATE ${exp})
-        set_target_properties(${target} PROPERTIES PREFIX "" LINK_DEPENDS ${exp})
-    else()
+# velder_export_table(TARGET MODULE EXPORT...): TARGET's Windows export
+# table, written by dlltool so that the export directory names the module
+# exactly MODULE (the linker alone writes the file name there). Each EXPORT
+# is NAME:BYTES, BYTES the size of its arguments (32-bit builds decorate
+# the symbol with it, the table never does); ordinals follow the order given,
+# from 1. The time stamp dlltool takes from the clock is cleared, so that the
+# same sources give the same DLL. Elsewhere the shared library only has to
+# leave nothing undefined.
+function(velder_export_table target module)
+    if(NOT WIN32)
         if(NOT VELDER_FUZZ)
             # Sanitizer runtimes are not linked into shared libraries; only
             # the fuzz build uses them with the library.
             target_link_options(${target} PRIVATE -Wl,--no-undefined)
         endif()
+        return()
     endif()
-endfunction()
-
-# velder-async.dll's name and export table: mIRC's two callbacks and the
-# query and list functions, undecorated.
-function(velder_finish_async_library target)
-    set(def ${CMAKE_CURRENT_BINARY_DIR}/velder-async.def)
-    set(text "LIBRARY \"velder-async.dll\"\nEXPORTS\n")
-    foreach(entry IN ITEMS LoadDll:4 UnloadDll:4 QueryStart:24 QueryResult:24 QueryCancel:24
-        ListStart:24 ListResult:24)
+    set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+    set(exp ${CMAKE_CURRENT_BINARY_DIR}/${target}.exp)
+    set(text "LIBRARY \"${module}\"\nEXPORTS\n")
+    set(ordinal 1)
+    foreach(entry IN LISTS ARGN)
         string(REPLACE ":" ";" parts ${entry})
         list(GET parts 0 name)
         list(GET parts 1 bytes)
         if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-            string(APPEND text "    ${name} = ${name}@${bytes}\n")
+            string(APPEND text "    ${name}@${bytes} @${ordinal}\n")
         else()
-            string(APPEND text "    ${name}\n")
+            string(APPEND text "    ${name} @${ordinal}\n")
         endif()
+        math(EXPR ordinal "${ordinal} + 1")
     endforeach()
     file(GENERATE OUTPUT ${def} CONTENT "${text}")
-    target_sources(${target} PRIVATE ${def})
-    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME velder-async)
+    set(kill_at)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(kill_at --kill-at)  # GetInfo@24 is exported as GetInfo
+    endif()
+    add_custom_command(OUTPUT ${exp}
+        COMMAND ${CMAKE_DLLTOOL} --dllname ${module} --def ${def} --output-exp ${exp} ${kill_at}
+        COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/clear-export-stamp.sh ${exp}
+        DEPENDS ${def} ${PROJECT_SOURCE_DIR}/cmake/clear-export-stamp.sh
+        COMMENT "Writing the export table of ${module}")
+    add_custom_target(${target}_exports DEPENDS ${exp})
+    add_dependencies(${target} ${target}_exports)
+    target_link_options(${target} PRIVATE ${exp})
+    set_target_properties(${target} PROPERTIES LINK_DEPENDS ${exp})
 endfunction()

@@ -1,11 +1,11 @@
-#include "host/async_exports.h"
+#include "velder/velder_async.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "host/host_messages.h"
 #include "host/query_board.h"
-#include "platform/host_messages.h"
 #include "platform/replaced_file.h"
 #include "platform/worker_thread.h"
 #include "query/master_query.h"
@@ -14,6 +14,28 @@
 namespace {
 
 using velder::platform::SharedLock;
+
+// How long a worker waits for mIRC to take a /signal command.
+constexpr std::uint32_t kSignalTimeoutMilliseconds = 4500;
+
+// The data buffer mIRC hands every call, NUL included, by its version.
+std::uint32_t HostBufferCapacity(std::uint32_t version) {
+    const std::uint32_t major = version & 0xFFFFu;
+    const std::uint32_t minor = version >> 16;
+    const auto atLeast = [&](std::uint32_t wantMajor, std::uint32_t wantMinor) {
+        return major > wantMajor || (major == wantMajor && minor >= wantMinor);
+    };
+    if (atLeast(7, 64)) {
+        return 10240;
+    }
+    if (atLeast(7, 53)) {
+        return 4200;
+    }
+    if (atLeast(6, 32)) {
+        return 4151;
+    }
+    return 900;
+}
 
 // Everything below is guarded by the shared lock. It outlives an unload
 // while workers pin the module, and a reload then finds it as it was left.
@@ -26,13 +48,13 @@ std::uint32_t session = 0;
 // two never write the same file.
 bool listRunning = false;
 // Commands a worker is delivering right now, blanked on unload.
-const velder::platform::HostCommand* delivering[velder::kMostRunning] = {};
+const velder::HostCommand* delivering[velder::kMostRunning] = {};
 
 void Write(char* data, const char* text) {
     std::memcpy(data, text, std::strlen(text) + 1);
 }
 
-bool Register(const velder::platform::HostCommand* command) {
+bool Register(const velder::HostCommand* command) {
     for (auto& slot : delivering) {
         if (slot == nullptr) {
             slot = command;
@@ -42,7 +64,7 @@ bool Register(const velder::platform::HostCommand* command) {
     return false;
 }
 
-void Unregister(const velder::platform::HostCommand* command) {
+void Unregister(const velder::HostCommand* command) {
     for (auto& slot : delivering) {
         if (slot == command) {
             slot = nullptr;
@@ -56,7 +78,7 @@ void NewSession() {
     board.Reset();
     for (auto& slot : delivering) {
         if (slot != nullptr) {
-            velder::platform::BlankHostCommand(*slot);
+            velder::BlankHostCommand(*slot);
         }
     }
 }
@@ -81,8 +103,8 @@ void Announce(velder::QueryJob* job) {
     if (window == nullptr) {
         return;
     }
-    velder::platform::HostCommand command;
-    if (!velder::platform::PrepareHostCommand(text, &command)) {
+    velder::HostCommand command;
+    if (!velder::PrepareHostCommand(text, &command)) {
         return;
     }
     bool send = false;
@@ -91,11 +113,11 @@ void Announce(velder::QueryJob* job) {
         send = session == mySession && Register(&command);
     }
     if (send) {
-        velder::platform::DeliverHostCommand(command, window, kSignalTimeoutMilliseconds);
+        velder::DeliverHostCommand(command, window, kSignalTimeoutMilliseconds);
         SharedLock lock;
         Unregister(&command);
     }
-    velder::platform::ReleaseHostCommand(&command);
+    velder::ReleaseHostCommand(&command);
 }
 
 void RunQuery(void* argument) {
@@ -236,24 +258,6 @@ std::int32_t TakeResult(char* data, velder::JobKind kind) {
 }
 
 }  // namespace
-
-std::uint32_t HostBufferCapacity(std::uint32_t version) {
-    const std::uint32_t major = version & 0xFFFFu;
-    const std::uint32_t minor = version >> 16;
-    const auto atLeast = [&](std::uint32_t wantMajor, std::uint32_t wantMinor) {
-        return major > wantMajor || (major == wantMajor && minor >= wantMinor);
-    };
-    if (atLeast(7, 64)) {
-        return 10240;
-    }
-    if (atLeast(7, 53)) {
-        return 4200;
-    }
-    if (atLeast(6, 32)) {
-        return 4151;
-    }
-    return 900;
-}
 
 extern "C" {
 

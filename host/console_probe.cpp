@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/exports.h"
+#include "velder/velder.h"
 
 namespace velder {
 

@@ -1,4 +1,4 @@
-#include "host/exports.h"
+#include "velder/velder.h"
 
 #include "host/console_probe.h"
 #include "platform/window_search.h"

@@ -1,9 +1,13 @@
 // A file written whole beside its target and then put in its place, so that
-// a reader sees either the old file or the whole new one (Windows only:
-// velder-async.dll writes master lists with it).
+// a reader sees either the old file or the whole new one (velder-async.dll
+// writes master lists with it).
+//
+// Windows: CreateFile, WriteFile and MoveFileEx. POSIX: open, write and
+// rename, which replaces the target in one step.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace velder::platform {
 
@@ -13,7 +17,8 @@ inline constexpr std::size_t kLongestTargetPath = 250;
 inline constexpr char kTemporarySuffix[] = ".part";
 
 struct ReplacedFile {
-    void* handle = nullptr;
+    std::intptr_t handle = 0;  // a HANDLE on Windows, a descriptor elsewhere
+    bool open = false;
     char temporary[kLongestTargetPath + sizeof kTemporarySuffix];
     unsigned char pending[4096];  // written out when full and on Finish
     std::size_t used = 0;
@@ -26,10 +31,16 @@ bool BeginReplacedFile(const char* target, ReplacedFile* file);
 // Adds bytes; false once a write has failed.
 bool AppendToFile(ReplacedFile* file, const char* bytes, std::size_t length);
 // Writes what is pending, closes the file and moves it over `target`
-// (MoveFileEx, replacing it). False when any step failed; the temporary
-// file is removed then.
+// (replacing it). False when any step failed; the temporary file is
+// removed then.
 bool FinishReplacedFile(ReplacedFile* file, const char* target);
 // Closes and removes the temporary file; `target` is left as it was.
 void AbandonReplacedFile(ReplacedFile* file);
+
+// The steps each system does its own way, for the functions above.
+// Creates (or empties) file->temporary and opens it for writing.
+bool OpenTemporary(ReplacedFile* file);
+// Writes out what is pending; false once a write has failed.
+bool WritePending(ReplacedFile* file);
 
 }  // namespace velder::platform

@@ -8,26 +8,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "query/protocol.h"
+
 namespace velder {
 
 // Masters listen here unless told otherwise.
 inline constexpr std::uint16_t kMasterPort = 27650;
 
-// FF FF "getServers" 00, then the request's fields.
-inline constexpr char kServersRequestHead[] = "\xFF\xFFgetServers";  // its NUL is sent too
-inline constexpr std::size_t kServersRequestHeadLength = sizeof(kServersRequestHead);
-// FF FF "servers" 00, then entries.
-inline constexpr char kServersReplyHead[] = "\xFF\xFFservers";
-inline constexpr std::size_t kServersReplyHeadLength = sizeof(kServersReplyHead);
 // Four address bytes in dotted order, then the port, little-endian.
 inline constexpr std::size_t kServerEntryLength = 6;
 // id's master sent at most this many entries in one datagram (1,396 bytes).
 inline constexpr std::size_t kEntriesPerDatagram = 231;
 inline constexpr std::size_t kLongestServersReply =
     kServersReplyHeadLength + kEntriesPerDatagram * kServerEntryLength;
-// Quake 4 1.4.2 speaks protocol 2.85.
-inline constexpr std::uint16_t kProtocolMajor = 2;
-inline constexpr std::uint16_t kProtocolMinor = 85;
 // The longest filter string (game, player name, clan) a request carries, NUL not counted.
 inline constexpr std::size_t kFilterTextCapacity = 64;
 inline constexpr std::size_t kLongestServersRequest =

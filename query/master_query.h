@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "query/master_list.h"
-#include "query/status_query.h"
+#include "query/network_ops.h"
 
 namespace velder {
 

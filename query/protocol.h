@@ -1,6 +1,7 @@
-// The Quake 4 status exchange as GetInfo speaks it, and the limits of the
-// result text: every number and byte pattern here is named once, and the
-// library, the stand-in server, the tool and the tests all use these names.
+// The Quake 4 exchanges as velder speaks them (a server's status, a master's
+// list), and the limits of the result text: every number and byte pattern
+// here is named once, and the library, the stand-in servers, the tool and
+// the tests all use these names.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +9,37 @@
 
 namespace velder {
 
-// The status request, sent as exactly these 13 bytes: FF FF "getInfo" 00 02 00 00.
+// Quake 4 1.4.2 speaks protocol 2.85.
+inline constexpr std::uint16_t kProtocolMajor = 2;
+inline constexpr std::uint16_t kProtocolMinor = 85;
+
+// FF FF "getInfo" 00, then the challenge.
+inline constexpr char kStatusRequestHead[] = "\xFF\xFFgetInfo";  // its NUL is sent too
+inline constexpr std::size_t kStatusRequestHeadLength = sizeof(kStatusRequestHead);
+// The status request GetInfo sends, exactly these 13 bytes: the head and the
+// challenge 02 00 00.
 inline constexpr unsigned char kStatusRequest[13] = {0xFF, 0xFF, 'g',  'e',  't',  'I', 'n',
                                                      'f',  'o',  0x00, 0x02, 0x00, 0x00};
+constexpr bool StatusRequestOpensWithItsHead() {
+    for (std::size_t i = 0; i < kStatusRequestHeadLength; ++i) {
+        if (kStatusRequest[i] != static_cast<unsigned char>(kStatusRequestHead[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(StatusRequestOpensWithItsHead());
+// FF FF "infoResponse" 00, then the challenge echoed, the protocol version
+// (minor, then major, 16 bits each) and the variables.
+inline constexpr char kStatusReplyHead[] = "\xFF\xFFinfoResponse";
+inline constexpr std::size_t kStatusReplyHeadLength = sizeof(kStatusReplyHead);
+
+// FF FF "getServers" 00, then the request's fields.
+inline constexpr char kServersRequestHead[] = "\xFF\xFFgetServers";  // its NUL is sent too
+inline constexpr std::size_t kServersRequestHeadLength = sizeof(kServersRequestHead);
+// FF FF "servers" 00, then entries.
+inline constexpr char kServersReplyHead[] = "\xFF\xFFservers";
+inline constexpr std::size_t kServersReplyHeadLength = sizeof(kServersReplyHead);
 
 // The reply: a text section, the section marker, records, the end pattern.
 inline constexpr unsigned char kSectionMarker[3] = {0x00, 0x00, 0x00};

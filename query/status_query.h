@@ -2,9 +2,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
-#include "platform/udp_socket.h"
+#include "query/network_ops.h"
 
 namespace velder {
 
@@ -14,44 +13,6 @@ enum class QueryOutcome {
     kUnreadable,  // the server's answer could not be read: `data` is "9999"
     kAnswered,    // `data` holds the round-trip time and the transcribed reply
 };
-
-// The socket layer and clock a query runs on. The library always uses the
-// system's (platform/udp_socket.h, platform/tick_counter.h); tests pass
-// their own to reach outcomes that real sockets give only by chance (a
-// failed start or open, a failed wait, a tick counter about to wrap). Every
-// operation gets `context` as its first argument; the system's ignore it.
-struct NetworkOps {
-    void* context;
-    bool (*startSockets)(void* context);
-    void (*stopSockets)(void* context);
-    bool (*openSocket)(void* context, platform::SocketHandle* socket);
-    bool (*lookUpHost)(void* context, const char* name, platform::Ipv4Address* address);
-    void (*sendDatagram)(void* context, platform::SocketHandle socket, const unsigned char* bytes,
-                         std::size_t length, const platform::Ipv4Address& address,
-                         std::uint16_t port);
-    int (*waitReadable)(void* context, platform::SocketHandle socket, std::uint32_t milliseconds);
-    std::int32_t (*receiveDatagram)(void* context, platform::SocketHandle socket,
-                                    unsigned char* buffer, std::size_t capacity,
-                                    platform::Sender* sender);
-    void (*closeSocket)(void* context, platform::SocketHandle socket);
-    std::uint32_t (*tickMilliseconds)(void* context);
-};
-
-// The system's socket layer and clock.
-const NetworkOps& SystemNetworkOps();
-
-// What an exchange must undo when it ends: the socket layer when it
-// started, the socket when it opened. ReleaseSockets undoes it.
-struct HeldSockets {
-    bool socketsStarted = false;
-    bool socketOpen = false;
-    platform::SocketHandle socket = 0;
-};
-void ReleaseSockets(const NetworkOps& ops, const HeldSockets& held);
-
-// True when a datagram came from `address` and `port`.
-bool CameFrom(const platform::Sender& sender, const platform::Ipv4Address& address,
-              std::uint16_t port);
 
 // Reads "host:port" from `data`, a buffer of `capacity` bytes, sends the
 // server the status request twice, waits at most 650 ms from the first send

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "standin/status_reply.h"
 
 namespace velder::standin {

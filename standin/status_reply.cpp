@@ -2,16 +2,12 @@
 
 #include <algorithm>
 
+#include "query/protocol.h"
+
 namespace velder::standin {
 
 namespace {
 
-// Each with its NUL; the challenge follows it.
-constexpr char kRequestHeader[] = "\xFF\xFFgetInfo";
-constexpr char kReplyHeader[] = "\xFF\xFFinfoResponse";
-// Protocol version 2.85, as Quake 4 1.4.2 servers send it: minor then major.
-constexpr std::uint16_t kProtocolMinor = 85;
-constexpr std::uint16_t kProtocolMajor = 2;
 constexpr std::uint32_t kPlayerRate = 25000;  // bytes per second a client accepts
 constexpr char kEndOfPlayers = 32;
 
@@ -26,7 +22,7 @@ void Put(Bytes& out, std::uint32_t value, int size) {
 
 bool IsStatusRequest(std::string_view datagram) {
     return datagram.size() <= kLongestStatusRequest &&
-           datagram.starts_with(std::string_view(kRequestHeader, sizeof kRequestHeader));
+           datagram.starts_with(std::string_view(kStatusRequestHead, sizeof kStatusRequestHead));
 }
 
 Challenge RequestChallenge(std::string_view request) {
@@ -34,21 +30,22 @@ Challenge RequestChallenge(std::string_view request) {
     // published captures of id Tech 4 servers show.
     Challenge challenge;
     challenge.fill('\xFF');
-    if (request.size() >= sizeof kRequestHeader + challenge.size()) {
-        request.copy(challenge.data(), challenge.size(), sizeof kRequestHeader);
+    if (request.size() >= sizeof kStatusRequestHead + challenge.size()) {
+        request.copy(challenge.data(), challenge.size(), sizeof kStatusRequestHead);
     }
     return challenge;
 }
 
 void EchoChallenge(Bytes& reply, const Challenge& challenge) {
-    if (reply.size() >= sizeof kReplyHeader + challenge.size() &&
-        reply.compare(0, sizeof kReplyHeader, kReplyHeader, sizeof kReplyHeader) == 0) {
-        reply.replace(sizeof kReplyHeader, challenge.size(), challenge.data(), challenge.size());
+    if (reply.size() >= sizeof kStatusReplyHead + challenge.size() &&
+        reply.compare(0, sizeof kStatusReplyHead, kStatusReplyHead, sizeof kStatusReplyHead) == 0) {
+        reply.replace(sizeof kStatusReplyHead, challenge.size(), challenge.data(),
+                      challenge.size());
     }
 }
 
 Bytes BuildStatusReply(const ServerSample& sample) {
-    Bytes out(kReplyHeader, sizeof kReplyHeader);
+    Bytes out(kStatusReplyHead, sizeof kStatusReplyHead);
     Put(out, 0xFFFFFFFFu, 4);  // no challenge yet
     Put(out, kProtocolMinor, 2);
     Put(out, kProtocolMajor, 2);

@@ -1,4 +1,4 @@
-// velder-async.dll inside the mIRC stand-in (hoststandin/mirc_host.h),
+// velder-async.dll inside the mIRC stand-in (tests/mirc_host/mirc_host.h),
 // against stand-in Quake 4 servers on loopback. The test thread is mIRC's
 // thread: it makes every DLL call and handles the window's messages.
 #include <gtest/gtest.h>
@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "hoststandin/mirc_host.h"
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/status_query.h"
 #include "standin/master_server.h"
 #include "standin/status_reply.h"
+#include "tests/mirc_host/mirc_host.h"
 #include "tests/support/samples.h"
 #include "tests/support/test_server.h"
 

@@ -18,11 +18,12 @@
 #include <unistd.h>
 #endif
 
-#include "host/exports.h"
 #include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/protocol.h"
 #include "tests/support/samples.h"
 #include "tests/support/test_server.h"
+#include "velder/velder.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ class GetInfo : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(library_.Loaded()) << library_.Error();
-        getInfo_ = library_.Find("GetInfo");
+        getInfo_ = reinterpret_cast<HostExport>(library_.Find("GetInfo"));
         ASSERT_NE(nullptr, getInfo_);
     }
 

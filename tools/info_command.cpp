@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "tools/cli11.h"
 #include "tools/input_files.h"
 #include "tools/library_client.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/exports.h"
+#include "velder/velder.h"
 #include "query/protocol.h"
 #include "tools/commands.h"
 #include "tools/views.h"

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/protocol.h"
 
 namespace velder::tools {
@@ -46,8 +47,8 @@ LibraryClient::~LibraryClient() = default;
 bool LibraryClient::Load(const std::string& fileName, std::string& error) {
     const std::string path = platform::ProgramFolder() + fileName;
     library_ = std::make_unique<platform::LoadedLibrary>(path);
-    getInfo_ = library_->Find("GetInfo");
-    isQuakeActive_ = library_->Find("IsQuakeActive");
+    getInfo_ = reinterpret_cast<HostExport>(library_->Find("GetInfo"));
+    isQuakeActive_ = reinterpret_cast<HostExport>(library_->Find("IsQuakeActive"));
     if (!library_->Loaded()) {
         error = library_->Error();
     } else if (getInfo_ == nullptr || isQuakeActive_ == nullptr) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/exports.h"
 #include "tools/views.h"
+#include "velder/velder.h"
 
 namespace asio {
 class thread_pool;

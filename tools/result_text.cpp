@@ -25,9 +25,9 @@ std::vector<std::string> SplitAll(std::string_view section) {
     }
 }
 
-// A Quake 4 reply opens with FF FF "infoResponse" 00, then four bytes of
-// challenge and four of protocol version, then the variables.
-constexpr std::string_view kReplyHead = "\xFF\xFFinfoResponse\xFF";
+// A Quake 4 reply opens with its head, whose NUL is transcribed as a field
+// divider, then four bytes of challenge and four of protocol version, then the variables.
+const std::string kReplyHead = std::string(kStatusReplyHead) + kFieldSeparator;
 constexpr std::size_t kChallengeAndProtocol = 8;
 
 }  // namespace

@@ -8,10 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace velder {
+#include "standin/status_reply.h"  // Bytes
 
-// Any byte values, NULs included.
-using Bytes = std::string;
+namespace velder {
 
 inline const unsigned char* Data(const Bytes& bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.data());

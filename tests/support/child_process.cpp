@@ -1,5 +1,7 @@
 #include "tests/support/child_process.h"
 
+#include "platform/program.h"
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/protocol.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"

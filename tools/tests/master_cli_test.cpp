@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "query/master_query.h"
 #include "query/protocol.h"
 #include "standin/master_server.h"

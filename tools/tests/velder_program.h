@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/loaded_library.h"
+#include "platform/program.h"
 #include "tests/support/child_process.h"
 
 namespace velder::tooltest {

@@ -34,7 +34,7 @@
 
 #include <cstdint>
 
-#include "host/exports.h"
+#include "velder/velder.h"
 
 // mIRC's load structure. mIRC before 7.0 passes only the first three fields
 // (12 bytes in a 32-bit mIRC): nothing past mKeep is ever read or written.
@@ -47,18 +47,12 @@ struct HostLoadInfo {
     std::uint32_t mBytes;
 };
 
-// The data buffer mIRC hands every call, NUL included, by its version.
-std::uint32_t HostBufferCapacity(std::uint32_t version);
-
 // mIRC's idle unload asks with kUnloadIdle, /dll -u and exit with kUnloadNow.
 inline constexpr int kUnloadNow = 0;
 inline constexpr int kUnloadIdle = 1;
 // What UnloadDll answers.
 inline constexpr int kStayLoaded = 0;
 inline constexpr int kMayUnload = 1;
-
-// How long a worker waits for mIRC to take a /signal command.
-inline constexpr std::uint32_t kSignalTimeoutMilliseconds = 4500;
 
 extern "C" {
 VELDER_API void VELDER_CALL LoadDll(HostLoadInfo* info);

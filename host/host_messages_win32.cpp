@@ -1,11 +1,11 @@
-#include "platform/host_messages.h"
+#include "host/host_messages.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
-namespace velder::platform {
+namespace velder {
 namespace {
 
 // Mapping numbers: started from the process and tick so that two DLLs in one
@@ -75,4 +75,4 @@ void ReleaseHostCommand(HostCommand* command) {
     *command = HostCommand{};
 }
 
-}  // namespace velder::platform
+}  // namespace velder

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace velder::platform {
+namespace velder {
 
 inline constexpr unsigned kCommandMessage = 0x0400 + 200;  // WM_USER + 200
 inline constexpr unsigned kCommandMappingSize = 4096;
@@ -33,4 +33,4 @@ void BlankHostCommand(const HostCommand& command);
 // Closes the mapping.
 void ReleaseHostCommand(HostCommand* command);
 
-}  // namespace velder::platform
+}  // namespace velder

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "hoststandin/mirc_host.h"
+#include "platform/program.h"
 #include "standin/standin_server.h"
 #include "standin/status_reply.h"
-#include "platform/loaded_library.h"
+#include "tests/mirc_host/mirc_host.h"
 
 namespace {
 

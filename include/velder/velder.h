@@ -1,4 +1,5 @@
-// The two functions mIRC calls, in its DLL-call convention.
+// velder.dll (libvelder.so elsewhere): the two functions mIRC calls, in its
+// DLL-call convention. This header is the library's whole interface.
 //
 // Every export takes six arguments and returns a 32-bit code. Only `data` is
 // used: it carries the argument text in and the result text out. The other

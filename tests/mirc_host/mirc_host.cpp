@@ -1,4 +1,4 @@
-#include "hoststandin/mirc_host.h"
+#include "tests/mirc_host/mirc_host.h"
 
 #include <tlhelp32.h>
 
