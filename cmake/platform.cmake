@@ -25,11 +25,12 @@ endfunction()
 
 # What the library itself runs on: velder.dll and everything built on its core.
 velder_platform_sources(VELDER_PLATFORM_SOURCES window_search udp_socket tick_counter)
-# What velder-async.dll adds: the list file, and its background threads
-# (Windows only so far).
-set(async_services replaced_file)
+# What velder-async.dll adds: the list file, the ticket count kept for the
+# process, its background threads and mIRC's command interface (Windows
+# only so far).
+set(async_services replaced_file process_counter)
 if(WIN32)
-    list(APPEND async_services worker_thread)
+    list(APPEND async_services worker_thread host_messages)
 endif()
 velder_platform_sources(VELDER_ASYNC_PLATFORM_SOURCES ${async_services})
 # What the programs around the library need: the tool, the stand-in, the

@@ -4,8 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/host_messages.h"
 #include "host/query_board.h"
+#include "platform/host_messages.h"
+#include "platform/process_counter.h"
 #include "platform/replaced_file.h"
 #include "platform/worker_thread.h"
 #include "query/master_query.h"
@@ -15,8 +16,8 @@ namespace {
 
 using velder::platform::SharedLock;
 
-// How long a worker waits for mIRC to take a /signal command.
-constexpr std::uint32_t kSignalTimeoutMilliseconds = 4500;
+// Where the last ticket number is kept for the process, across unloads.
+constexpr char kLastTicket[] = "VELDER_ASYNC_LAST_TICKET";
 
 // The data buffer mIRC hands every call, NUL included, by its version.
 std::uint32_t HostBufferCapacity(std::uint32_t version) {
@@ -42,88 +43,89 @@ std::uint32_t HostBufferCapacity(std::uint32_t version) {
 velder::QueryBoard board;
 WindowHandle hostWindow = nullptr;
 std::uint32_t hostCapacity = HostBufferCapacity(0);
-// Counts loads and unloads: a worker that sees it change sends nothing.
-std::uint32_t session = 0;
 // A list worker is alive (detached or not): one list at a time, so that
 // two never write the same file.
 bool listRunning = false;
-// Commands a worker is delivering right now, blanked on unload.
-const velder::HostCommand* delivering[velder::kMostRunning] = {};
+// The signals on their way to mIRC: each waits in mIRC's queue, however long
+// mIRC is busy, until mIRC runs it. Blanked when its ticket is taken or
+// dropped first, or the DLL unloaded, so that mIRC then runs nothing.
+struct Delivery {
+    std::uint32_t ticket = 0;  // 0: a free slot
+    velder::platform::HostCommand command;
+};
+Delivery deliveries[velder::kMostUnclaimed];
 
 void Write(char* data, const char* text) {
     std::memcpy(data, text, std::strlen(text) + 1);
 }
 
-bool Register(const velder::HostCommand* command) {
-    for (auto& slot : delivering) {
-        if (slot == nullptr) {
-            slot = command;
-            return true;
-        }
-    }
-    return false;
-}
-
-void Unregister(const velder::HostCommand* command) {
-    for (auto& slot : delivering) {
-        if (slot == command) {
-            slot = nullptr;
+// Empties the signal of `ticket` (every ticket's for 0) if one is on its way.
+void Silence(std::uint32_t ticket) {
+    for (Delivery& delivery : deliveries) {
+        if (delivery.ticket != 0 && (ticket == 0 || delivery.ticket == ticket)) {
+            velder::platform::BlankHostCommand(delivery.command);
         }
     }
 }
 
-// A new session: every ticket dropped, every command in delivery emptied.
+// A new session: every ticket dropped, every signal on its way emptied.
 void NewSession() {
-    ++session;
     board.Reset();
-    for (auto& slot : delivering) {
-        if (slot != nullptr) {
-            velder::BlankHostCommand(*slot);
-        }
-    }
+    Silence(0);
 }
 
-// Hands the finished job back to the board and tells the script, unless
-// the job was detached.
-void Announce(velder::QueryJob* job) {
-    // The command is fixed text: the script's own signal name and a number.
-    char text[16 + velder::kLongestSignal + 12];
-    WindowHandle window = nullptr;
-    std::uint32_t mySession = 0;
-    {
-        SharedLock lock;
-        std::snprintf(text, sizeof text, "/signal %s %lu", job->signal,
-                      static_cast<unsigned long>(job->ticket));
-        if (!board.Finish(job)) {
-            return;  // cancelled, or the DLL was unloaded or loaded again
+// The launcher's tend: frees the signals mIRC has run and sends those of
+// the tickets that finished since. True while a signal is on its way.
+bool SendSignals() {
+    SharedLock lock;
+    bool onItsWay = false;
+    for (Delivery& delivery : deliveries) {
+        // Without a window (unloaded) a signal waits for nothing: it is empty.
+        if (delivery.ticket != 0 &&
+            (hostWindow == nullptr || velder::platform::HostCommandDone(delivery.command))) {
+            velder::platform::ReleaseHostCommand(&delivery.command);
+            delivery.ticket = 0;
         }
-        window = hostWindow;
-        mySession = session;
+        onItsWay = onItsWay || delivery.ticket != 0;
     }
-    if (window == nullptr) {
-        return;
+    std::uint32_t ticket = 0;
+    char signal[velder::kLongestSignal + 1];
+    while (hostWindow != nullptr && board.NextToAnnounce(&ticket, signal)) {
+        Delivery* free = nullptr;
+        for (Delivery& delivery : deliveries) {
+            free = free == nullptr && delivery.ticket == 0 ? &delivery : free;
+        }
+        // The command is fixed text: the script's own signal name and a number.
+        char text[16 + velder::kLongestSignal + 12];
+        std::snprintf(text, sizeof text, "/signal %s %lu", signal,
+                      static_cast<unsigned long>(ticket));
+        // There is a slot for every ticket; a window that takes no message
+        // gets none, and the result waits for the script's own look.
+        if (free != nullptr &&
+            velder::platform::SendHostCommand(text, hostWindow, &free->command)) {
+            free->ticket = ticket;
+            onItsWay = true;
+        }
     }
-    velder::HostCommand command;
-    if (!velder::PrepareHostCommand(text, &command)) {
-        return;
-    }
-    bool send = false;
+    return onItsWay;
+}
+
+// Hands the finished job back to the board; the launcher tells the script.
+void Finish(velder::QueryJob* job) {
+    bool announce = false;
     {
         SharedLock lock;
-        send = session == mySession && Register(&command);
+        announce = board.Finish(job);
     }
-    if (send) {
-        velder::DeliverHostCommand(command, window, kSignalTimeoutMilliseconds);
-        SharedLock lock;
-        Unregister(&command);
+    if (announce) {
+        velder::platform::WakeBackground();
     }
-    velder::ReleaseHostCommand(&command);
 }
 
 void RunQuery(void* argument) {
     auto* const job = static_cast<velder::QueryJob*>(argument);
     velder::QueryStatus(job->buffer, job->capacity);
-    Announce(job);
+    Finish(job);
 }
 
 // Each server of the list as one "A.B.C.D:PORT" line.
@@ -201,27 +203,32 @@ void RunList(void* argument) {
         SharedLock lock;
         listRunning = false;
     }
-    Announce(job);
+    Finish(job);
 }
 
 // Takes a ticket for `request` and starts `work` on it; leaves the ticket,
-// or the refusal word, in `data`. The caller holds the shared lock.
+// or the refusal word, in `data`. The thread that runs it is made, if at
+// all, after the shared lock is let go.
 bool StartJob(const velder::StartRequest& request, velder::JobKind kind,
               void (*work)(void* argument), char* data) {
     velder::QueryJob* job = nullptr;
     const char* refusal = nullptr;
-    switch (board.Start(request, hostCapacity, &job, kind)) {
-        case velder::StartVerdict::kBusy:
-            refusal = "busy";
-            break;
-        case velder::StartVerdict::kFull:
-            refusal = "full";
-            break;
-        case velder::StartVerdict::kNoMemory:
-            refusal = "failed";
-            break;
-        case velder::StartVerdict::kStarted:
-            break;
+    {
+        SharedLock lock;
+        switch (board.Start(request, hostCapacity, &job, kind)) {
+            case velder::StartVerdict::kBusy:
+                refusal = "busy";
+                break;
+            case velder::StartVerdict::kFull:
+                refusal = "full";
+                break;
+            case velder::StartVerdict::kNoMemory:
+                refusal = "failed";
+                break;
+            case velder::StartVerdict::kStarted:
+                velder::platform::WriteProcessCounter(kLastTicket, board.LastTicket());
+                break;
+        }
     }
     if (refusal == nullptr) {
         const std::uint32_t ticket = job->ticket;
@@ -229,6 +236,7 @@ bool StartJob(const velder::StartRequest& request, velder::JobKind kind,
             std::snprintf(data, 11, "%lu", static_cast<unsigned long>(ticket));
             return true;
         }
+        SharedLock lock;
         board.Abandon(job);
         refusal = "failed";
     }
@@ -246,6 +254,7 @@ std::int32_t TakeResult(char* data, velder::JobKind kind) {
     }
     switch (board.Take(ticket, data, hostCapacity, kind)) {
         case velder::TakeVerdict::kTaken:
+            Silence(ticket);  // the script has it: its signal would say nothing new
             break;
         case velder::TakeVerdict::kPending:
             Write(data, "pending");
@@ -262,8 +271,10 @@ std::int32_t TakeResult(char* data, velder::JobKind kind) {
 extern "C" {
 
 void VELDER_CALL LoadDll(HostLoadInfo* info) {
+    velder::platform::SetBackgroundTend(SendSignals);
     SharedLock lock;
     NewSession();
+    board.ContinueTicketsFrom(velder::platform::ReadProcessCounter(kLastTicket));
     hostWindow = info->mHwnd;
     hostCapacity = HostBufferCapacity(info->mVersion);
     info->mKeep = 1;
@@ -275,20 +286,27 @@ int VELDER_CALL UnloadDll(int timeout) {
         return kStayLoaded;
     }
     // From here mIRC unloads the DLL: workers still running keep the module
-    // mapped until they end, and announce nothing.
+    // mapped until they end, and announce nothing; signals on their way are
+    // emptied and let go.
     NewSession();
     hostWindow = nullptr;
     return kMayUnload;
 }
 
-std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
-                                    HostBool, HostBool) {
+// Reads "<signal> <address>" from `data`, as a host of this session hands it.
+bool ReadStart(WindowHandle mainWindow, const char* data, velder::StartRequest* request) {
     SharedLock lock;
     if (hostWindow == nullptr) {
         hostWindow = mainWindow;  // a host that never called LoadDll
+        velder::platform::SetBackgroundTend(SendSignals);
     }
+    return velder::ParseStartRequest(data, hostCapacity, request);
+}
+
+std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
+                                    HostBool, HostBool) {
     velder::StartRequest request;
-    if (!velder::ParseStartRequest(data, hostCapacity, &request)) {
+    if (!ReadStart(mainWindow, data, &request)) {
         Write(data, "malformed");
         return RESULT_DATA;
     }
@@ -298,23 +316,24 @@ std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char*
 
 std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
                                    HostBool, HostBool) {
-    SharedLock lock;
-    if (hostWindow == nullptr) {
-        hostWindow = mainWindow;
-    }
     velder::StartRequest request;
     velder::ListRequest list;
-    if (!velder::ParseStartRequest(data, hostCapacity, &request) ||
+    if (!ReadStart(mainWindow, data, &request) ||
         !velder::ParseListRequest(request.address, request.addressLength, &list)) {
         Write(data, "malformed");
         return RESULT_DATA;
     }
-    if (listRunning) {
-        Write(data, "busy");
-        return RESULT_DATA;
-    }
-    if (StartJob(request, velder::JobKind::kList, RunList, data)) {
+    {
+        SharedLock lock;
+        if (listRunning) {
+            Write(data, "busy");
+            return RESULT_DATA;
+        }
         listRunning = true;
+    }
+    if (!StartJob(request, velder::JobKind::kList, RunList, data)) {
+        SharedLock lock;
+        listRunning = false;
     }
     return RESULT_DATA;
 }
@@ -333,12 +352,15 @@ std::int32_t VELDER_CALL QueryCancel(WindowHandle, WindowHandle, char* data, cha
                                      HostBool) {
     SharedLock lock;
     if (std::strncmp(data, "all", 4) == 0) {
-        board.Reset();
+        NewSession();
         Write(data, "cancelled");
         return RESULT_DATA;
     }
     std::uint32_t ticket = 0;
     const bool known = velder::ParseTicket(data, hostCapacity, &ticket) && board.Cancel(ticket);
+    if (known) {
+        Silence(ticket);  // a finished query's signal may be on its way
+    }
     Write(data, known ? "cancelled" : "unknown");
     return RESULT_DATA;
 }

@@ -145,6 +145,7 @@ StartVerdict QueryBoard::Start(const StartRequest& request, std::size_t capacity
     made->ticket = ++lastTicket_;
     free->job = made;
     free->finished = false;
+    free->announced = false;
     ++running_;
     *job = made;
     return StartVerdict::kStarted;
@@ -204,6 +205,27 @@ void QueryBoard::Reset() {
             Drop(slot);
         }
     }
+}
+
+bool QueryBoard::NextToAnnounce(std::uint32_t* ticket, char (&signal)[kLongestSignal + 1]) {
+    Slot* next = nullptr;
+    for (Slot& slot : slots_) {
+        if (slot.job != nullptr && slot.finished && !slot.announced &&
+            (next == nullptr || slot.job->ticket < next->job->ticket)) {
+            next = &slot;
+        }
+    }
+    if (next == nullptr) {
+        return false;
+    }
+    next->announced = true;
+    *ticket = next->job->ticket;
+    std::memcpy(signal, next->job->signal, sizeof signal);
+    return true;
+}
+
+void QueryBoard::ContinueTicketsFrom(std::uint32_t last) {
+    lastTicket_ = last > lastTicket_ ? last : lastTicket_;
 }
 
 bool QueryBoard::Busy() const {

@@ -99,6 +99,16 @@ class QueryBoard {
     // keep counting up.
     void Reset();
 
+    // The next finished ticket whose script has not been told yet, oldest
+    // first, and the signal to tell it with; each is given once. False when
+    // there is none.
+    bool NextToAnnounce(std::uint32_t* ticket, char (&signal)[kLongestSignal + 1]);
+
+    // Ticket numbers go on from `last`: those of an earlier load of the DLL
+    // in this process are never given again.
+    void ContinueTicketsFrom(std::uint32_t last);
+    std::uint32_t LastTicket() const { return lastTicket_; }
+
     // True while a ticket is running or waits to be taken.
     bool Busy() const;
     std::size_t Running() const { return running_; }
@@ -107,6 +117,7 @@ class QueryBoard {
     struct Slot {
         QueryJob* job = nullptr;
         bool finished = false;
+        bool announced = false;
     };
     Slot* Find(std::uint32_t ticket);
     void Drop(Slot& slot);

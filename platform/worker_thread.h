@@ -1,19 +1,37 @@
-// Background work inside a DLL the host may unload at any time (Windows only:
-// velder-async.dll is the one user).
+// Background work inside a DLL the host may unload at any time.
+//
+// One background thread, the launcher, makes a thread for each piece of work
+// queued with RunInBackground, at most kMostWorkers alive at once (more
+// wait their turn in the queue), and between times calls the tend function
+// given to SetBackgroundTend, which sends what the workers left for the
+// host and says whether anything it sent is still on its way. Answers to
+// commands sent from the launcher (host_messages.h) come back while it
+// waits. Every thread holds a reference to the module this code lives in
+// from before it starts until its last instruction, so that the host's
+// FreeLibrary cannot unmap the code under it. The launcher ends once no
+// work is queued, no worker lives and nothing is on its way for
+// kLauncherIdleMilliseconds; the next call here starts another. No thread
+// is made on the calling thread but the launcher, and none under the
+// caller's locks but queueLock's own.
 #pragma once
 
 namespace velder::platform {
 
-// Queues `work(argument)` to run on a thread of its own and returns at once:
-// a launcher thread makes the worker threads, so that the caller never waits
-// for the system to make one. Every thread holds a reference to the module
-// this code lives in from before it starts until its last instruction, so
-// that the host's FreeLibrary cannot unmap the code under it; the launcher
-// ends after half a second with nothing to do. When no worker thread can be
-// had, the launcher runs the work itself. False when the queue is full
-// (kMostQueued) or no launcher could be started; `work` is then never called.
 inline constexpr int kMostQueued = 32;
+inline constexpr int kMostWorkers = 16;
+inline constexpr unsigned kLauncherIdleMilliseconds = 100;
+
+// Queues `work(argument)` for a thread of its own and returns at once. When
+// no thread can be had, the launcher runs the work itself. False when the
+// queue is full or no launcher could be started; `work` is then never
+// called.
 bool RunInBackground(void (*work)(void* argument), void* argument);
+// Has the launcher call the tend function soon. False when no launcher
+// could be started.
+bool WakeBackground();
+// The launcher's tend function (none before this is called): true while
+// something it sent is on its way.
+void SetBackgroundTend(bool (*tend)());
 
 // One process-wide lock for the DLL's shared state.
 void LockShared();

@@ -7,8 +7,6 @@
 namespace velder::platform {
 namespace {
 
-constexpr DWORD kLauncherIdleMilliseconds = 500;
-
 SRWLOCK sharedLock = SRWLOCK_INIT;
 
 struct Work {
@@ -16,13 +14,14 @@ struct Work {
     void* argument;
 };
 
-// The launcher's queue, guarded by its own lock so that the shared lock's
-// holders may queue work.
+// The launcher's queue and state, guarded by their own lock so that the
+// shared lock's holders may queue work.
 SRWLOCK queueLock = SRWLOCK_INIT;
 Work queue[kMostQueued];
 int queued = 0;
 bool launcherRunning = false;
-HANDLE wake = nullptr;  // auto-reset; made once, lives as long as the process
+HANDLE wake = nullptr;  // auto-reset; made with a launcher, closed as it ends
+bool (*tend)() = nullptr;
 
 // A reference to this module, taken before a thread starts.
 HMODULE PinModule() {
@@ -47,8 +46,9 @@ DWORD WINAPI WorkerMain(void* parameter) {
     FreeLibraryAndExitThread(pinned.module, 0);
 }
 
-// Runs `work` on a new pinned thread, or here when none can be had.
-void Launch(const Work& work) {
+// Starts `work` on a new pinned thread and gives its handle, or runs it
+// here and gives null when no thread can be had.
+HANDLE Launch(const Work& work) {
     HMODULE module = PinModule();
     auto* const given =
         module != nullptr ? static_cast<Pinned*>(std::malloc(sizeof(Pinned))) : nullptr;
@@ -58,72 +58,125 @@ void Launch(const Work& work) {
     HANDLE thread =
         given != nullptr ? CreateThread(nullptr, 0, WorkerMain, given, 0, nullptr) : nullptr;
     if (thread != nullptr) {
-        CloseHandle(thread);
-        return;
+        return thread;
     }
     std::free(given);
     if (module != nullptr) {
         FreeLibrary(module);
     }
     work.work(work.argument);
+    return nullptr;
 }
 
 DWORD WINAPI LauncherMain(void* parameter) {
     HMODULE module = static_cast<HMODULE>(parameter);
+    HANDLE waits[1 + kMostWorkers];  // the wake event, then the live workers
+    int alive = 0;
+    DWORD idleSince = GetTickCount();
     for (;;) {
+        for (int i = 0; i < alive;) {
+            if (WaitForSingleObject(waits[1 + i], 0) == WAIT_OBJECT_0) {
+                CloseHandle(waits[1 + i]);
+                waits[1 + i] = waits[alive--];
+            } else {
+                ++i;
+            }
+        }
         AcquireSRWLockExclusive(&queueLock);
-        if (queued == 0) {
+        while (queued > 0 && alive < kMostWorkers) {
+            const Work next = queue[0];
+            for (int i = 1; i < queued; ++i) {
+                queue[i - 1] = queue[i];
+            }
+            --queued;
             ReleaseSRWLockExclusive(&queueLock);
-            if (WaitForSingleObject(wake, kLauncherIdleMilliseconds) == WAIT_OBJECT_0) {
-                continue;
+            if (HANDLE thread = Launch(next)) {
+                waits[1 + alive++] = thread;
             }
             AcquireSRWLockExclusive(&queueLock);
+        }
+        const bool waiting = queued > 0;
+        bool (*const tendNow)() = tend;
+        waits[0] = wake;
+        ReleaseSRWLockExclusive(&queueLock);
+
+        const bool onItsWay = tendNow != nullptr && tendNow();
+        if (waiting || onItsWay || alive > 0) {
+            idleSince = GetTickCount();
+        } else if (GetTickCount() - idleSince >= kLauncherIdleMilliseconds) {
+            AcquireSRWLockExclusive(&queueLock);
             if (queued == 0) {
-                launcherRunning = false;  // the next RunInBackground starts another
+                launcherRunning = false;  // the next call starts another
+                CloseHandle(wake);
+                wake = nullptr;
                 ReleaseSRWLockExclusive(&queueLock);
                 FreeLibraryAndExitThread(module, 0);
             }
+            ReleaseSRWLockExclusive(&queueLock);
+            continue;
         }
-        const Work next = queue[0];
-        for (int i = 1; i < queued; ++i) {
-            queue[i - 1] = queue[i];
+        // Answers to what tend sent arrive as messages to this thread; while
+        // something is on its way, look for them often.
+        MsgWaitForMultipleObjects(static_cast<DWORD>(1 + alive), waits, FALSE,
+                                  onItsWay ? 20 : kLauncherIdleMilliseconds, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
         }
-        --queued;
-        ReleaseSRWLockExclusive(&queueLock);
-        Launch(next);
     }
+}
+
+// Starts the launcher unless one runs; queueLock is held.
+bool EnsureLauncher() {
+    if (launcherRunning) {
+        return true;
+    }
+    wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HMODULE module = wake != nullptr ? PinModule() : nullptr;
+    HANDLE thread =
+        module != nullptr ? CreateThread(nullptr, 0, LauncherMain, module, 0, nullptr) : nullptr;
+    if (thread == nullptr) {
+        if (module != nullptr) {
+            FreeLibrary(module);
+        }
+        if (wake != nullptr) {
+            CloseHandle(wake);
+            wake = nullptr;
+        }
+        return false;
+    }
+    CloseHandle(thread);
+    launcherRunning = true;
+    return true;
 }
 
 }  // namespace
 
 bool RunInBackground(void (*work)(void*), void* argument) {
     AcquireSRWLockExclusive(&queueLock);
-    bool ok = queued < kMostQueued;
-    if (ok && wake == nullptr) {
-        wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        ok = wake != nullptr;
-    }
-    if (ok && !launcherRunning) {
-        HMODULE module = PinModule();
-        HANDLE thread = module != nullptr
-                            ? CreateThread(nullptr, 0, LauncherMain, module, 0, nullptr)
-                            : nullptr;
-        if (thread != nullptr) {
-            CloseHandle(thread);
-            launcherRunning = true;
-        } else {
-            if (module != nullptr) {
-                FreeLibrary(module);
-            }
-            ok = false;
-        }
-    }
+    const bool ok = queued < kMostQueued && EnsureLauncher();
     if (ok) {
         queue[queued++] = Work{work, argument};
         SetEvent(wake);
     }
     ReleaseSRWLockExclusive(&queueLock);
     return ok;
+}
+
+bool WakeBackground() {
+    AcquireSRWLockExclusive(&queueLock);
+    const bool ok = EnsureLauncher();
+    if (ok) {
+        SetEvent(wake);
+    }
+    ReleaseSRWLockExclusive(&queueLock);
+    return ok;
+}
+
+void SetBackgroundTend(bool (*given)()) {
+    AcquireSRWLockExclusive(&queueLock);
+    tend = given;
+    ReleaseSRWLockExclusive(&queueLock);
 }
 
 void LockShared() {

@@ -267,21 +267,56 @@ TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     EXPECT_EQ(host.Commands().size(), static_cast<std::size_t>(kServers));
 }
 
-TEST_F(AsyncSignals, NoSignalIsLostWhileTheWindowIsBusyForThreeSeconds) {
+// Signals wait in the window's queue for as long as mIRC is busy: every one
+// arrives once it takes messages again, each once, and the results wait
+// meanwhile; a ticket taken or cancelled before its signal ran signals
+// nothing.
+TEST_F(AsyncSignals, ABusyWindowDelaysSignalsAndNeverDropsThem) {
     std::vector<std::unique_ptr<TestServer>> servers;
     MircHost host;
     std::vector<std::string> tickets;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 16; ++i) {
         servers.push_back(StartServer(NamedReply("busy " + std::to_string(i)), 100ms));
         tickets.push_back(Start(host, servers.back()->Address()));
+        ASSERT_TRUE(IsTicket(tickets.back())) << tickets.back();
     }
-    host.Stall(3s);
-    ASSERT_TRUE(host.PumpUntil([&] { return host.Commands().size() >= tickets.size(); }, 20s))
-        << host.Commands().size() << " signals, " << host.Refused() << " refused";
-    for (const std::string& ticket : tickets) {
-        EXPECT_EQ(CountOf(host, Signal(ticket)), 1u) << ticket;
-        EXPECT_NE(host.Call(AsyncDll(), "QueryResult", ticket).text.substr(0, 4), "pend");
+    host.Stall(6s);  // longer than any one wait the DLL could make for mIRC
+    const std::string taken = host.Call(AsyncDll(), "QueryResult", tickets[0]).text;
+    EXPECT_NE(taken.substr(0, 4), "pend") << "every query ended while mIRC was busy";
+    EXPECT_EQ(host.Call(AsyncDll(), "QueryCancel", tickets[1]).text, "cancelled");
+    ASSERT_TRUE(host.PumpUntil([&] { return host.Commands().size() >= tickets.size() - 2; }, 20s))
+        << host.Commands().size() << " signals";
+    host.Pump(200ms);  // a duplicate, or a signal for the two, would come now
+    EXPECT_EQ(host.Commands().size(), tickets.size() - 2);
+    for (std::size_t i = 2; i < tickets.size(); ++i) {
+        EXPECT_EQ(CountOf(host, Signal(tickets[i])), 1u) << tickets[i];
+        EXPECT_NE(host.Call(AsyncDll(), "QueryResult", tickets[i]).text.substr(0, 4), "pend");
     }
+}
+
+// Unloading the DLL until it is unmapped, and loading it again: ticket
+// numbers never repeat in the process, and nothing of the DLL's stays open.
+TEST_F(AsyncUnload, TicketsNeverRepeatAndNoHandleStaysAcrossReloads) {
+    auto server = StartServer(NamedReply("again"));
+    std::set<std::string> tickets;
+    std::vector<std::uintptr_t> handles;  // the value a new handle gets after each cycle
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        MircHost host;
+        const std::string ticket = Start(host, server->Address());
+        ASSERT_TRUE(IsTicket(ticket)) << ticket;
+        EXPECT_TRUE(tickets.insert(ticket).second) << "ticket " << ticket << " again";
+        AwaitResult(host, ticket);
+        EXPECT_EQ(host.Unload(AsyncDll()), 1);
+        ASSERT_TRUE(
+            host.PumpUntil([] { return GetModuleHandleA("velder-async.dll") == nullptr; }, 20s))
+            << "the DLL stayed mapped";
+        HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        handles.push_back(reinterpret_cast<std::uintptr_t>(probe));
+        CloseHandle(probe);
+    }
+    // The system gives a freed handle value again: one left open per cycle
+    // would push every later one up.
+    EXPECT_EQ(handles.back(), handles[handles.size() / 2]);
 }
 
 // --- unloading -------------------------------------------------------------
