@@ -54,12 +54,19 @@ for dll in "velder.dll i686-w64-mingw32 pei-i386 dll" \
 done
 
 # Each DLL is, byte for byte, the one its build tree's suites load under
-# Wine (scripts/test runs them before it makes the package).
-for dll in "velder.dll mingw32" "velder-async.dll mingw32" \
-    "x64/velder.dll mingw64" "x64/velder-async.dll mingw64"; do
+# Wine (scripts/test runs them before it makes the package) without its
+# debug information, which lies beside the zip and matches it.
+debug=$(dirname "$zip_file")/velder-$version-debug
+for dll in "velder.dll mingw32 i686-w64-mingw32" "velder-async.dll mingw32 i686-w64-mingw32" \
+    "x64/velder.dll mingw64 x86_64-w64-mingw32" "x64/velder-async.dll mingw64 x86_64-w64-mingw32"; do
     set -- $dll
     built=build/$2/bin/$(basename "$1")
-    cmp -s "$dir/$1" "$built" || problem "$1 is not $built, the DLL the suites loaded"
+    "$3-objcopy" --strip-debug "$built" "$dir/built.dll"
+    "$3-objcopy" --remove-section=.gnu_debuglink "$dir/$1" "$dir/shipped.dll"
+    cmp -s "$dir/shipped.dll" "$dir/built.dll" || problem "$1 is not $built, the DLL the suites loaded"
+    "$3-objdump" -h "$dir/$1" | grep -q '\.debug_info' && problem "$1 carries debug information"
+    "$3-objdump" -h "$debug/$1.debug" 2>/dev/null | grep -q '\.debug_info' ||
+        problem "no debug information for $1 in $debug"
 done
 
 [ $fail -eq 0 ] && echo "$zip_file: entries, exports, versions and tested DLLs all right"
