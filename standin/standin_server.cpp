@@ -1,6 +1,7 @@
 #include "standin/standin_server.h"
 
 #include <asio.hpp>
+#include <csignal>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -221,6 +222,12 @@ bool Server::Start(Options options) {
 }
 
 void Server::Wait() {
+    asio::signal_set interrupts(impl_->io, SIGINT, SIGTERM);
+    interrupts.async_wait([this](asio::error_code ec, int) {
+        if (!ec) {
+            Stop();
+        }
+    });
     if (impl_->thread.joinable()) {
         impl_->thread.join();
     }
@@ -234,10 +241,6 @@ void Server::Stop() {
     if (!impl_->thread.joinable()) {
         impl_->Close();
     }
-}
-
-asio::io_context& Server::Context() {
-    return impl_->io;
 }
 
 std::uint16_t Server::Port(int index) const {

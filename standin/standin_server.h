@@ -22,10 +22,6 @@
 
 #include "standin/status_reply.h"
 
-namespace asio {
-class io_context;
-}
-
 namespace velder::standin {
 
 // The address the stand-in listens on unless told otherwise.
@@ -91,13 +87,11 @@ class Server {
     // False, and Error() says why, when a port cannot be opened or the
     // server already runs.
     bool Start(Options options);
-    // Waits until Stop() or the answer limit ends the serving.
+    // Waits until Stop(), the answer limit, SIGINT or SIGTERM ends the serving.
     void Wait();
     // Stops serving and waits for the server's own thread; counts stay
     // readable. Safe to call again, and from a handler on the serving thread.
     void Stop();
-    // The server's event loop, for the caller's own handlers (signals).
-    asio::io_context& Context();
 
     // The bound port of server `index`; 0 when it is not open.
     std::uint16_t Port(int index = 0) const;

@@ -1,5 +1,6 @@
 #include "tools/input_files.h"
 
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -21,12 +22,15 @@ constexpr std::size_t kMaxDatagram = 65507;
 }  // namespace
 
 std::optional<long long> ReadNumber(std::string_view text, long long low, long long high) {
-    if (text.empty() || text.size() > 18 ||
-        text.find_first_not_of("0123456789") != std::string_view::npos) {
+    long long value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    // Digits alone (from_chars would take a sign), and not too many of them.
+    if (text.find_first_not_of("0123456789") != std::string_view::npos || error != std::errc() ||
+        stop != end || value < low || value > high) {
         return std::nullopt;
     }
-    const long long value = std::stoll(std::string(text));
-    return value < low || value > high ? std::nullopt : std::optional(value);
+    return value;
 }
 
 std::optional<std::string> CheckServerAddress(std::string& address) {

@@ -31,9 +31,9 @@ class LibraryClient {
     LibraryClient();
     ~LibraryClient();
 
-    // Loads `fileName` from the running program's folder and finds both
-    // exports. On failure `error` says what went wrong.
-    bool Load(const std::string& fileName, std::string& error);
+    // Loads the library from the running program's folder and finds both
+    // exports; false, and a message on standard error, when it cannot.
+    bool Load();
 
     // Asks the server at HOST:PORT through GetInfo with a kDataCapacity-byte
     // buffer, as a script calls it. The host is looked up here, once, to tell
