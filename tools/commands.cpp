@@ -46,16 +46,26 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
     app.set_version_flag("--version", std::string("velder ") + VELDER_VERSION);
     app.option_defaults()->disable_flag_override()->multi_option_policy(
         CLI::MultiOptionPolicy::TakeLast);  // an option given twice: the last counts
-    AddInfoCommand(app, line.info, line.run);
-    AddConsoleCommand(app, line.run);
-    AddServeCommand(app, line.serve, line.run);
-    AddDemoCommand(app, line.run);
-    AddListCommand(app, line.list, line.run);
-    AddBrowseCommand(app, line.browse, line.run);
-    AddMasterCommand(app, line.master, line.run);
+    // A query is a whole process, and every option takes its time to set up:
+    // when the line names a command, only that command is built.
+    const std::pair<std::string, std::function<void()>> commands[] = {
+        {"info", [&] { AddInfoCommand(app, line.info, line.run); }},
+        {"console", [&] { AddConsoleCommand(app, line.run); }},
+        {"serve", [&] { AddServeCommand(app, line.serve, line.run); }},
+        {"demo", [&] { AddDemoCommand(app, line.run); }},
+        {"list", [&] { AddListCommand(app, line.list, line.run); }},
+        {"browse", [&] { AddBrowseCommand(app, line.browse, line.run); }},
+        {"master", [&] { AddMasterCommand(app, line.master, line.run); }},
+    };
+    const auto named = std::find_if(std::begin(commands), std::end(commands), [&](const auto& c) {
+        return !args.empty() && args[0] == c.first;
+    });
     std::vector<std::string> names;
-    for (const CLI::App* command : app.get_subcommands({})) {
-        names.push_back(command->get_name());
+    for (const auto& command : commands) {
+        names.push_back(command.first);
+        if (named == std::end(commands) || named == &command) {
+            command.second();
+        }
     }
     CLI::App* help = app.add_subcommand("help", "Shows every command's options, or one command's.");
     std::string topic;
