@@ -84,7 +84,7 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
         info->add_flag("--players", options.players, "with the summary: the players");
     CLI::Option* vars =
         info->add_flag("--vars", options.vars, "with the summary: the server variables");
-    CLI::App* views = info->add_option_group("views", "instead of the summary, one of");
+    CLI::App* views = info->add_option_group("views", "instead of the summary");
     const auto view = [&](const char* name, Format format, const char* help) {
         views->add_flag_callback(
             name, [&options, format] { options.format = format; }, help);
