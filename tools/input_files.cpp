@@ -1,6 +1,7 @@
 #include "tools/input_files.h"
 
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -18,6 +19,17 @@ constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
+
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of it.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
 
 }  // namespace
 
@@ -61,15 +73,6 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
         return "server " + quoted + " is longer than the library takes";
     }
     return std::nullopt;
-}
-
-bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
-    char chunk[4096];
-    for (std::size_t n;
-         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        out.append(chunk, n);
-    }
-    return std::ferror(file) == 0;
 }
 
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,

@@ -17,7 +17,7 @@ namespace asio {
 class thread_pool;
 }
 namespace velder::platform {
-class LoadedLibrary;  // platform/loaded_library.h, which brings in the system headers
+class LoadedLibrary;  // its header brings in the system's
 }
 
 namespace velder::tools {
