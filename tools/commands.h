@@ -123,6 +123,12 @@ struct CommandLine {
 // naming what is wrong with them, or an empty text when `line.run` is set.
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& line);
 
+// The made-up servers of `velder serve --players`, `velder master --servers`
+// and `velder demo`: `count` players with varied pings and clans (at most
+// kMaxPlayers), and the server the demo shows.
+std::vector<standin::Player> MadeUpPlayers(std::size_t count);
+standin::ServerSample DemoSample();
+
 // Stops reading the command line with `problem` as the usage error.
 [[noreturn]] void Refuse(const std::string& problem);
 

@@ -3,7 +3,6 @@
 
 #include "tools/cli11.h"
 #include "tools/library_client.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {

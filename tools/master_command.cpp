@@ -7,7 +7,6 @@
 #include "tools/cli11.h"
 #include "tools/input_files.h"
 #include "tools/library_client.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {

@@ -5,7 +5,6 @@
 
 #include "tools/cli11.h"
 #include "tools/input_files.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
