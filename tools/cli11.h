@@ -36,14 +36,8 @@ CLI::Option* Number(CLI::App& command, const std::string& name, T& value, long l
 template <typename T>
 CLI::Option* Choice(CLI::App& command, const std::string& name, T& value,
                     const std::map<std::string, T>& choices, const std::string& help) {
-    std::string names;
-    for (const auto& choice : choices) {
-        names += (names.empty() ? "" : "|") + choice.first;
-    }
     const auto set = [&value, choices](const std::string& text) { value = choices.at(text); };
-    return command.add_option_function<std::string>(name, set, help)
-        ->type_name(names)
-        ->check(CLI::IsMember(choices));
+    return command.add_option_function<std::string>(name, set, help)->check(CLI::IsMember(choices));
 }
 
 }  // namespace velder::tools
