@@ -25,18 +25,6 @@ bool Passes(const ListedServer& server, const ServersFilter& filter) {
     }
 }
 
-// The servers of `filter` on `servers`, in list order.
-std::vector<ServerEntry> FilteredList(const std::vector<ListedServer>& servers,
-                                      const ServersFilter& filter) {
-    std::vector<ServerEntry> list;
-    for (const ListedServer& server : servers) {
-        if (Passes(server, filter)) {
-            list.push_back(server.entry);
-        }
-    }
-    return list;
-}
-
 const unsigned char* Data(std::string_view bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.data());
 }
@@ -93,7 +81,13 @@ bool MasterServer::Start(const MasterOptions& master) {
     options.answer = [servers = master.servers](std::string_view request) {
         ServersFilter filter;
         ReadServersRequest(Data(request), request.size(), filter);
-        return ListDatagrams(FilteredList(servers, filter));
+        std::vector<ServerEntry> list;  // in list order
+        for (const ListedServer& server : servers) {
+            if (Passes(server, filter)) {
+                list.push_back(server.entry);
+            }
+        }
+        return ListDatagrams(list);
     };
     return Server::Start(std::move(options));
 }

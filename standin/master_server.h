@@ -6,12 +6,6 @@
 // a datagram, as many datagrams as the list needs. Anything else is counted
 // and dropped. It is the stand-in server with requests of its own; its
 // counts tell lists (answered) and their datagrams apart.
-//
-//     velder::standin::MasterOptions options;
-//     options.servers.push_back({.entry = *velder::standin::EntryFromText("127.0.0.1:28004")});
-//     velder::standin::MasterServer master;
-//     if (!master.Start(options)) { puts(master.Error().c_str()); }
-//     // ... ask master.Address() ...
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "standin/standin_server.h"
 
 #include <asio.hpp>
+#include <csignal>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -163,12 +164,13 @@ bool Server::Start(Options options) {
     s.counts = Counts{};
     s.scheduled = 0;
     s.options = std::move(options);
-    s.limit = RateLimit(s.options.answersPerSecond);
-    if (!s.options.isRequest) {
-        s.options.isRequest = IsStatusRequest;
+    Options& o = s.options;
+    s.limit = RateLimit(o.answersPerSecond);
+    if (!o.isRequest) {
+        o.isRequest = IsStatusRequest;
     }
-    if (!s.options.answer && s.options.reply) {
-        s.options.answer = [reply = *s.options.reply](std::string_view request) {
+    if (!o.answer && o.reply) {
+        o.answer = [reply = *o.reply](std::string_view request) {
             std::vector<Bytes> answer{reply};
             EchoChallenge(answer.front(), RequestChallenge(request));
             return answer;
@@ -180,35 +182,33 @@ bool Server::Start(Options options) {
     s.io.restart();
 
     asio::error_code ec;
-    const asio::ip::address_v4 address = asio::ip::make_address_v4(s.options.bindAddress, ec);
-    const int first = s.options.port;
+    const asio::ip::address_v4 address = asio::ip::make_address_v4(o.bindAddress, ec);
+    const std::string ports = std::to_string(o.ports);
     if (ec) {
-        s.error = "not a dotted IPv4 address: '" + s.options.bindAddress + "'";
-    } else if (s.options.ports < 1 || (first != 0 && first + s.options.ports - 1 > 65535)) {
-        s.error = "cannot open " + std::to_string(s.options.ports) + " ports from port " +
-                  std::to_string(first);
+        s.error = "not a dotted IPv4 address: '" + o.bindAddress + "'";
+    } else if (o.ports < 1 || (o.port != 0 && o.port + o.ports - 1 > 65535)) {
+        s.error = "cannot open " + ports + " ports from port " + std::to_string(o.port);
     } else if (const unsigned long long allowed = platform::RaiseOpenFileLimit();
-               allowed != 0 && allowed < s.options.ports + 16ull) {
+               allowed != 0 && allowed < o.ports + 16ull) {
         // Each server is a socket, beside the files every program has open.
-        s.error = std::to_string(s.options.ports) + " servers need about " +
-                  std::to_string(s.options.ports + 16) + " open files; this system allows " +
-                  std::to_string(allowed) + " (ulimit -Hn)";
+        s.error = ports + " servers need about " + std::to_string(o.ports + 16) +
+                  " open files; this system allows " + std::to_string(allowed) + " (ulimit -Hn)";
     }
-    for (int i = 0; s.error.empty() && i < s.options.ports; ++i) {
-        const auto port = static_cast<std::uint16_t>(first == 0 ? 0 : first + i);
-        udp::socket& socket = s.listeners.emplace_back(s.io, s.options.longestRequest).socket;
+    for (int i = 0; s.error.empty() && i < o.ports; ++i) {
+        const auto port = static_cast<std::uint16_t>(o.port == 0 ? 0 : o.port + i);
+        udp::socket& socket = s.listeners.emplace_back(s.io, o.longestRequest).socket;
         socket.open(udp::v4(), ec);
         if (!ec) {
             socket.bind({address, port}, ec);
         }
         if (ec) {
-            s.error = "cannot bind " + s.options.bindAddress + ":" + std::to_string(port) + ": " +
-                      ec.message();
+            s.error =
+                "cannot bind " + o.bindAddress + ":" + std::to_string(port) + ": " + ec.message();
             s.listeners.clear();
             s.ports.clear();
-        } else {
-            s.ports.push_back(socket.local_endpoint().port());
+            return false;
         }
+        s.ports.push_back(socket.local_endpoint().port());
     }
     if (!s.error.empty()) {
         return false;
@@ -224,6 +224,12 @@ bool Server::Start(Options options) {
 }
 
 void Server::Wait() {
+    asio::signal_set interrupts(impl_->io, SIGINT, SIGTERM);
+    interrupts.async_wait([this](asio::error_code ec, int) {
+        if (!ec) {
+            Stop();
+        }
+    });
     if (impl_->thread.joinable()) {
         impl_->thread.join();
     }
@@ -237,10 +243,6 @@ void Server::Stop() {
     if (!impl_->thread.joinable()) {
         impl_->Close();
     }
-}
-
-asio::io_context& Server::Context() {
-    return impl_->io;
 }
 
 std::uint16_t Server::Port(int index) const {

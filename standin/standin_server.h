@@ -1,12 +1,10 @@
 // A stand-in Quake 4 status server for tests, benchmarks, `velder serve` and
-// `velder demo`. It listens on one or more UDP ports (127.0.0.1 unless told
-// otherwise) and answers every status request (FF FF "getInfo" 00, at most
-// 64 bytes) with the same reply, its challenge echoed, after a delay if
+// `velder demo`: one thread serves one or more UDP ports (127.0.0.1 unless
+// told otherwise) and answers every status request (FF FF "getInfo" 00, at
+// most 64 bytes) with the same reply, its challenge echoed, after a delay if
 // asked; everything else is counted and dropped. The stand-in master serves
-// its own requests through the same server. One thread serves every port.
-// Memory stays bounded whatever arrives: counts, and at most kPendingLimit
-// requests waiting for their answer. Start, Stop and the getters may be
-// called from any thread.
+// its own requests through it. Memory stays bounded whatever arrives. Start,
+// Stop and the getters may be called from any thread.
 #pragma once
 
 #include <array>
@@ -22,14 +20,9 @@
 
 #include "standin/status_reply.h"
 
-namespace asio {
-class io_context;
-}
-
 namespace velder::standin {
 
-// The address the stand-in listens on unless told otherwise.
-inline constexpr char kLoopback[] = "127.0.0.1";
+inline constexpr char kLoopback[] = "127.0.0.1";  // where it listens unless told otherwise
 
 // Answers waiting for their delay at most; more requests meanwhile count as limited.
 inline constexpr std::size_t kPendingLimit = 4096;
@@ -63,12 +56,11 @@ struct Counts {
 };
 
 struct Options {
-    // Each status request's answer: these bytes (empty: a 0-byte datagram),
-    // or no answer at all when unset. A reply that begins as a status reply
-    // carries the request's challenge.
+    // Each status request's answer (a reply that begins as a status reply
+    // carries the request's challenge); no answer at all when unset.
     std::optional<std::string> reply;
-    // Other requests than the status request: which datagrams of at most
-    // `longestRequest` bytes are requests, and the datagrams that answer one.
+    // Or other requests: which datagrams of at most `longestRequest` bytes
+    // are requests, and the datagrams that answer one.
     std::function<bool(std::string_view datagram)> isRequest;
     std::function<std::vector<Bytes>(std::string_view request)> answer;
     std::size_t longestRequest = kLongestStatusRequest;
@@ -79,12 +71,10 @@ struct Options {
         received;
     std::chrono::milliseconds delay{0};   // between a request and its answer
     std::string bindAddress = kLoopback;  // dotted IPv4
-    // First UDP port; 0 lets the system choose a free port for each socket.
-    std::uint16_t port = 0;
-    int ports = 1;             // servers: consecutive ports from `port`, or that many free ones
-    int answersPerSecond = 0;  // for one source address; 0 for no limit
-    // Answers sent at most, over all ports; the server stops after the last. 0: no limit.
-    std::size_t answerLimit = 0;
+    std::uint16_t port = 0;               // the first port; 0: a free port for each
+    int ports = 1;                        // consecutive ports from `port`, or free ones
+    int answersPerSecond = 0;             // to one source address; 0 for no limit
+    std::size_t answerLimit = 0;          // over all ports, then it stops; 0 for no limit
 };
 
 class Server {
@@ -92,23 +82,19 @@ class Server {
     Server();
     ~Server();
 
-    // Opens and binds every port and serves them on a thread of its own.
-    // False, and Error() says why, when a port cannot be opened or the
-    // server already runs.
+    // Binds every port and serves them on a thread of its own. False, and
+    // Error() says why, when a port cannot be opened or it already runs.
     bool Start(Options options);
-    // Waits until Stop() or the answer limit ends the serving.
+    // Waits until Stop(), the answer limit, SIGINT or SIGTERM ends the serving.
     void Wait();
-    // Stops serving and waits for the server's own thread; counts stay
-    // readable. Safe to call again, and from a handler on the serving thread.
+    // Stops serving and waits for the serving thread; counts stay readable.
+    // Safe to call again, and from the serving thread.
     void Stop();
-    // The server's event loop, for the caller's own handlers (signals).
-    asio::io_context& Context();
 
-    // The bound port of server `index`; 0 when it is not open.
-    std::uint16_t Port(int index = 0) const;
+    std::uint16_t Port(int index = 0) const;  // of port `index`; 0 when it is not open
     // "ADDRESS:PORT" for GetInfo (127.0.0.1 when listening on every address).
     std::string Address(int index = 0) const;
-    std::string Error() const;  // why Open failed; empty otherwise
+    std::string Error() const;  // why Start failed; empty otherwise
     Counts GetCounts() const;
 
   private:

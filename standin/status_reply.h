@@ -42,15 +42,11 @@ struct ServerSample {
     std::string gameType = "DM";
     int maxPlayers = 16;
     // Further server variables: a key already present gets the new value in
-    // its place, a new key goes to the end. An empty value last in the list
-    // would run into the two closing zero bytes, and readers that look for
-    // three zero bytes would then take one zero too many.
+    // its place, a new key goes to the end. (An empty value last runs into
+    // the two closing zero bytes, so that readers take one zero too many.)
     std::vector<std::pair<std::string, std::string>> vars;
     std::vector<Player> players;  // at most kMaxPlayers
-    // The OS mask that closes the reply: 1 from servers on Windows; servers
-    // on Linux send other values (2, 7), so that their replies never end in
-    // 20 01 00 00 00.
-    std::uint32_t osMask = 1;
+    std::uint32_t osMask = 1;     // ends the reply: 1 on Windows, other values (2, 7) on Linux
 };
 
 using Challenge = std::array<char, 4>;

@@ -55,7 +55,7 @@ void Sort(std::vector<Browsed>& servers, BrowseSort sort) {
 
 int RunBrowse(const BrowseOptions& options) {
     LibraryClient library;
-    if (!LoadTheLibrary(library)) {
+    if (!library.Load()) {
         return kExitNoLibrary;
     }
     // Each server is asked as soon as the list names it.
@@ -93,7 +93,7 @@ int RunBrowse(const BrowseOptions& options) {
 
 }  // namespace
 
-CLI::App* AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
+void AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
     CLI::App* browse = app.add_subcommand(
         "browse",
         "velder list, then velder info on every server it lists: each server is asked as soon as "
@@ -104,16 +104,12 @@ CLI::App* AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
     browse->get_option("--json")->description("one JSON object per server");
     browse->add_flag("--playing", options.playing,
                      "keep the servers that answered with players, full ones too");
-    browse->add_option("--sort", options.sort, "the order of the lines")
-        ->transform(CLI::CheckedTransformer(
-            std::map<std::string, BrowseSort>{{"players", BrowseSort::kPlayers},
-                                              {"ping", BrowseSort::kPing},
-                                              {"name", BrowseSort::kName}}));
-    browse->add_option("-j,--jobs", options.jobs, "queries at the same time")
-        ->capture_default_str()
-        ->transform(Decimal(1, kMaxJobs));
+    static const std::map<std::string, BrowseSort> kSorts = {{"players", BrowseSort::kPlayers},
+                                                             {"ping", BrowseSort::kPing},
+                                                             {"name", BrowseSort::kName}};
+    Choice(*browse, "--sort", options.sort, kSorts, "the order of the lines");
+    Number(*browse, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     browse->callback([&options, &run] { run = [&options] { return RunBrowse(options); }; });
-    return browse;
 }
 
 }  // namespace velder::tools

@@ -1,15 +1,43 @@
-// CLI11 for the tool. CLI11 includes <iostream>, whose static initialiser
-// sets up the standard streams at every start of the program: half a
-// millisecond of each query, for streams the tool never uses (it writes
-// through stdio). Its include guard keeps it out; CLI11's own uses of the
-// streams (in code the tool never calls) only need them declared.
+// CLI11 for the tool, and the kinds of option its commands share.
+//
+// CLI11 includes <iostream>, whose static initialiser sets up the standard
+// streams at every start of the program: half a millisecond of each query,
+// for streams the tool never uses (it writes through stdio). Its include
+// guard keeps it out; CLI11's own uses of the streams only need them declared.
 #pragma once
 
 #include <istream>
+#include <map>
 #include <ostream>
+#include <string>
 #define _GLIBCXX_IOSTREAM 1
 namespace std {
 extern istream cin;
 extern ostream cout, cerr, clog;
 }  // namespace std
 #include <CLI/CLI.hpp>
+
+namespace velder::tools {
+
+// A number as people write one: decimal digits only, whatever their leading
+// zeros (010 is ten), within [low, high].
+CLI::Validator Decimal(long long low, long long high);
+
+// An option that takes such a number, its default shown in the help.
+template <typename T>
+CLI::Option* Number(CLI::App& command, const std::string& name, T& value, long long low,
+                    long long high, const std::string& help) {
+    return command.add_option(name, value, help)
+        ->capture_default_str()
+        ->transform(Decimal(low, high));
+}
+
+// An option that takes one of the names in `choices` and sets `value` to what it maps to.
+template <typename T>
+CLI::Option* Choice(CLI::App& command, const std::string& name, T& value,
+                    const std::map<std::string, T>& choices, const std::string& help) {
+    const auto set = [&value, choices](const std::string& text) { value = choices.at(text); };
+    return command.add_option_function<std::string>(name, set, help)->check(CLI::IsMember(choices));
+}
+
+}  // namespace velder::tools

@@ -6,7 +6,6 @@
 
 #include "tools/cli11.h"
 #include "tools/input_files.h"
-#include "tools/library_client.h"
 #include "tools/views.h"
 
 namespace velder::tools {
@@ -21,26 +20,20 @@ Run Show(std::string text) {
 }  // namespace
 
 CLI::Validator Decimal(long long low, long long high) {
-    const CLI::Validator digits(
-        [](std::string& text) -> std::string {
-            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-                return "bad value '" + text + "': give a decimal number";
-            }
-            // Leading zeros go before CLI11 reads it, which would read 010 as eight.
-            text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
-            return std::string();
-        },
-        "");
-    return digits & CLI::Range(low, high);
+    const auto read = [low, high](std::string& text) {
+        const std::optional<long long> number = ReadNumber(text, low, high);
+        if (!number) {
+            return "bad value '" + text + "': give a decimal number from " + std::to_string(low) +
+                   " to " + std::to_string(high);
+        }
+        text = std::to_string(*number);  // CLI11 would read 010 as eight
+        return std::string();
+    };
+    return CLI::Validator(read, "");
 }
 
 void Refuse(const std::string& problem) {
     throw CLI::ValidationError(problem);
-}
-
-bool LoadTheLibrary(LibraryClient& library) {
-    std::string error;
-    return library.Load(VELDER_LIBRARY_FILE, error) || Complain(error);
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& line) {
@@ -53,16 +46,26 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
     app.set_version_flag("--version", std::string("velder ") + VELDER_VERSION);
     app.option_defaults()->disable_flag_override()->multi_option_policy(
         CLI::MultiOptionPolicy::TakeLast);  // an option given twice: the last counts
-    AddInfoCommand(app, line.info, line.run);
-    AddConsoleCommand(app, line.run);
-    AddServeCommand(app, line.serve, line.run);
-    AddDemoCommand(app, line.run);
-    AddListCommand(app, line.list, line.run);
-    AddBrowseCommand(app, line.browse, line.run);
-    AddMasterCommand(app, line.master, line.run);
+    // A query is a whole process, and every option takes its time to set up:
+    // when the line names a command, only that command is built.
+    const std::pair<std::string, std::function<void()>> commands[] = {
+        {"info", [&] { AddInfoCommand(app, line.info, line.run); }},
+        {"console", [&] { AddConsoleCommand(app, line.run); }},
+        {"serve", [&] { AddServeCommand(app, line.serve, line.run); }},
+        {"demo", [&] { AddDemoCommand(app, line.run); }},
+        {"list", [&] { AddListCommand(app, line.list, line.run); }},
+        {"browse", [&] { AddBrowseCommand(app, line.browse, line.run); }},
+        {"master", [&] { AddMasterCommand(app, line.master, line.run); }},
+    };
+    const auto named = std::find_if(std::begin(commands), std::end(commands), [&](const auto& c) {
+        return !args.empty() && args[0] == c.first;
+    });
     std::vector<std::string> names;
-    for (const CLI::App* command : app.get_subcommands({})) {
-        names.push_back(command->get_name());
+    for (const auto& command : commands) {
+        names.push_back(command.first);
+        if (named == std::end(commands) || named == &command) {
+            command.second();
+        }
     }
     CLI::App* help = app.add_subcommand("help", "Shows every command's options, or one command's.");
     std::string topic;
@@ -78,19 +81,20 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             Refuse("no command given: try 'velder help'");
         }
         if (chosen[0] == help) {
-            // Every command's options, or one command's.
-            const std::string text = topic.empty() ? app.get_formatter()->make_help(
-                                                         &app, "velder", CLI::AppFormatMode::All)
-                                                   : app.get_subcommand(topic)->help("velder");
-            line.run = Show(text);
+            line.run = Show(topic.empty() ? app.get_formatter()->make_help(&app, "velder",
+                                                                           CLI::AppFormatMode::All)
+                                          : app.get_subcommand(topic)->help("velder"));
         } else if (chosen[0]->get_name() != "info" && !line.info.operands.empty()) {
             Refuse("unexpected argument '" + line.info.operands.front() + "' for 'velder " +
                    chosen[0]->get_name() + "'");
         }
     } catch (const CLI::CallForHelp&) {
-        const std::string text =
-            app.get_subcommands().empty() ? app.help("", CLI::AppFormatMode::All) : app.help();
-        line.run = Show(text);
+        // CLI11 answers --help before it looks for arguments nothing took.
+        if (const std::vector<std::string> extra = app.remaining(true); !extra.empty()) {
+            return CLI::ExtrasError(extra).what();
+        }
+        line.run = Show(app.get_subcommands().empty() ? app.help("", CLI::AppFormatMode::All)
+                                                      : app.help());
     } catch (const CLI::CallForVersion& e) {
         line.run = Show(e.what() + std::string("\n"));
     } catch (const CLI::ParseError& e) {

@@ -14,12 +14,9 @@
 
 namespace CLI {
 class App;
-class Validator;
-}  // namespace CLI
+}
 
 namespace velder::tools {
-
-class LibraryClient;
 
 inline constexpr std::uint16_t kDefaultPort = 28004;  // the game's own
 
@@ -48,10 +45,11 @@ struct ServerSource {
 
 struct InfoOptions {
     Format format = Format::kSummary;
-    bool players = false;               // with the summary: the player table
-    bool vars = false;                  // with the summary: the server variables
-    int jobs = 16;                      // queries running at the same time
-    std::vector<ServerSource> sources;  // in the order given
+    bool players = false;                     // with the summary: the player table
+    bool vars = false;                        // with the summary: the server variables
+    int jobs = 16;                            // queries running at the same time
+    std::vector<ServerSource> sources;        // in the order given
+    std::vector<std::string> servers, files;  // as CLI11 read them, each in its own order
     // Set before the line is read: the addresses after "--", which CLI11 2.1
     // cannot take once an operand came before the "--".
     std::vector<std::string> operands;
@@ -80,12 +78,6 @@ struct ListOptions {
     std::uint16_t protocolMinor = kProtocolMinor;
     int waitMs = 1000;  // quiet after the last reply that ends the list
     bool json = false;
-
-    // The request's filter; its texts point into these options.
-    ServersFilter Filter() const {
-        return {protocolMajor, protocolMinor, game.c_str(), player.c_str(),
-                clan.c_str(),  password,      players};
-    }
 };
 
 enum class BrowseSort { kList, kPlayers, kPing, kName };
@@ -109,13 +101,13 @@ struct MasterServeOptions {
 
 // Each adds its command to `app`, reading into `options`; once the line is
 // read, `run` runs the command.
-CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run);
-CLI::App* AddConsoleCommand(CLI::App& app, Run& run);
-CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options, Run& run);
-CLI::App* AddDemoCommand(CLI::App& app, Run& run);
-CLI::App* AddListCommand(CLI::App& app, ListOptions& options, Run& run);
-CLI::App* AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run);
-CLI::App* AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run);
+void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run);
+void AddConsoleCommand(CLI::App& app, Run& run);
+void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run);
+void AddDemoCommand(CLI::App& app, Run& run);
+void AddListCommand(CLI::App& app, ListOptions& options, Run& run);
+void AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run);
+void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run);
 
 // Every command's options, and the run of the one the line chose.
 struct CommandLine {
@@ -131,15 +123,14 @@ struct CommandLine {
 // naming what is wrong with them, or an empty text when `line.run` is set.
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& line);
 
-// A number as people write one: decimal digits only, whatever their leading
-// zeros (010 is ten), within [low, high]. For an option read by CLI11.
-CLI::Validator Decimal(long long low, long long high);
+// The made-up servers of `velder serve --players`, `velder master --servers`
+// and `velder demo`: `count` players with varied pings and clans (at most
+// kMaxPlayers), and the server the demo shows.
+std::vector<standin::Player> MadeUpPlayers(std::size_t count);
+standin::ServerSample DemoSample();
 
 // Stops reading the command line with `problem` as the usage error.
 [[noreturn]] void Refuse(const std::string& problem);
-
-// Loads the library beside the program; false, and a message, when it cannot.
-bool LoadTheLibrary(LibraryClient& library);
 
 // A request of a few bytes draws an answer many times longer: from where
 // others can send, a stand-in must not answer at any rate. The answers a

@@ -7,22 +7,20 @@
 
 namespace velder::tools {
 
-CLI::App* AddConsoleCommand(CLI::App& app, Run& run) {
-    CLI::App* console = app.add_subcommand(
-        "console",
-        "Prints what IsQuakeActive answers: TRUE when the Quake 4 console window is open, FALSE "
-        "otherwise.");
-    console->callback([&run] {
-        run = [] {
-            LibraryClient library;
-            if (!LoadTheLibrary(library)) {
-                return kExitNoLibrary;
-            }
-            Say(library.IsQuakeActive() + "\n");
-            return kExitOk;
-        };
-    });
-    return console;
+void AddConsoleCommand(CLI::App& app, Run& run) {
+    app.add_subcommand("console",
+                       "Prints what IsQuakeActive answers: TRUE when the Quake 4 console window "
+                       "is open, FALSE otherwise.")
+        ->callback([&run] {
+            run = [] {
+                LibraryClient library;
+                if (!library.Load()) {
+                    return kExitNoLibrary;
+                }
+                Say(library.IsQuakeActive() + "\n");
+                return kExitOk;
+            };
+        });
 }
 
 }  // namespace velder::tools

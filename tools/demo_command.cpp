@@ -3,7 +3,6 @@
 
 #include "tools/cli11.h"
 #include "tools/library_client.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
@@ -12,7 +11,7 @@ namespace {
 
 int RunDemo() {
     LibraryClient library;
-    if (!LoadTheLibrary(library)) {
+    if (!library.Load()) {
         return kExitNoLibrary;
     }
     standin::Server server;
@@ -32,13 +31,11 @@ int RunDemo() {
 
 }  // namespace
 
-CLI::App* AddDemoCommand(CLI::App& app, Run& run) {
-    CLI::App* demo = app.add_subcommand(
-        "demo",
-        "Starts a stand-in server inside the program, queries it through GetInfo and shows the "
-        "answer.");
-    demo->callback([&run] { run = RunDemo; });
-    return demo;
+void AddDemoCommand(CLI::App& app, Run& run) {
+    app.add_subcommand("demo",
+                       "Starts a stand-in server inside the program, queries it through GetInfo "
+                       "and shows the answer.")
+        ->callback([&run] { run = RunDemo; });
 }
 
 }  // namespace velder::tools

@@ -24,7 +24,7 @@ int RunInfo(const InfoOptions& options) {
         }
     }
     LibraryClient library;
-    if (!LoadTheLibrary(library)) {
+    if (!library.Load()) {
         return kExitNoLibrary;
     }
     if (options.format == Format::kRaw) {
@@ -56,7 +56,7 @@ int RunInfo(const InfoOptions& options) {
 
 }  // namespace
 
-CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
+void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
     CLI::App* info = app.add_subcommand(
         "info",
         "Asks each Quake 4 server for its status through the library's GetInfo, several at a "
@@ -67,53 +67,41 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
         "reply, no such host), 2 for a usage error, 3 when the library cannot be loaded.");
     const CLI::Validator address(
         [](std::string& text) { return CheckServerAddress(text).value_or(""); }, "");
-    // The sources as given: CLI11 tells in which order.
-    const auto given =
-        std::make_shared<std::pair<std::vector<std::string>, std::vector<std::string>>>();
     CLI::Option* servers =
-        info->add_option("servers", given->first, "servers to ask (PORT is 28004 when left out)")
+        info->add_option("servers", options.servers, "servers to ask (PORT is 28004 when left out)")
             ->type_name("HOST[:PORT]")
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
             ->transform(address);
     CLI::Option* files =
-        info->add_option("-f,--file", given->second,
+        info->add_option("-f,--file", options.files,
                          "read addresses from FILE, one a line ('#' starts a comment; '-' reads "
                          "standard input)")
             ->type_name("FILE")
             ->allow_extra_args(false)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    info->add_option("-j,--jobs", options.jobs, "queries at the same time")
-        ->capture_default_str()
-        ->transform(Decimal(1, kMaxJobs));
+    Number(*info, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     CLI::Option* players =
         info->add_flag("--players", options.players, "with the summary: the players");
     CLI::Option* vars =
         info->add_flag("--vars", options.vars, "with the summary: the server variables");
-    const std::pair<const char*, const char*> views[] = {
-        {"--fields", "the result text's fields numbered as $gettok counts them"},
-        {"--raw", "the exact result text, one line per server"},
-        {"--json", "one JSON object per line"},
+    CLI::App* views = info->add_option_group("views", "instead of the summary");
+    const auto view = [&](const char* name, Format format, const char* help) {
+        views->add_flag_callback(
+            name, [&options, format] { options.format = format; }, help);
     };
-    std::vector<CLI::Option*> formats;  // in the order of Format, after kSummary
-    for (const auto& [name, what] : views) {
-        CLI::Option* view = info->add_flag(name, what)->excludes(players)->excludes(vars);
-        for (CLI::Option* other : formats) {
-            view->excludes(other);
-        }
-        formats.push_back(view);
-    }
-    info->callback([info, &options, &run, given, servers, files, formats] {
-        for (std::size_t i = 0; i < formats.size(); ++i) {
-            options.format = formats[i]->count() > 0 ? static_cast<Format>(i + 1) : options.format;
-        }
+    view("--fields", Format::kFields, "the result text's fields numbered as $gettok counts them");
+    view("--raw", Format::kRaw, "the exact result text, one line per server");
+    view("--json", Format::kJson, "one JSON object per line");
+    views->require_option(0, 1)->excludes(players)->excludes(vars);
+    info->callback([info, &options, &run, servers, files] {
         // Every source in the order CLI11 read them; the operands after "--" last.
-        std::size_t file = 0;
-        std::size_t server = 0;
+        auto server = options.servers.begin();
+        auto file = options.files.begin();
         for (const CLI::Option* option : info->parse_order()) {
             if (option == files) {
-                options.sources.push_back({true, given->second.at(file++)});
+                options.sources.push_back({true, *file++});
             } else if (option == servers) {
-                options.sources.push_back({false, given->first.at(server++)});
+                options.sources.push_back({false, *server++});
             }
         }
         for (std::string address : options.operands) {
@@ -127,7 +115,6 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
         }
         run = [&options] { return RunInfo(options); };
     });
-    return info;
 }
 
 }  // namespace velder::tools

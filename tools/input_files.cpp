@@ -1,5 +1,7 @@
 #include "tools/input_files.h"
 
+#include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -18,15 +20,29 @@ constexpr std::size_t kMaxServerList = std::size_t{16} << 20;
 // The largest payload a UDP datagram over IPv4 can carry.
 constexpr std::size_t kMaxDatagram = 65507;
 
+// Reads `file` to its end but never more than `limit` bytes and a few more,
+// so that a caller sees a file longer than `limit` without holding all of it.
+bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
+    char chunk[4096];
+    for (std::size_t n;
+         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        out.append(chunk, n);
+    }
+    return std::ferror(file) == 0;
+}
+
 }  // namespace
 
 std::optional<long long> ReadNumber(std::string_view text, long long low, long long high) {
-    if (text.empty() || text.size() > 18 ||
-        text.find_first_not_of("0123456789") != std::string_view::npos) {
+    long long value = 0;
+    const char* const end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    // Digits alone (from_chars would take a sign), and not too many of them.
+    if (text.find_first_not_of("0123456789") != std::string_view::npos || error != std::errc() ||
+        stop != end || value < low || value > high) {
         return std::nullopt;
     }
-    const long long value = std::stoll(std::string(text));
-    return value < low || value > high ? std::nullopt : std::optional(value);
+    return value;
 }
 
 std::optional<std::string> CheckServerAddress(std::string& address) {
@@ -57,15 +73,6 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
         return "server " + quoted + " is longer than the library takes";
     }
     return std::nullopt;
-}
-
-bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out) {
-    char chunk[4096];
-    for (std::size_t n;
-         out.size() <= limit && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        out.append(chunk, n);
-    }
-    return std::ferror(file) == 0;
 }
 
 std::optional<std::string> ReadServerList(std::string_view list, const std::string& name,

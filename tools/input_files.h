@@ -2,7 +2,6 @@
 // files of `velder serve`, and the checks of the addresses they hold.
 #pragma once
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,11 +28,6 @@ std::optional<std::string> ReadServerList(std::string_view list, const std::stri
 // ReadServerList does, into `addresses`. Returns the first problem, or nothing.
 std::optional<std::string> ReadServerListFile(const std::string& path,
                                               std::vector<std::string>& addresses);
-
-// Reads `file` to its end but never more than `limit` bytes and a few more,
-// so that a caller sees a file longer than `limit` without holding all of
-// it. False when the read fails.
-bool ReadAtMost(std::FILE* file, std::size_t limit, std::string& out);
 
 // The bytes of a reply file: a regular file of at most one datagram.
 // Nothing, and a message on standard error, otherwise.

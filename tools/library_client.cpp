@@ -44,17 +44,16 @@ std::optional<std::string> DottedAddress(const std::string& host) {
 LibraryClient::LibraryClient() = default;
 LibraryClient::~LibraryClient() = default;
 
-bool LibraryClient::Load(const std::string& fileName, std::string& error) {
-    const std::string path = platform::ProgramFolder() + fileName;
+bool LibraryClient::Load() {
+    const std::string path = platform::ProgramFolder() + VELDER_LIBRARY_FILE;
     library_ = std::make_unique<platform::LoadedLibrary>(path);
     getInfo_ = reinterpret_cast<HostExport>(library_->Find("GetInfo"));
     isQuakeActive_ = reinterpret_cast<HostExport>(library_->Find("IsQuakeActive"));
     if (!library_->Loaded()) {
-        error = library_->Error();
-    } else if (getInfo_ == nullptr || isQuakeActive_ == nullptr) {
-        error = path + " does not export GetInfo and IsQuakeActive";
+        return Complain(library_->Error());
     }
-    return getInfo_ != nullptr && isQuakeActive_ != nullptr;
+    return (getInfo_ != nullptr && isQuakeActive_ != nullptr) ||
+           Complain(path + " does not export GetInfo and IsQuakeActive");
 }
 
 ServerAnswer LibraryClient::GetInfo(const std::string& address) const {

@@ -17,7 +17,7 @@ namespace asio {
 class thread_pool;
 }
 namespace velder::platform {
-class LoadedLibrary;  // platform/loaded_library.h, which brings in the system headers
+class LoadedLibrary;  // its header brings in the system's
 }
 
 namespace velder::tools {
@@ -31,9 +31,9 @@ class LibraryClient {
     LibraryClient();
     ~LibraryClient();
 
-    // Loads `fileName` from the running program's folder and finds both
-    // exports. On failure `error` says what went wrong.
-    bool Load(const std::string& fileName, std::string& error);
+    // Loads the library from the running program's folder and finds both
+    // exports; false, and a message on standard error, when it cannot.
+    bool Load();
 
     // Asks the server at HOST:PORT through GetInfo with a kDataCapacity-byte
     // buffer, as a script calls it. The host is looked up here, once, to tell

@@ -54,13 +54,15 @@ ListOutcome FetchList(const ListOptions& options,
     const auto port = static_cast<std::uint16_t>(std::stoi(options.master.substr(colon + 1)));
     const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
     const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
-    Take call = take;
-    const ServerSink sink{&call, [](void* c, const ServerEntry& entry) {
-                              (*static_cast<Take*>(c))(entry);
+    const ServerSink sink{const_cast<Take*>(&take), [](void* call, const ServerEntry& entry) {
+                              (*static_cast<Take*>(call))(entry);
                               return true;
                           }};
+    const ServersFilter filter{options.protocolMajor,  options.protocolMinor, options.game.c_str(),
+                               options.player.c_str(), options.clan.c_str(),  options.password,
+                               options.players};
     auto seen = std::make_unique<SeenServers>();
-    return FetchServerList(host.c_str(), port, options.Filter(), wait, *seen, sink, tally);
+    return FetchServerList(host.c_str(), port, filter, wait, *seen, sink, tally);
 }
 
 bool ListTaken(ListOutcome outcome, const ListTally& tally, const ListOptions& options) {
@@ -117,25 +119,17 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
         ->check(filterText);
     command.add_option("--clan", options.clan, "servers where a player of this clan plays")
         ->check(filterText);
-    command.add_flag_function(
+    command.add_flag_callback(
         "--not-full",
-        [&options](std::int64_t) {
-            options.players = std::max(options.players, PlayersFilter::kNotFull);
-        },
+        [&options] { options.players = std::max(options.players, PlayersFilter::kNotFull); },
         "servers with a free slot");
-    command.add_flag_function(
-        "--not-empty",
-        [&options](std::int64_t) { options.players = PlayersFilter::kNotFullNotEmpty; },
+    command.add_flag_callback(
+        "--not-empty", [&options] { options.players = PlayersFilter::kNotFullNotEmpty; },
         "servers with players and a free slot (the master has no filter for players alone)");
     static const std::map<std::string, PasswordFilter> kPasswords = {
         {"yes", PasswordFilter::kWith}, {"no", PasswordFilter::kWithout}};
-    command
-        .add_option_function<std::string>(
-            "--password",
-            [&options](const std::string& text) { options.password = kPasswords.at(text); },
-            "servers with, or without, a password")
-        ->type_name("yes|no")
-        ->check(CLI::IsMember(kPasswords));
+    Choice(command, "--password", options.password, kPasswords,
+           "servers with, or without, a password");
     command
         .add_option_function<std::string>(
             "--protocol",
@@ -153,15 +147,12 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
             },
             "the game's protocol (2.85: Quake 4 1.4.2)")
         ->type_name("MAJOR.MINOR");
-    command
-        .add_option("--wait-ms", options.waitMs,
-                    "the list ends this long after the last reply datagram")
-        ->capture_default_str()
-        ->transform(Decimal(1, 60000));
+    Number(command, "--wait-ms", options.waitMs, 1, 60000,
+           "the list ends this long after the last reply datagram");
     command.add_flag("--json", options.json);
 }
 
-CLI::App* AddListCommand(CLI::App& app, ListOptions& options, Run& run) {
+void AddListCommand(CLI::App& app, ListOptions& options, Run& run) {
     CLI::App* list = app.add_subcommand(
         "list",
         "Asks a Quake 4 master server for its list and prints one HOST:PORT a line as the list "
@@ -170,7 +161,6 @@ CLI::App* AddListCommand(CLI::App& app, ListOptions& options, Run& run) {
     AddListOptions(*list, options);
     list->get_option("--json")->description("one object with the list and what was dropped");
     list->callback([&options, &run] { run = [&options] { return RunList(options); }; });
-    return list;
 }
 
 }  // namespace velder::tools

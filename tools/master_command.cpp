@@ -1,15 +1,12 @@
 // velder master: a stand-in master server that answers getServers.
 #include "tools/commands.h"
 
-#include <asio.hpp>
 #include <chrono>
-#include <csignal>
 
 #include "standin/master_server.h"
 #include "tools/cli11.h"
 #include "tools/input_files.h"
 #include "tools/library_client.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
@@ -82,8 +79,6 @@ int RunMaster(const MasterServeOptions& options) {
     }
     Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
         server.Address() + "\n");
-    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
-    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
     server.Wait();
     servers.Stop();
     const standin::Counts counts = server.GetCounts();
@@ -95,7 +90,7 @@ int RunMaster(const MasterServeOptions& options) {
 
 }  // namespace
 
-CLI::App* AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
+void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
     CLI::App* master = app.add_subcommand(
         "master",
         "A stand-in master server: answers getServers until interrupted, with at most 231 "
@@ -107,23 +102,18 @@ CLI::App* AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run)
         master->add_option("--servers", options.servers, "start N stand-in servers and list them")
             ->transform(Decimal(1, kMaxServers))
             ->excludes(list);
-    master->add_option("--server-port", options.serverPort, "their first port (0 for free ports)")
-        ->capture_default_str()
-        ->transform(Decimal(0, 65535));
-    master->add_option("--players", options.players, "made-up players on each")
-        ->capture_default_str()
-        ->transform(Decimal(0, standin::kMaxPlayers));
-    master->add_option("--delay-ms", options.delayMs, "their wait before each answer")
-        ->transform(Decimal(0, kMaxDelayMs));
+    Number(*master, "--server-port", options.serverPort, 0, 65535,
+           "their first port (0 for free ports)");
+    Number(*master, "--players", options.players, 0, standin::kMaxPlayers,
+           "made-up players on each");
+    Number(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
     master
         ->add_option("--bind", options.bind,
                      "address to listen on; any other than 127.0.0.1 gives each source at most "
                      "4 lists a second, and 4 answers a second from each stand-in")
         ->capture_default_str()
         ->check(CLI::ValidIPV4);
-    master->add_option("--port", options.port, "UDP port (0 for a free one)")
-        ->capture_default_str()
-        ->transform(Decimal(0, 65535));
+    Number(*master, "--port", options.port, 0, 65535, "UDP port (0 for a free one)");
     master->callback([&options, &run, list, servers] {
         if (list->count() == 0 && servers->count() == 0) {
             Refuse("give either --list FILE or --servers N");
@@ -133,7 +123,6 @@ CLI::App* AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run)
         }
         run = [&options] { return RunMaster(options); };
     });
-    return master;
 }
 
 }  // namespace velder::tools

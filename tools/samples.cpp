@@ -1,4 +1,4 @@
-#include "tools/samples.h"
+#include "tools/commands.h"
 
 #include <iterator>
 #include <string>

@@ -1,13 +1,10 @@
 // velder serve: a stand-in Quake 4 server that answers the status request.
 #include "tools/commands.h"
 
-#include <asio.hpp>
 #include <chrono>
-#include <csignal>
 
 #include "tools/cli11.h"
 #include "tools/input_files.h"
-#include "tools/samples.h"
 #include "tools/views.h"
 
 namespace velder::tools {
@@ -60,10 +57,7 @@ int RunServe(const ServeOptions& options) {
         (options.servers > 1 ? " and the next " + std::to_string(options.servers - 1) + " ports"
                              : std::string()) +
         "\n");
-    // Serves until interrupted or, with --count, done.
-    asio::signal_set interrupts(server.Context(), SIGINT, SIGTERM);
-    interrupts.async_wait([&server](asio::error_code, int) { server.Stop(); });
-    server.Wait();
+    server.Wait();  // until interrupted or, with --count, done
 
     const standin::Counts counts = server.GetCounts();
     std::string summary = "velder serve: " + std::to_string(counts.answered) + " answers sent";
@@ -86,7 +80,7 @@ int AnswersPerSource(const std::string& bind, const std::string& what) {
     return kAnswersPerSource;
 }
 
-CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
+void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
     CLI::App* serve = app.add_subcommand(
         "serve", "A stand-in Quake 4 server: answers the status request until interrupted.");
     serve
@@ -95,71 +89,50 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
                      "source address then gets at most 4 answers a second")
         ->capture_default_str()
         ->check(CLI::ValidIPV4);
-    serve->add_option("--port", options.port, "UDP port (0 for a free one)")
-        ->capture_default_str()
-        ->transform(Decimal(0, 65535));
-    serve->add_option("--servers", options.servers, "listen on N consecutive ports from --port")
-        ->transform(Decimal(1, kMaxServers));
-    // The players and variables as given, read once the line is read.
-    struct Given {
-        std::vector<std::string> vars, players;
-        std::size_t madeUp = 0;
-    };
-    const auto given = std::make_shared<Given>();
-    standin::ServerSample& sample = options.sample;
-    CLI::Option* sampleOptions[] = {
-        serve->add_option("--name", sample.name, "si_name, colour codes allowed")
-            ->capture_default_str(),
-        serve->add_option("--map", sample.map, "si_map")->capture_default_str(),
-        serve->add_option("--gametype", sample.gameType, "si_gameType")->capture_default_str(),
-        serve->add_option("--maxplayers", sample.maxPlayers, "si_maxPlayers")
-            ->capture_default_str()
-            ->transform(Decimal(0, 999)),
-        serve->add_option("--var", given->vars, "a further server variable (repeatable)")
-            ->type_name("KEY=VALUE")
-            ->allow_extra_args(false)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll),
-        serve->add_option("--player", given->players, "a player (repeatable, up to 32)")
-            ->type_name("NAME,CLAN,PING")
-            ->allow_extra_args(false)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll),
-        serve->add_option("--players", given->madeUp, "N made-up players")
-            ->transform(Decimal(0, standin::kMaxPlayers)),
-        serve
-            ->add_option("--os", sample.osMask,
-                         "the OS byte that ends the reply (1 Windows; 2 or 7 Linux)")
-            ->capture_default_str()
-            ->transform(Decimal(0, 0xFFFFFFFF)),
-    };
-    sampleOptions[5]->excludes(sampleOptions[6]);
+    Number(*serve, "--port", options.port, 0, 65535, "UDP port (0 for a free one)");
+    Number(*serve, "--servers", options.servers, 1, kMaxServers,
+           "listen on N consecutive ports from --port");
     CLI::Option* reply = serve->add_option(
         "--reply", options.replyFile,
         "answer with the bytes of FILE instead (a regular file of at most 65507 bytes)");
-    for (CLI::Option* option : sampleOptions) {
-        reply->excludes(option);
-    }
-    serve->add_option("--delay-ms", options.delayMs, "wait N ms before each answer")
-        ->transform(Decimal(0, kMaxDelayMs));
-    serve
-        ->add_option("--count", options.count,
-                     "stop after N answers (GetInfo asks twice per query)")
-        ->transform(Decimal(1, 1000000000));
-    serve->callback([&options, &run, given] {
-        std::vector<standin::Player>& players = options.sample.players;
-        if (given->madeUp > 0) {
-            players = MadeUpPlayers(given->madeUp);
-        }
-        for (const std::string& text : given->players) {
-            players.push_back(ReadPlayer(text));
-        }
-        for (const std::string& var : given->vars) {
+    CLI::App* sample = serve->add_option_group("sample", "the reply, unless --reply");
+    sample->add_option("--name", options.sample.name, "si_name, colour codes allowed")
+        ->capture_default_str();
+    sample->add_option("--map", options.sample.map, "si_map")->capture_default_str();
+    sample->add_option("--gametype", options.sample.gameType, "si_gameType")->capture_default_str();
+    Number(*sample, "--maxplayers", options.sample.maxPlayers, 0, 999, "si_maxPlayers");
+    sample->add_option("--var", "a further server variable (repeatable)")
+        ->type_name("KEY=VALUE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->each([&vars = options.sample.vars](const std::string& var) {
             const std::size_t eq = var.find('=');
             if (eq == std::string::npos || eq == 0) {
                 Refuse("bad variable '" + var + "' for --var: give it as KEY=VALUE");
             }
-            options.sample.vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
-        }
-        if (players.size() > standin::kMaxPlayers) {
+            vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
+        });
+    std::vector<standin::Player>& players = options.sample.players;
+    CLI::Option* given =
+        sample->add_option("--player", "a player (repeatable, up to 32)")
+            ->type_name("NAME,CLAN,PING")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->each([&players](const std::string& text) { players.push_back(ReadPlayer(text)); });
+    sample
+        ->add_option_function<std::size_t>(
+            "--players", [&players](std::size_t count) { players = MadeUpPlayers(count); },
+            "N made-up players")
+        ->transform(Decimal(0, standin::kMaxPlayers))
+        ->excludes(given);
+    Number(*sample, "--os", options.sample.osMask, 0, 0xFFFFFFFF,
+           "the OS byte that ends the reply (1 Windows; 2 or 7 Linux)");
+    sample->excludes(reply);
+    Number(*serve, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "wait N ms before each answer");
+    serve
+        ->add_option("--count", options.count,
+                     "stop after N answers (GetInfo asks twice per query)")
+        ->transform(Decimal(1, 1000000000));
+    serve->callback([&options, &run] {
+        if (options.sample.players.size() > standin::kMaxPlayers) {
             Refuse("too many players: a server has at most " +
                    std::to_string(standin::kMaxPlayers));
         } else if (options.servers > 1 && options.port == 0) {
@@ -170,7 +143,6 @@ CLI::App* AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
         }
         run = [&options] { return RunServe(options); };
     });
-    return serve;
 }
 
 }  // namespace velder::tools

@@ -63,6 +63,7 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"info", "--jobs=257", "h:1"}, "257"},
         {{"info", "h:1", "--jobs"}, "--jobs"},
         {{"console", "--all"}, "--all"},
+        {{"console", "--help", "x"}, "x"},
         {{"demo", "now"}, "now"},
         {{"serve", "--port", "70000"}, "70000"},
         {{"serve", "--port"}, "--port"},
@@ -94,6 +95,7 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"list", "--", "x"}, "unexpected argument 'x' for 'velder list'"},
         {{"browse", "--bogus"}, "--bogus"},
         {{"browse", "--sort", "map"}, "map"},
+        {{"browse", "--sort", "1"}, "--sort"},  // a name, not the value it stands for
         {{"browse", "--jobs", "257"}, "257"},
         {{"master", "--port", "70000"}, "70000"},
         {{"master"}, "give either --list FILE or --servers N"},

@@ -1,6 +1,6 @@
 // The servers the tool makes up: distinct players, and every crowd whose
 // reply fits GetInfo's window read back whole.
-#include "tools/samples.h"
+#include "tools/commands.h"
 
 #include <gtest/gtest.h>
 
