@@ -8,6 +8,7 @@
 #include "platform/host_messages.h"
 #include "platform/process_counter.h"
 #include "platform/replaced_file.h"
+#include "platform/tick_counter.h"
 #include "platform/worker_thread.h"
 #include "query/master_query.h"
 #include "query/status_query.h"
@@ -128,44 +129,63 @@ void RunQuery(void* argument) {
     Finish(job);
 }
 
+// A master is asked at most once a minute, whatever the script does: what
+// it gave (its list, or why there was none) is kept, and a request within
+// the minute gets that at once. Guarded by the shared lock.
+constexpr std::uint32_t kMasterRestMilliseconds = 60000;
+struct KeptList {
+    velder::ListRequest master;  // host and port; an empty host: a free slot
+    std::uint32_t askedAt = 0;
+    const char* failure = nullptr;  // null: the master listed `count` servers
+    velder::ServerEntry* entries = nullptr;
+    std::size_t count = 0;
+};
+KeptList kept[4];
+
+bool SameMaster(const velder::ListRequest& a, const velder::ListRequest& b) {
+    return a.port == b.port && std::strcmp(a.host, b.host) == 0;
+}
+
+void Forget(KeptList& list) {
+    std::free(list.entries);
+    list = KeptList{};
+}
+
+// What the master gave within the last minute, or null.
+KeptList* KeptFor(const velder::ListRequest& master) {
+    for (KeptList& list : kept) {
+        if (list.master.host[0] != '\0' &&
+            velder::platform::TickMilliseconds() - list.askedAt >= kMasterRestMilliseconds) {
+            Forget(list);
+        }
+        if (list.master.host[0] != '\0' && SameMaster(list.master, master)) {
+            return &list;
+        }
+    }
+    return nullptr;
+}
+
+// Where the servers of a list go: the file, and the copy that is kept.
+struct ListSink {
+    velder::platform::ReplacedFile* file;
+    velder::ServerEntry* entries;  // room for kMostListedServers
+    std::size_t count;
+};
+
 // Each server of the list as one "A.B.C.D:PORT" line.
 bool WriteEntry(void* context, const velder::ServerEntry& entry) {
+    auto* const sink = static_cast<ListSink*>(context);
+    if (sink->entries != nullptr && sink->count < velder::kMostListedServers) {
+        sink->entries[sink->count++] = entry;
+    }
     char line[velder::kEntryTextCapacity + 2];
     velder::FormatServerEntry(entry, line);
     const std::size_t length = std::strlen(line);
     std::memcpy(line + length, "\r\n", 2);
-    return velder::platform::AppendToFile(static_cast<velder::platform::ReplacedFile*>(context),
-                                          line, length + 2);
+    return velder::platform::AppendToFile(sink->file, line, length + 2);
 }
 
-// The list, or the word that says why there is none, as the ticket's result.
-const char* FetchList(const velder::ListRequest& request, const char* path, velder::QueryJob* job,
-                      std::size_t* servers) {
-    auto* const seen = static_cast<velder::SeenServers*>(std::malloc(sizeof(velder::SeenServers)));
-    if (seen == nullptr) {
-        return "failed";
-    }
-    velder::platform::ReplacedFile file;
-    if (!velder::platform::BeginReplacedFile(path, &file)) {
-        std::free(seen);
-        return "unwritable";
-    }
-    velder::ListTally tally;
-    const velder::ListOutcome outcome =
-        velder::FetchServerList(request.host, request.port, velder::ServersFilter{},
-                                velder::MasterWait{}, *seen, {&file, WriteEntry}, tally);
-    std::free(seen);
-    bool detached = false;
-    {
-        SharedLock lock;
-        detached = job->detached;
-    }
-    if (outcome != velder::ListOutcome::kListed || detached) {
-        velder::platform::AbandonReplacedFile(&file);
-    } else if (!velder::platform::FinishReplacedFile(&file, path)) {
-        return "unwritable";
-    }
-    *servers = tally.servers;
+const char* FailureWord(velder::ListOutcome outcome) {
     switch (outcome) {
         case velder::ListOutcome::kListed:
             return nullptr;
@@ -179,6 +199,96 @@ const char* FetchList(const velder::ListRequest& request, const char* path, veld
             break;
     }
     return "failed";
+}
+
+// The slot for `master`'s answer: its own, a free one, or the oldest.
+KeptList& SlotFor(const velder::ListRequest& master) {
+    const std::uint32_t now = velder::platform::TickMilliseconds();
+    KeptList* oldest = &kept[0];
+    for (KeptList& list : kept) {
+        if (list.master.host[0] == '\0' || SameMaster(list.master, master)) {
+            return list;
+        }
+        oldest = now - list.askedAt > now - oldest->askedAt ? &list : oldest;
+    }
+    return *oldest;
+}
+
+// The list, or the word that says why there is none, as the ticket's
+// result: what the master gave within the last minute, or what it gives now.
+const char* FetchList(const velder::ListRequest& request, const char* path, velder::QueryJob* job,
+                      std::size_t* servers) {
+    velder::ServerEntry* entries = nullptr;
+    std::size_t count = 0;
+    bool ask = true;
+    {
+        SharedLock lock;
+        if (const KeptList* list = KeptFor(request)) {
+            if (list->failure != nullptr) {
+                return list->failure;
+            }
+            ask = false;
+            count = list->count;
+            entries = static_cast<velder::ServerEntry*>(
+                std::malloc(sizeof(velder::ServerEntry) * (count + 1)));
+            if (entries != nullptr && count > 0) {
+                std::memcpy(entries, list->entries, sizeof(velder::ServerEntry) * count);
+            }
+        }
+    }
+    if (ask) {
+        entries = static_cast<velder::ServerEntry*>(
+            std::malloc(sizeof(velder::ServerEntry) * velder::kMostListedServers));
+    }
+    auto* const seen =
+        ask ? static_cast<velder::SeenServers*>(std::malloc(sizeof(velder::SeenServers))) : nullptr;
+    velder::platform::ReplacedFile file;
+    const char* failure = nullptr;
+    if (entries == nullptr || (ask && seen == nullptr)) {
+        failure = "failed";
+    } else if (!velder::platform::BeginReplacedFile(path, &file)) {
+        failure = "unwritable";
+    }
+    bool answered = false;  // the master's own answer, worth keeping for the minute
+    if (failure == nullptr) {
+        ListSink sink{&file, ask ? entries : nullptr, 0};
+        if (ask) {
+            velder::ListTally tally;
+            const velder::ListOutcome outcome =
+                velder::FetchServerList(request.host, request.port, velder::ServersFilter{},
+                                        velder::MasterWait{}, *seen, {&sink, WriteEntry}, tally);
+            failure = FailureWord(outcome);
+            answered = outcome == velder::ListOutcome::kListed ||
+                       outcome == velder::ListOutcome::kNoAnswer ||
+                       outcome == velder::ListOutcome::kNoHost;
+            count = sink.count;
+        } else {
+            for (std::size_t i = 0; i < count && failure == nullptr; ++i) {
+                failure = WriteEntry(&sink, entries[i]) ? nullptr : "unwritable";
+            }
+        }
+    }
+    std::free(seen);
+    bool detached = false;
+    {
+        SharedLock lock;
+        detached = job->detached;
+        if (answered && hostWindow != nullptr) {  // nothing is kept once unloaded
+            KeptList& slot = SlotFor(request);
+            Forget(slot);
+            slot = KeptList{request, velder::platform::TickMilliseconds(), failure, entries, count};
+            slot.master.file = nullptr;
+            entries = nullptr;  // the slot's now
+        }
+    }
+    std::free(entries);
+    if (failure == nullptr && !detached && !velder::platform::FinishReplacedFile(&file, path)) {
+        failure = "unwritable";
+    } else if (file.open && (failure != nullptr || detached)) {
+        velder::platform::AbandonReplacedFile(&file);
+    }
+    *servers = count;
+    return failure;
 }
 
 void RunList(void* argument) {
@@ -290,6 +400,9 @@ int VELDER_CALL UnloadDll(int timeout) {
     // emptied and let go.
     NewSession();
     hostWindow = nullptr;
+    for (KeptList& list : kept) {
+        Forget(list);
+    }
     return kMayUnload;
 }
 

@@ -500,7 +500,18 @@ TEST_F(AsyncLists, TheFileHoldsTheMastersListAndOneSignalComes) {
     EXPECT_EQ(FileText(path), expected);
     EXPECT_FALSE(Exists(path + ".part"));
     EXPECT_EQ(master.GetCounts().answered, 1u);
+
+    // Within the minute the same list comes again, into any file, and the
+    // master hears nothing of it.
+    const std::string again = ListPath("again");
+    const std::string repeat = StartList(host, master.Address(), again);
+    ASSERT_TRUE(IsTicket(repeat)) << repeat;
+    ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(repeat)) > 0; }, 20s));
+    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", repeat).text, "232");
+    EXPECT_EQ(FileText(again), expected);
+    EXPECT_EQ(master.GetCounts().received, 1u) << "the master was asked again";
     DeleteFileA(path.c_str());
+    DeleteFileA(again.c_str());
 }
 
 TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {

@@ -20,12 +20,15 @@
 //       signal as for QueryStart; a host of letters, digits, '.' and '-', a
 //       port from 1 to 65535, one space and a path of 1 to 250 bytes, spaces
 //       allowed) or "failed". The worker asks the master for every server
-//       (protocol 2.85, no filters), writes one host:port per line to
+//       (protocol 2.85, no filters; a master asked less than a minute ago
+//       is not asked again: what it gave then is the answer), writes one
+//       host:port per line to
 //       "<file>.part" and moves it over <file>, so that the file is only
 //       ever read whole; then mIRC is sent "/signal <signal> <ticket>".
 //   $dll(velder-async.dll, ListResult, <ticket>)
 //       "pending", "unknown", the number of servers written, or why there is
-//       no list: "no_answer" (the master did not answer), "no_host" (its name
+//       no list: "no_answer" (the master did not answer: it is down, or lists
+//       no server), "no_host" (its name
 //       could not be looked up), "unwritable" (the file could not be written
 //       or moved into place) or "failed" (no socket or memory). Taken once.
 //
