@@ -89,26 +89,28 @@ bool SendSignals() {
         }
         onItsWay = onItsWay || delivery.ticket != 0;
     }
-    std::uint32_t ticket = 0;
-    char signal[velder::kLongestSignal + 1];
-    while (hostWindow != nullptr && board.NextToAnnounce(&ticket, signal)) {
+    // A signal waits for a free slot (emptied ones go as mIRC runs them).
+    for (;;) {
         Delivery* free = nullptr;
         for (Delivery& delivery : deliveries) {
             free = free == nullptr && delivery.ticket == 0 ? &delivery : free;
+        }
+        std::uint32_t ticket = 0;
+        char signal[velder::kLongestSignal + 1];
+        if (free == nullptr || hostWindow == nullptr || !board.NextToAnnounce(&ticket, signal)) {
+            return onItsWay || free == nullptr;
         }
         // The command is fixed text: the script's own signal name and a number.
         char text[16 + velder::kLongestSignal + 12];
         std::snprintf(text, sizeof text, "/signal %s %lu", signal,
                       static_cast<unsigned long>(ticket));
-        // There is a slot for every ticket; a window that takes no message
-        // gets none, and the result waits for the script's own look.
-        if (free != nullptr &&
-            velder::platform::SendHostCommand(text, hostWindow, &free->command)) {
+        // A window that takes no message (gone) gets none, and the result
+        // waits for the script's own look.
+        if (velder::platform::SendHostCommand(text, hostWindow, &free->command)) {
             free->ticket = ticket;
             onItsWay = true;
         }
     }
-    return onItsWay;
 }
 
 // Hands the finished job back to the board; the launcher tells the script.

@@ -22,6 +22,7 @@ struct HostCommand {
     void* mapping = nullptr;
     char* view = nullptr;
     std::uint32_t index = 0;
+    void* window = nullptr;
 };
 
 // Makes a fresh mapping holding `text` (shorter than the mapping) and sends
@@ -29,8 +30,8 @@ struct HostCommand {
 // system gives no mapping or the window takes no message (it is gone);
 // nothing is left open then.
 bool SendHostCommand(const char* text, void* window, HostCommand* command);
-// True once the window has run the command. The answer comes back to the
-// thread that sent it, while that thread handles its messages.
+// True once the window has run the command, or is gone. The answer comes
+// back to the thread that sent it, while that thread handles its messages.
 bool HostCommandDone(const HostCommand& command);
 // Empties the command's text: if the window runs it later, it runs nothing.
 void BlankHostCommand(const HostCommand& command);

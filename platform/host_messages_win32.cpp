@@ -61,7 +61,7 @@ bool SendHostCommand(const char* text, void* window, HostCommand* command) {
             return false;
         }
         std::memcpy(view, text, length + 1);
-        *command = HostCommand{mapping, static_cast<char*>(view), index};
+        *command = HostCommand{mapping, static_cast<char*>(view), index, window};
         // Queued for the window's thread, however long it is busy: it runs
         // the command when it next handles messages, and Ran hears of it.
         if (SendMessageCallbackA(static_cast<HWND>(window), kCommandMessage, kTypedCommand,
@@ -75,6 +75,9 @@ bool SendHostCommand(const char* text, void* window, HostCommand* command) {
 }
 
 bool HostCommandDone(const HostCommand& command) {
+    if (!IsWindow(static_cast<HWND>(command.window))) {
+        return true;  // a window destroyed with the message queued never runs it
+    }
     for (const std::uint32_t index : ran) {
         if (index == command.index && index != 0) {
             return true;
