@@ -62,15 +62,12 @@ int RunBrowse(const BrowseOptions& options) {
     InOrderQueries queries(
         static_cast<std::size_t>(options.jobs),
         [&library](const std::string& address) { return library.GetInfo(address); });
-    ListTally tally;
     std::size_t listed = 0;
-    const ListOutcome outcome = FetchList(
-        options.list,
-        [&](const ServerEntry& entry) {
+    const std::vector<MasterAnswer> masters =
+        FetchList(options.list, [&](const ServerEntry& entry) {
             queries.Add(EntryText(entry));
             ++listed;
-        },
-        tally);
+        });
     std::vector<Browsed> servers;
     std::size_t answered = 0;
     queries.TakeAll([&](ServerAnswer answer) {
@@ -80,7 +77,7 @@ int RunBrowse(const BrowseOptions& options) {
             servers.push_back(std::move(browsed));
         }
     });
-    if (!ListTaken(outcome, tally, options.list)) {
+    if (!ListTaken(masters, options.list)) {
         return kExitFailure;
     }
     Sort(servers, options.sort);

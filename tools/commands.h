@@ -65,12 +65,14 @@ struct ServeOptions {
     std::size_t count = 0;  // stop after this many answers in all; 0: run on
 };
 
-// The master `velder list` and `velder browse` ask unless told otherwise: a
-// community master (id's own no longer answers list requests).
-inline constexpr char kDefaultMaster[] = "master.quakehub.net:27650";
+// The masters `velder list` and `velder browse` ask unless told otherwise:
+// the community master, and id's own (said to answer no list requests now;
+// it may again).
+inline constexpr char kCommunityMaster[] = "master.quakehub.net:27650";
+inline constexpr char kIdMaster[] = "q4master.idsoftware.com:27650";
 
 struct ListOptions {
-    std::string master = kDefaultMaster;
+    std::vector<std::string> masters = {kCommunityMaster, kIdMaster};  // asked together
     std::string game, player, clan;
     PasswordFilter password = PasswordFilter::kAny;
     PlayersFilter players = PlayersFilter::kAny;
@@ -139,12 +141,18 @@ standin::ServerSample DemoSample();
 int AnswersPerSource(const std::string& bind, const std::string& what);
 inline constexpr int kAnswersPerSource = 4;
 
-// Asks the master of `options` for its list and hands each server on as it
-// arrives; ListTaken then says what was dropped and why no list came, and
-// is true when one did.
-ListOutcome FetchList(const ListOptions& options,
-                      const std::function<void(const ServerEntry& entry)>& take, ListTally& tally);
-bool ListTaken(ListOutcome outcome, const ListTally& tally, const ListOptions& options);
+// What each master of a list gave, in the order of ListOptions::masters.
+struct MasterAnswer {
+    ListOutcome outcome = ListOutcome::kNoAnswer;
+    ListTally tally;
+};
+
+// Asks every master of `options` for its list, all at once, and hands each
+// server on once, as it first arrives from any of them; ListTaken then says
+// what was dropped and which masters did not answer, and is true when one did.
+std::vector<MasterAnswer> FetchList(const ListOptions& options,
+                                    const std::function<void(const ServerEntry& entry)>& take);
+bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options);
 std::string EntryText(const ServerEntry& entry);  // HOST:PORT
 // The options list and browse share: the master and the request's filters.
 void AddListOptions(CLI::App& command, ListOptions& options);

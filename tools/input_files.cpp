@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "velder/velder.h"
 #include "query/protocol.h"
 #include "tools/commands.h"
 #include "tools/views.h"
+#include "velder/velder.h"
 
 namespace velder::tools {
 

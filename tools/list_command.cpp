@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "tools/cli11.h"
 #include "tools/input_files.h"
@@ -22,55 +25,94 @@ namespace {
 
 int RunList(const ListOptions& options) {
     std::vector<std::string> servers;
-    ListTally tally;
-    const ListOutcome outcome = FetchList(
-        options,
-        [&](const ServerEntry& entry) {
-            servers.push_back(EntryText(entry));
-            if (!options.json) {
-                Say(servers.back() + "\n");
-            }
-        },
-        tally);
-    if (options.json && outcome == ListOutcome::kListed) {
-        Say("{\"master\":" + JsonString(options.master) + ",\"servers\":[" +
+    const std::vector<MasterAnswer> answers = FetchList(options, [&](const ServerEntry& entry) {
+        servers.push_back(EntryText(entry));
+        if (!options.json) {
+            Say(servers.back() + "\n");
+        }
+    });
+    const bool listed = ListTaken(answers, options);
+    if (options.json && listed) {
+        ListTally all;
+        std::vector<std::string> masters;
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            all.foreign += answers[i].tally.foreign;
+            all.malformed += answers[i].tally.malformed;
+            all.portZero += answers[i].tally.portZero;
+            all.cut += answers[i].tally.cut;
+            const bool answered = answers[i].outcome == ListOutcome::kListed;
+            masters.push_back("{\"master\":" + JsonString(options.masters[i]) +
+                              ",\"answered\":" + (answered ? "true" : "false") + "}");
+        }
+        Say("{\"master\":" + JsonString(options.masters.front()) + ",\"masters\":[" +
+            JsonList(masters, [](const std::string& m) { return m; }) + "],\"servers\":[" +
             JsonList(servers, JsonString) + "],\"dropped\":{\"foreign\":" +
-            std::to_string(tally.foreign) + ",\"malformed\":" + std::to_string(tally.malformed) +
-            ",\"port_zero\":" + std::to_string(tally.portZero) +
-            "},\"cut\":" + (tally.cut > 0 ? "true" : "false") + "}\n");
+            std::to_string(all.foreign) + ",\"malformed\":" + std::to_string(all.malformed) +
+            ",\"port_zero\":" + std::to_string(all.portZero) +
+            "},\"cut\":" + (all.cut > 0 ? "true" : "false") + "}\n");
     }
-    return ListTaken(outcome, tally, options) ? kExitOk : kExitFailure;
+    return listed ? kExitOk : kExitFailure;
 }
 
 }  // namespace
 
-// The request goes out up to three times while no reply comes, --wait-ms
-// apart; the list ends --wait-ms after the last reply, or after a minute in all.
-ListOutcome FetchList(const ListOptions& options,
-                      const std::function<void(const ServerEntry& entry)>& take, ListTally& tally) {
-    using Take = std::function<void(const ServerEntry& entry)>;
-    const std::size_t colon = options.master.rfind(':');
-    const std::string host = options.master.substr(0, colon);
-    const auto port = static_cast<std::uint16_t>(std::stoi(options.master.substr(colon + 1)));
+// Each master on a thread of its own. The request goes out up to three
+// times while no reply comes, --wait-ms apart; a list ends --wait-ms after
+// its last reply, or after a minute in all.
+std::vector<MasterAnswer> FetchList(const ListOptions& options,
+                                    const std::function<void(const ServerEntry& entry)>& take) {
     const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
     const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
-    const ServerSink sink{const_cast<Take*>(&take), [](void* call, const ServerEntry& entry) {
-                              (*static_cast<Take*>(call))(entry);
-                              return true;
-                          }};
     const ServersFilter filter{options.protocolMajor,  options.protocolMinor, options.game.c_str(),
                                options.player.c_str(), options.clan.c_str(),  options.password,
                                options.players};
-    auto seen = std::make_unique<SeenServers>();
-    return FetchServerList(host.c_str(), port, filter, wait, *seen, sink, tally);
+    // What every master listed so far: each server goes on once.
+    struct Merged {
+        std::mutex lock;
+        std::set<std::string> seen;
+        const std::function<void(const ServerEntry& entry)>& take;
+    } merged{{}, {}, take};
+    const ServerSink sink{&merged, [](void* context, const ServerEntry& entry) {
+                              auto* const m = static_cast<Merged*>(context);
+                              const std::lock_guard<std::mutex> hold(m->lock);
+                              if (m->seen.insert(EntryText(entry)).second) {
+                                  m->take(entry);
+                              }
+                              return true;
+                          }};
+    std::vector<MasterAnswer> answers(options.masters.size());
+    std::vector<std::thread> askers;
+    for (std::size_t i = 0; i < options.masters.size(); ++i) {
+        askers.emplace_back([&, i] {
+            const std::string& master = options.masters[i];
+            const std::size_t colon = master.rfind(':');
+            const auto port = static_cast<std::uint16_t>(std::stoi(master.substr(colon + 1)));
+            auto seen = std::make_unique<SeenServers>();
+            answers[i].outcome = FetchServerList(master.substr(0, colon).c_str(), port, filter,
+                                                 wait, *seen, sink, answers[i].tally);
+        });
+    }
+    for (std::thread& asker : askers) {
+        asker.join();
+    }
+    return answers;
 }
 
-bool ListTaken(ListOutcome outcome, const ListTally& tally, const ListOptions& options) {
+bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
+    ListTally all;
+    bool listed = false;
+    for (const MasterAnswer& answer : answers) {
+        all.foreign += answer.tally.foreign;
+        all.malformed += answer.tally.malformed;
+        all.portZero += answer.tally.portZero;
+        all.cut += answer.tally.cut;
+        listed = listed || answer.outcome == ListOutcome::kListed;
+    }
     std::string dropped;
     const std::pair<std::size_t, const char*> drops[] = {
-        {tally.foreign, " datagrams from elsewhere than the master"},
-        {tally.malformed, " malformed replies"},
-        {tally.portZero, " entries with port 0"},
+        {all.foreign, " datagrams from elsewhere than the master"},
+        {all.malformed, " malformed replies"},
+        {all.portZero, " entries with port 0"},
     };
     for (const auto& [count, what] : drops) {
         if (count > 0) {
@@ -80,24 +122,34 @@ bool ListTaken(ListOutcome outcome, const ListTally& tally, const ListOptions& o
     if (!dropped.empty()) {
         Complain(dropped);
     }
-    if (tally.cut > 0) {
+    if (all.cut > 0) {
         Complain("warning: the list was cut at " + std::to_string(kMostListedServers) +
                  " servers, more than any real master lists");
     }
-    if (outcome == ListOutcome::kNoHost) {
-        Complain("cannot find the master '" + options.master + "'");
-    } else if (outcome == ListOutcome::kNoSocket) {
-        Complain("cannot open a socket");
-    } else if (outcome != ListOutcome::kListed) {
-        Complain("the master " + options.master + " did not answer");
+    // A master that sends nothing may be down, or list no server for these
+    // filters: some masters send nothing at all for an empty list.
+    const std::string maybe = " (it is down, or lists no server for these filters)";
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        const std::string& master = options.masters[i];
+        const std::string warning = listed ? "warning: " : "";
+        if (answers[i].outcome == ListOutcome::kNoHost) {
+            Complain(warning + "cannot find the master '" + master + "'");
+        } else if (answers[i].outcome == ListOutcome::kNoSocket) {
+            Complain("cannot open a socket");
+        } else if (answers[i].outcome != ListOutcome::kListed) {
+            Complain(warning + "the master " + master + " did not answer" + maybe);
+        }
     }
-    return outcome == ListOutcome::kListed;
+    return listed;
 }
 
 void AddListOptions(CLI::App& command, ListOptions& options) {
     command
-        .add_option("--master", options.master, "the master to ask (PORT is 27650 when left out)")
+        .add_option("--master", options.masters,
+                    "a master to ask (PORT is 27650 when left out); repeated, every one is asked "
+                    "at once and each server listed once")
         ->type_name("HOST[:PORT]")
+        ->allow_extra_args(false)
         ->capture_default_str()
         ->transform(CLI::Validator(
             [](std::string& text) {
@@ -155,9 +207,9 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
 void AddListCommand(CLI::App& app, ListOptions& options, Run& run) {
     CLI::App* list = app.add_subcommand(
         "list",
-        "Asks a Quake 4 master server for its list and prints one HOST:PORT a line as the list "
-        "arrives, each server once. The filters are all sent to the master.");
-    list->footer("Exit status: 0 with a list, 1 when the master did not answer, 2 usage.");
+        "Asks Quake 4 master servers for their lists and prints one HOST:PORT a line as the "
+        "lists arrive, each server once. The filters are all sent to the masters.");
+    list->footer("Exit status: 0 with a list, 1 when no master answered, 2 usage.");
     AddListOptions(*list, options);
     list->get_option("--json")->description("one object with the list and what was dropped");
     list->callback([&options, &run] { run = [&options] { return RunList(options); }; });

@@ -229,43 +229,39 @@ TEST(CommandLine, ServeShapesTheSample) {
 TEST(CommandLine, FiltersBecomeTheRequestsFilter) {
     struct Row {
         std::vector<std::string> args;
-        std::string master;
+        std::vector<std::string> masters;
         PlayersFilter players;
         PasswordFilter password;
         int major, minor;
         bool playing;
     };
+    const std::vector<std::string> kBoth = {velder::tools::kCommunityMaster,
+                                            velder::tools::kIdMaster};
     const Row rows[] = {
-        {{"list"},
-         velder::tools::kDefaultMaster,
-         PlayersFilter::kAny,
-         PasswordFilter::kAny,
-         2,
-         85,
-         false},
+        {{"list"}, kBoth, PlayersFilter::kAny, PasswordFilter::kAny, 2, 85, false},
         {{"list", "--master", "127.0.0.1", "--not-full", "--password", "no"},
-         "127.0.0.1:27650",
+         {"127.0.0.1:27650"},
          PlayersFilter::kNotFull,
          PasswordFilter::kWithout,
          2,
          85,
          false},
         {{"list", "--not-empty", "--not-full", "--password=yes", "--protocol", "1.2"},
-         velder::tools::kDefaultMaster,
+         kBoth,
          PlayersFilter::kNotFullNotEmpty,
          PasswordFilter::kWith,
          1,
          2,
          false},
-        {{"browse", "--not-empty", "--master", "h:1"},
-         "h:1",
+        {{"browse", "--not-empty", "--master", "h:1", "--master", "g"},
+         {"h:1", "g:27650"},
          PlayersFilter::kNotFullNotEmpty,
          PasswordFilter::kAny,
          2,
          85,
          false},
         {{"browse", "--playing", "--not-full"},
-         velder::tools::kDefaultMaster,
+         kBoth,
          PlayersFilter::kNotFull,
          PasswordFilter::kAny,
          2,
@@ -277,7 +273,7 @@ TEST(CommandLine, FiltersBecomeTheRequestsFilter) {
         const CommandLine line = Read(row.args);
         const bool browse = row.args[0] == "browse";
         const velder::tools::ListOptions& list = browse ? line.browse.list : line.list;
-        EXPECT_EQ(row.master, list.master);
+        EXPECT_EQ(row.masters, list.masters);
         EXPECT_EQ(row.players, list.players);
         EXPECT_EQ(row.password, list.password);
         EXPECT_EQ(row.major, list.protocolMajor);

@@ -209,6 +209,47 @@ TEST(MasterCli, ASilentMasterIsAskedThreeTimesThenExitsOne) {
     EXPECT_NE(std::string::npos, Lines(list.Errors()).find("did not answer"));
 }
 
+// Masters asked together: each server once, as it first came; one that
+// sends nothing is named, and the others' list still counts.
+TEST(MasterCli, SeveralMastersListEachServerOnce) {
+    MasterServer first;
+    MasterServer second;
+    velder::standin::MasterOptions a;
+    velder::standin::MasterOptions b;
+    a.servers = velder::support::ListedServers(300, "127.1");
+    b.servers = velder::support::ListedServers(400, "127.1");  // the first 300 again
+    ASSERT_TRUE(first.Start(a)) << first.Error();
+    ASSERT_TRUE(second.Start(b)) << second.Error();
+    FakeMaster silent;
+    const std::vector<std::string> masters = {
+        "--master", first.Address(),  "--master",  second.Address(),
+        "--master", silent.Address(), "--wait-ms", "300"};
+    std::vector<std::string> args = {"list"};
+    args.insert(args.end(), masters.begin(), masters.end());
+    const ProgramRun run = Velder(args);
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    std::vector<std::string> lines;
+    std::istringstream out(run.out);
+    for (std::string line; std::getline(out, line);) {
+        lines.push_back(line);
+    }
+    EXPECT_EQ(400u, lines.size());
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines.end(), std::adjacent_find(lines.begin(), lines.end())) << "a server twice";
+    EXPECT_NE(std::string::npos,
+              run.err.find("warning: the master " + silent.Address() + " did not answer"))
+        << run.err;
+
+    args.push_back("--json");
+    const ProgramRun json = Velder(args);
+    EXPECT_NE(std::string::npos,
+              json.out.find("\"masters\":[{\"master\":\"" + first.Address() +
+                            "\",\"answered\":true},{\"master\":\"" + second.Address() +
+                            "\",\"answered\":true},{" + "\"master\":\"" + silent.Address() +
+                            "\",\"answered\":false}]"))
+        << json.out;
+}
+
 // Off the loopback address the master and each of its stand-ins answer a
 // source a few times a second: a request of a few bytes draws far more.
 TEST(MasterCli, OffLoopbackItsStandInsAnswerAFewTimesASecond) {
