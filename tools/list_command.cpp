@@ -23,6 +23,18 @@ std::string EntryText(const ServerEntry& entry) {
 
 namespace {
 
+// What every master's replies held that is not a list entry, added up.
+ListTally Dropped(const std::vector<MasterAnswer>& answers) {
+    ListTally all;
+    for (const MasterAnswer& answer : answers) {
+        all.foreign += answer.tally.foreign;
+        all.malformed += answer.tally.malformed;
+        all.portZero += answer.tally.portZero;
+        all.cut += answer.tally.cut;
+    }
+    return all;
+}
+
 int RunList(const ListOptions& options) {
     std::vector<std::string> servers;
     const std::vector<MasterAnswer> answers = FetchList(options, [&](const ServerEntry& entry) {
@@ -33,13 +45,9 @@ int RunList(const ListOptions& options) {
     });
     const bool listed = ListTaken(answers, options);
     if (options.json && listed) {
-        ListTally all;
+        const ListTally all = Dropped(answers);
         std::vector<std::string> masters;
         for (std::size_t i = 0; i < answers.size(); ++i) {
-            all.foreign += answers[i].tally.foreign;
-            all.malformed += answers[i].tally.malformed;
-            all.portZero += answers[i].tally.portZero;
-            all.cut += answers[i].tally.cut;
             const bool answered = answers[i].outcome == ListOutcome::kListed;
             masters.push_back("{\"master\":" + JsonString(options.masters[i]) +
                               ",\"answered\":" + (answered ? "true" : "false") + "}");
@@ -99,15 +107,10 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
 }
 
 bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
-    ListTally all;
-    bool listed = false;
-    for (const MasterAnswer& answer : answers) {
-        all.foreign += answer.tally.foreign;
-        all.malformed += answer.tally.malformed;
-        all.portZero += answer.tally.portZero;
-        all.cut += answer.tally.cut;
-        listed = listed || answer.outcome == ListOutcome::kListed;
-    }
+    const ListTally all = Dropped(answers);
+    const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterAnswer& a) {
+        return a.outcome == ListOutcome::kListed;
+    });
     std::string dropped;
     const std::pair<std::size_t, const char*> drops[] = {
         {all.foreign, " datagrams from elsewhere than the master"},

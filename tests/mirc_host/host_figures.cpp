@@ -143,6 +143,13 @@ double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::ti
     return static_cast<double>(at);
 }
 
+// Starts a query to each of the 8 servers.
+void AskEight(MircHost& host, const velder::standin::Server& servers) {
+    for (int i = 0; i < 8; ++i) {
+        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
+    }
+}
+
 bool UnloadInFlight() {
     velder::standin::Server servers;
     if (!StartServers(servers, 8, false, 0ms)) {
@@ -150,9 +157,7 @@ bool UnloadInFlight() {
     }
     MircHost host;
     const std::size_t threads = ThreadCount();
-    for (int i = 0; i < 8; ++i) {
-        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
-    }
+    AskEight(host, servers);
     const auto from = Clock::now();
     const int answer = host.Unload(kAsync);
     const double unloadCall = Milliseconds(Clock::now() - from);
@@ -177,9 +182,7 @@ bool HungHost() {
     }
     MircHost host;
     const std::size_t threads = ThreadCount();
-    for (int i = 0; i < 8; ++i) {
-        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
-    }
+    AskEight(host, servers);
     const auto from = Clock::now();
     bool ended = false;
     // Every answer is in after 100 ms; the DLL's launcher then waits for the
