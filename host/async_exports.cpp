@@ -136,17 +136,13 @@ void RunQuery(void* argument) {
 // the minute gets that at once. Guarded by the shared lock.
 constexpr std::uint32_t kMasterRestMilliseconds = 60000;
 struct KeptList {
-    velder::ListRequest master;  // host and port; an empty host: a free slot
+    velder::MasterAddress master;  // an empty host: a free slot
     std::uint32_t askedAt = 0;
     const char* failure = nullptr;  // null: the master listed `count` servers
     velder::ServerEntry* entries = nullptr;
     std::size_t count = 0;
 };
-KeptList kept[4];
-
-bool SameMaster(const velder::ListRequest& a, const velder::ListRequest& b) {
-    return a.port == b.port && std::strcmp(a.host, b.host) == 0;
-}
+KeptList kept[velder::kMostMasters];
 
 void Forget(KeptList& list) {
     std::free(list.entries);
@@ -154,37 +150,86 @@ void Forget(KeptList& list) {
 }
 
 // What the master gave within the last minute, or null.
-KeptList* KeptFor(const velder::ListRequest& master) {
+KeptList* KeptFor(const velder::MasterAddress& master) {
     for (KeptList& list : kept) {
         if (list.master.host[0] != '\0' &&
             velder::platform::TickMilliseconds() - list.askedAt >= kMasterRestMilliseconds) {
             Forget(list);
         }
-        if (list.master.host[0] != '\0' && SameMaster(list.master, master)) {
+        if (list.master.host[0] != '\0' && velder::SameMaster(list.master, master)) {
             return &list;
         }
     }
     return nullptr;
 }
 
-// Where the servers of a list go: the file, and the copy that is kept.
-struct ListSink {
-    velder::platform::ReplacedFile* file;
-    velder::ServerEntry* entries;  // room for kMostListedServers
-    std::size_t count;
+// The slot for `master`'s answer: its own, a free one, or the oldest.
+KeptList& SlotFor(const velder::MasterAddress& master) {
+    const std::uint32_t now = velder::platform::TickMilliseconds();
+    KeptList* oldest = &kept[0];
+    for (KeptList& list : kept) {
+        if (list.master.host[0] == '\0' || velder::SameMaster(list.master, master)) {
+            return list;
+        }
+        oldest = now - list.askedAt > now - oldest->askedAt ? &list : oldest;
+    }
+    return *oldest;
+}
+
+// What one master of a request gave: its servers, or the word that says why
+// there are none. The entries are the worker's own.
+struct MasterList {
+    const char* failure = nullptr;
+    velder::ServerEntry* entries = nullptr;
+    std::size_t count = 0;
+    bool kept = false;  // given within the last minute: the master is not asked now
 };
 
-// Each server of the list as one "A.B.C.D:PORT" line.
-bool WriteEntry(void* context, const velder::ServerEntry& entry) {
-    auto* const sink = static_cast<ListSink*>(context);
-    if (sink->entries != nullptr && sink->count < velder::kMostListedServers) {
-        sink->entries[sink->count++] = entry;
+// A copy of `count` entries (room for one at least), or null.
+velder::ServerEntry* CopyEntries(const velder::ServerEntry* entries, std::size_t count) {
+    auto* const copy =
+        static_cast<velder::ServerEntry*>(std::malloc(sizeof(velder::ServerEntry) * (count + 1)));
+    if (copy != nullptr && count > 0) {
+        std::memcpy(copy, entries, sizeof(velder::ServerEntry) * count);
     }
-    char line[velder::kEntryTextCapacity + 2];
-    velder::FormatServerEntry(entry, line);
-    const std::size_t length = std::strlen(line);
-    std::memcpy(line + length, "\r\n", 2);
-    return velder::platform::AppendToFile(sink->file, line, length + 2);
+    return copy;
+}
+
+// Fills `list` with what `master` gave within the last minute; false when
+// it has to be asked.
+bool TakeKept(const velder::MasterAddress& master, MasterList* list) {
+    SharedLock lock;
+    const KeptList* given = KeptFor(master);
+    if (given == nullptr) {
+        return false;
+    }
+    list->kept = true;
+    list->failure = given->failure;
+    if (given->failure == nullptr) {
+        list->entries = CopyEntries(given->entries, given->count);
+        list->count = given->count;
+        list->failure = list->entries == nullptr ? "failed" : nullptr;
+    }
+    return true;
+}
+
+// Keeps `list`, the master's own answer, for the minute.
+void Keep(const velder::MasterAddress& master, const MasterList& list) {
+    velder::ServerEntry* copy = nullptr;
+    if (list.failure == nullptr) {
+        copy = CopyEntries(list.entries, list.count);
+        if (copy == nullptr) {
+            return;  // no memory: the next request asks again
+        }
+    }
+    SharedLock lock;
+    if (hostWindow == nullptr) {  // nothing is kept once unloaded
+        std::free(copy);
+        return;
+    }
+    KeptList& slot = SlotFor(master);
+    Forget(slot);
+    slot = KeptList{master, velder::platform::TickMilliseconds(), list.failure, copy, list.count};
 }
 
 const char* FailureWord(velder::ListOutcome outcome) {
@@ -195,119 +240,204 @@ const char* FailureWord(velder::ListOutcome outcome) {
             return "no_answer";
         case velder::ListOutcome::kNoHost:
             return "no_host";
-        case velder::ListOutcome::kSinkRefused:
-            return "unwritable";
         case velder::ListOutcome::kNoSocket:
+        case velder::ListOutcome::kSinkRefused:
             break;
     }
     return "failed";
 }
 
-// The slot for `master`'s answer: its own, a free one, or the oldest.
-KeptList& SlotFor(const velder::ListRequest& master) {
-    const std::uint32_t now = velder::platform::TickMilliseconds();
-    KeptList* oldest = &kept[0];
-    for (KeptList& list : kept) {
-        if (list.master.host[0] == '\0' || SameMaster(list.master, master)) {
-            return list;
-        }
-        oldest = now - list.askedAt > now - oldest->askedAt ? &list : oldest;
+// The fetch's sink: each server into the master's own list. The fetch
+// hands on at most kMostListedServers.
+struct Collected {
+    velder::ServerEntry* entries;
+    std::size_t count;
+};
+bool Collect(void* context, const velder::ServerEntry& entry) {
+    auto* const collected = static_cast<Collected*>(context);
+    if (collected->count < velder::kMostListedServers) {
+        collected->entries[collected->count++] = entry;
     }
-    return *oldest;
+    return true;
 }
 
-// The list, or the word that says why there is none, as the ticket's
-// result: what the master gave within the last minute, or what it gives now.
-const char* FetchList(const velder::ListRequest& request, const char* path, velder::QueryJob* job,
-                      std::size_t* servers) {
-    velder::ServerEntry* entries = nullptr;
-    std::size_t count = 0;
-    bool ask = true;
-    {
-        SharedLock lock;
-        if (const KeptList* list = KeptFor(request)) {
-            if (list->failure != nullptr) {
-                return list->failure;
+// Asks `master` for every server (protocol 2.85, no filters) into `list`;
+// an answer, or its lack, is kept for the minute.
+void Ask(const velder::MasterAddress& master, velder::SeenServers& seen, MasterList* list) {
+    Collected collected{static_cast<velder::ServerEntry*>(
+                            std::malloc(sizeof(velder::ServerEntry) * velder::kMostListedServers)),
+                        0};
+    if (collected.entries == nullptr) {
+        list->failure = "failed";
+        return;
+    }
+    velder::ListTally tally;
+    const velder::ListOutcome outcome =
+        velder::FetchServerList(master.host, master.port, velder::ServersFilter{},
+                                velder::MasterWait{}, seen, {&collected, Collect}, tally);
+    // Only what the master sent stays in memory.
+    void* const fitted =
+        std::realloc(collected.entries, sizeof(velder::ServerEntry) * (collected.count + 1));
+    list->entries =
+        fitted != nullptr ? static_cast<velder::ServerEntry*>(fitted) : collected.entries;
+    list->count = collected.count;
+    list->failure = FailureWord(outcome);
+    if (outcome == velder::ListOutcome::kListed || outcome == velder::ListOutcome::kNoAnswer ||
+        outcome == velder::ListOutcome::kNoHost) {
+        Keep(master, *list);
+    }
+}
+
+bool Detached(const velder::QueryJob* job) {
+    SharedLock lock;
+    return job->detached;
+}
+
+// Each server of the lists once, as "A.B.C.D:PORT" lines, in the masters'
+// order; at most kMostListedServers in all, counted in `written`. False
+// when the file refused a line.
+bool WriteMerged(const MasterList* lists, std::size_t masters, velder::SeenServers& seen,
+                 velder::platform::ReplacedFile* file, std::size_t* written) {
+    std::memset(seen.slots, 0, sizeof seen.slots);
+    *written = 0;
+    for (std::size_t m = 0; m < masters; ++m) {
+        for (std::size_t i = 0; i < lists[m].count && *written < velder::kMostListedServers; ++i) {
+            if (!velder::NoteServer(seen, lists[m].entries[i])) {
+                continue;  // another master listed it first
             }
-            ask = false;
-            count = list->count;
-            entries = static_cast<velder::ServerEntry*>(
-                std::malloc(sizeof(velder::ServerEntry) * (count + 1)));
-            if (entries != nullptr && count > 0) {
-                std::memcpy(entries, list->entries, sizeof(velder::ServerEntry) * count);
+            char line[velder::kEntryTextCapacity + 2];
+            velder::FormatServerEntry(lists[m].entries[i], line);
+            const std::size_t length = std::strlen(line);
+            std::memcpy(line + length, "\r\n", 2);
+            if (!velder::platform::AppendToFile(file, line, length + 2)) {
+                return false;
             }
+            ++*written;
         }
     }
-    if (ask) {
-        entries = static_cast<velder::ServerEntry*>(
-            std::malloc(sizeof(velder::ServerEntry) * velder::kMostListedServers));
+    return true;
+}
+
+// Why none of the masters gave a list, in one word: "failed" when a socket
+// or memory was not to be had for one, "no_host" when no name could be
+// looked up, "no_answer" otherwise. A single master's own word.
+const char* NoListWord(const MasterList* lists, std::size_t masters) {
+    const char* word = "no_host";
+    for (std::size_t m = 0; m < masters; ++m) {
+        if (std::strcmp(lists[m].failure, "failed") == 0) {
+            return "failed";
+        }
+        if (std::strcmp(lists[m].failure, "no_host") != 0) {
+            word = "no_answer";
+        }
     }
-    auto* const seen =
-        ask ? static_cast<velder::SeenServers*>(std::malloc(sizeof(velder::SeenServers))) : nullptr;
-    velder::platform::ReplacedFile file;
+    return word;
+}
+
+// What a list request comes to: the servers written and which masters
+// gave a list, or the word that says why there is no list.
+struct ListAnswer {
     const char* failure = nullptr;
-    if (entries == nullptr || (ask && seen == nullptr)) {
-        failure = "failed";
-    } else if (!velder::platform::BeginReplacedFile(path, &file)) {
-        failure = "unwritable";
+    std::size_t servers = 0;
+    bool listed[velder::kMostMasters] = {};
+};
+
+// The masters' lists merged into `path`: what each gave within the last
+// minute, or what it gives now, asked in turn. In turn, not at once: one
+// list worker and one socket, and a silent master costs only its first
+// wait of 2 s. Nothing is asked when the file cannot be begun, or when
+// every master's kept answer says there is no list.
+ListAnswer FetchLists(const velder::ListRequest& request, const char* path, velder::QueryJob* job) {
+    const std::size_t masters = request.masterCount;
+    MasterList lists[velder::kMostMasters];
+    bool ask = false;
+    bool listed = false;
+    for (std::size_t m = 0; m < masters; ++m) {
+        const bool given = TakeKept(request.masters[m], &lists[m]);
+        ask = ask || !given;
+        listed = listed || (given && lists[m].failure == nullptr);
     }
-    bool answered = false;  // the master's own answer, worth keeping for the minute
-    if (failure == nullptr) {
-        ListSink sink{&file, ask ? entries : nullptr, 0};
-        if (ask) {
-            velder::ListTally tally;
-            const velder::ListOutcome outcome =
-                velder::FetchServerList(request.host, request.port, velder::ServersFilter{},
-                                        velder::MasterWait{}, *seen, {&sink, WriteEntry}, tally);
-            failure = FailureWord(outcome);
-            answered = outcome == velder::ListOutcome::kListed ||
-                       outcome == velder::ListOutcome::kNoAnswer ||
-                       outcome == velder::ListOutcome::kNoHost;
-            count = sink.count;
-        } else {
-            for (std::size_t i = 0; i < count && failure == nullptr; ++i) {
-                failure = WriteEntry(&sink, entries[i]) ? nullptr : "unwritable";
+    ListAnswer answer;
+    auto* const seen =
+        ask || listed ? static_cast<velder::SeenServers*>(std::malloc(sizeof(velder::SeenServers)))
+                      : nullptr;
+    velder::platform::ReplacedFile file;
+    if (!ask && !listed) {
+        answer.failure = NoListWord(lists, masters);
+    } else if (seen == nullptr) {
+        answer.failure = "failed";
+    } else if (!velder::platform::BeginReplacedFile(path, &file)) {
+        answer.failure = "unwritable";
+    } else {
+        for (std::size_t m = 0; m < masters; ++m) {
+            if (!lists[m].kept && !Detached(job)) {
+                Ask(request.masters[m], *seen, &lists[m]);
+            } else if (!lists[m].kept) {
+                lists[m].failure = "failed";  // cancelled: the rest are not asked
             }
+            answer.listed[m] = lists[m].failure == nullptr;
+            listed = listed || answer.listed[m];
+        }
+        if (!listed) {
+            answer.failure = NoListWord(lists, masters);
+        } else if (!WriteMerged(lists, masters, *seen, &file, &answer.servers)) {
+            answer.failure = "unwritable";
         }
     }
     std::free(seen);
-    bool detached = false;
-    {
-        SharedLock lock;
-        detached = job->detached;
-        if (answered && hostWindow != nullptr) {  // nothing is kept once unloaded
-            KeptList& slot = SlotFor(request);
-            Forget(slot);
-            slot = KeptList{request, velder::platform::TickMilliseconds(), failure, entries, count};
-            slot.master.file = nullptr;
-            entries = nullptr;  // the slot's now
-        }
+    for (MasterList& list : lists) {
+        std::free(list.entries);
     }
-    std::free(entries);
-    if (failure == nullptr && !detached && !velder::platform::FinishReplacedFile(&file, path)) {
-        failure = "unwritable";
-    } else if (file.open && (failure != nullptr || detached)) {
+    const bool detached = Detached(job);
+    if (answer.failure == nullptr && !detached &&
+        !velder::platform::FinishReplacedFile(&file, path)) {
+        answer.failure = "unwritable";
+    } else if (file.open && (answer.failure != nullptr || detached)) {
         velder::platform::AbandonReplacedFile(&file);
     }
-    *servers = count;
-    return failure;
+    return answer;
+}
+
+// The ticket's result: the count, and after several masters " answered:"
+// and those that gave a list, "host:port" divided by commas (each that
+// fits the buffer whole); or the failure word.
+void WriteListAnswer(const velder::ListRequest& request, const ListAnswer& answer,
+                     velder::QueryJob* job) {
+    if (answer.failure != nullptr) {
+        Write(job->buffer, answer.failure);
+        return;
+    }
+    std::size_t length = static_cast<std::size_t>(std::snprintf(
+        job->buffer, job->capacity, "%lu", static_cast<unsigned long>(answer.servers)));
+    if (request.masterCount < 2) {
+        return;
+    }
+    const char* divider = " answered:";
+    for (std::size_t m = 0; m < request.masterCount; ++m) {
+        if (!answer.listed[m]) {
+            continue;
+        }
+        char name[sizeof " answered:" + velder::kLongestMasterHost + 8];
+        const int n = std::snprintf(name, sizeof name, "%s%s:%u", divider, request.masters[m].host,
+                                    request.masters[m].port);
+        if (n > 0 && length + static_cast<std::size_t>(n) < job->capacity) {
+            std::memcpy(job->buffer + length, name, static_cast<std::size_t>(n) + 1);
+            length += static_cast<std::size_t>(n);
+        }
+        divider = ",";
+    }
 }
 
 void RunList(void* argument) {
     auto* const job = static_cast<velder::QueryJob*>(argument);
-    // The job's buffer holds "<host:port> <file>", checked by ListStart.
+    // The job's buffer holds "<host:port>[,<host:port>...] <file>", checked by ListStart.
     velder::ListRequest request;
     char path[velder::kLongestListPath + 1] = {};
-    std::size_t servers = 0;
-    const char* failure = "malformed";
     if (velder::ParseListRequest(job->buffer, std::strlen(job->buffer), &request)) {
         std::memcpy(path, request.file, request.fileLength);
-        failure = FetchList(request, path, job, &servers);
-    }
-    if (failure != nullptr) {
-        Write(job->buffer, failure);
+        WriteListAnswer(request, FetchLists(request, path, job), job);
     } else {
-        std::snprintf(job->buffer, job->capacity, "%lu", static_cast<unsigned long>(servers));
+        Write(job->buffer, "malformed");
     }
     {
         // The file is in place: the script may start the next list as soon

@@ -11,6 +11,11 @@ bool IsSignalChar(char c) {
            c == '-' || c == '.';
 }
 
+bool IsHostChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-';
+}
+
 // The text's length within the buffer: up to its NUL, or the whole buffer.
 std::size_t TextLength(const char* data, std::size_t capacity) {
     const void* nul = std::memchr(data, '\0', capacity);
@@ -51,27 +56,57 @@ bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* req
     return true;
 }
 
-bool ParseListRequest(const char* text, std::size_t length, ListRequest* request) {
+bool SameMaster(const MasterAddress& a, const MasterAddress& b) {
+    if (a.port != b.port) {
+        return false;
+    }
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     std::size_t i = 0;
-    while (i < length && i <= kLongestMasterHost &&
-           ((text[i] >= 'a' && text[i] <= 'z') || (text[i] >= 'A' && text[i] <= 'Z') ||
-            (text[i] >= '0' && text[i] <= '9') || text[i] == '.' || text[i] == '-')) {
+    while (a.host[i] != '\0' && lower(a.host[i]) == lower(b.host[i])) {
         ++i;
     }
-    if (i == 0 || i > kLongestMasterHost || i == length || text[i] != ':') {
-        return false;
+    return a.host[i] == b.host[i];
+}
+
+bool ParseListRequest(const char* text, std::size_t length, ListRequest* request) {
+    std::size_t i = 0;
+    request->masterCount = 0;
+    // Each master, up to the space before the file.
+    for (bool more = true; more;) {
+        if (request->masterCount == kMostMasters) {
+            return false;
+        }
+        const std::size_t hostFrom = i;
+        while (i < length && i - hostFrom <= kLongestMasterHost && IsHostChar(text[i])) {
+            ++i;
+        }
+        const std::size_t hostLength = i - hostFrom;
+        if (hostLength == 0 || hostLength > kLongestMasterHost || i == length || text[i] != ':') {
+            return false;
+        }
+        std::uint32_t port = 0;
+        const std::size_t digitsFrom = ++i;
+        while (i < length && i - digitsFrom < 6 && text[i] >= '0' && text[i] <= '9') {
+            port = port * 10 + static_cast<std::uint32_t>(text[i++] - '0');
+        }
+        if (i == digitsFrom || port == 0 || port > 65535 || i == length ||
+            (text[i] != ' ' && text[i] != ',')) {
+            return false;
+        }
+        more = text[i++] == ',';
+        MasterAddress& master = request->masters[request->masterCount];
+        std::memcpy(master.host, text + hostFrom, hostLength);
+        master.host[hostLength] = '\0';
+        master.port = static_cast<std::uint16_t>(port);
+        for (std::size_t k = 0; k < request->masterCount; ++k) {
+            if (SameMaster(request->masters[k], master)) {
+                return false;  // named twice: it would be asked twice
+            }
+        }
+        ++request->masterCount;
     }
-    const std::size_t hostLength = i++;
-    std::uint32_t port = 0;
-    const std::size_t digitsFrom = i;
-    while (i < length && i - digitsFrom < 6 && text[i] >= '0' && text[i] <= '9') {
-        port = port * 10 + static_cast<std::uint32_t>(text[i++] - '0');
-    }
-    if (i == digitsFrom || port == 0 || port > 65535 || i == length || text[i] != ' ') {
-        return false;
-    }
-    const char* file = text + i + 1;
-    const std::size_t fileLength = length - i - 1;
+    const char* file = text + i;
+    const std::size_t fileLength = length - i;
     if (fileLength == 0 || fileLength > kLongestListPath) {
         return false;
     }
@@ -80,9 +115,6 @@ bool ParseListRequest(const char* text, std::size_t length, ListRequest* request
             return false;
         }
     }
-    std::memcpy(request->host, text, hostLength);
-    request->host[hostLength] = '\0';
-    request->port = static_cast<std::uint16_t>(port);
     request->file = file;
     request->fileLength = fileLength;
     return true;

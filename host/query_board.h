@@ -49,15 +49,23 @@ struct StartRequest {
 };
 bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* request);
 
-// The rest of a list request, "<master host:port> <file>": the host is 1 to
-// 255 letters, digits, '.' or '-', the port 1 to 65535 in decimal digits,
-// then one space, then the file's path (the rest of the text, spaces
-// allowed, no control characters, at most kLongestListPath bytes).
+// The rest of a list request, "<host:port>[,<host:port>...] <file>": 1 to
+// kMostMasters masters divided by commas, each named once, each a host of 1
+// to 255 letters, digits, '.' or '-' and a port of 1 to 65535 in decimal
+// digits; then one space, then the file's path (the rest of the text,
+// spaces allowed, no control characters, at most kLongestListPath bytes).
+inline constexpr std::size_t kMostMasters = 4;
 inline constexpr std::size_t kLongestMasterHost = 255;
 inline constexpr std::size_t kLongestListPath = platform::kLongestTargetPath;
-struct ListRequest {
+struct MasterAddress {
     char host[kLongestMasterHost + 1] = {};
     std::uint16_t port = 0;
+};
+// The same master: the same port, and the same host whatever its letters' case.
+bool SameMaster(const MasterAddress& a, const MasterAddress& b);
+struct ListRequest {
+    MasterAddress masters[kMostMasters];
+    std::size_t masterCount = 0;
     const char* file = nullptr;
     std::size_t fileLength = 0;
 };

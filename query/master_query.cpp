@@ -154,6 +154,10 @@ ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& 
 
 }  // namespace
 
+bool NoteServer(SeenServers& seen, const ServerEntry& entry) {
+    return !SeenBefore(seen, KeyOf(entry), true);
+}
+
 ListOutcome FetchServerList(const char* host, std::uint16_t port, const ServersFilter& filter,
                             const MasterWait& wait, SeenServers& seen, const ServerSink& sink,
                             ListTally& tally, const NetworkOps& ops) {

@@ -24,6 +24,12 @@ struct SeenServers {
     std::uint64_t slots[kSeenSlots];
 };
 
+// Adds `entry` to `seen` as the fetch does for each server it hands on, so
+// that lists fetched apart can be merged with one check: false when it was
+// there already. Clear `seen` (zeroes) first; it holds at most
+// kMostListedServers entries, none with port 0 (the fetch drops those).
+bool NoteServer(SeenServers& seen, const ServerEntry& entry);
+
 // How long the fetch waits, in milliseconds.
 struct MasterWait {
     std::uint32_t first = 2000;     // for the first reply datagram, after each request

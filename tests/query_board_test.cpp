@@ -99,40 +99,55 @@ TEST(QueryBoardParsing, ListRequests) {
     const std::string longestHost(velder::kLongestMasterHost, 'h');
     struct Case {
         std::string text;
-        const char* host;  // null: refused
-        std::uint16_t port = 0;
+        std::string masters;  // as read back, "host:port" divided by commas; empty: refused
         std::string file = "";
     };
     const Case cases[] = {
         {.text = "master.example:27650 C:\\my lists\\q4.txt",
-         .host = "master.example",
-         .port = 27650,
+         .masters = "master.example:27650",
          .file = "C:\\my lists\\q4.txt"},
-        {.text = "127.0.0.1:65535 a", .host = "127.0.0.1", .port = 65535, .file = "a"},
+        {.text = "127.0.0.1:65535 a", .masters = "127.0.0.1:65535", .file = "a"},
         {.text = longestHost + ":1 " + longestPath,
-         .host = longestHost.c_str(),
-         .port = 1,
+         .masters = longestHost + ":1",
          .file = longestPath},
-        {.text = longestHost + "h:1 f", .host = nullptr},
-        {.text = "h:1 " + longestPath + "p", .host = nullptr},
-        {.text = "h:0 f", .host = nullptr},
-        {.text = "h:65536 f", .host = nullptr},
-        {.text = "h:0000027650 f", .host = nullptr},
-        {.text = "h:27650", .host = nullptr},
-        {.text = "h:27650 ", .host = nullptr},
-        {.text = "h:27650 a\rb", .host = nullptr},
-        {.text = ":27650 f", .host = nullptr},
-        {.text = "h$x:27650 f", .host = nullptr},
-        {.text = "h :27650 f", .host = nullptr},
+        {.text = "a.example:27650,b.example:27651 my list.txt",
+         .masters = "a.example:27650,b.example:27651",
+         .file = "my list.txt"},
+        {.text = "a:1,b:2,c:3,d:4 f", .masters = "a:1,b:2,c:3,d:4", .file = "f"},
+        {.text = "a:1,A:2 f", .masters = "a:1,A:2", .file = "f"},
+        {.text = longestHost + "h:1 f", .masters = ""},
+        {.text = "h:1 " + longestPath + "p", .masters = ""},
+        {.text = "h:0 f", .masters = ""},
+        {.text = "h:65536 f", .masters = ""},
+        {.text = "h:0000027650 f", .masters = ""},
+        {.text = "h:27650", .masters = ""},
+        {.text = "h:27650 ", .masters = ""},
+        {.text = "h:27650 a\rb", .masters = ""},
+        {.text = ":27650 f", .masters = ""},
+        {.text = "h$x:27650 f", .masters = ""},
+        {.text = "h :27650 f", .masters = ""},
+        {.text = "a:1,b:2,c:3,d:4,e:5 f", .masters = ""},  // five masters
+        {.text = "a:1,,b:2 f", .masters = ""},             // an empty master between commas
+        {.text = "a:1,b:0 f", .masters = ""},              // a bad port in the second
+        {.text = "a:1,b:x f", .masters = ""},
+        {.text = "a:1, b:2 f", .masters = ""},
+        {.text = "a:1,b:2, f", .masters = ""},
+        {.text = "a:1,b:2,A:1 f", .masters = ""},  // the same master twice
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         velder::ListRequest request;
         const bool parsed = velder::ParseListRequest(c.text.c_str(), c.text.size(), &request);
-        ASSERT_EQ(parsed, c.host != nullptr);
+        ASSERT_EQ(parsed, !c.masters.empty());
         if (parsed) {
-            EXPECT_STREQ(request.host, c.host);
-            EXPECT_EQ(request.port, c.port);
+            std::string masters;
+            for (std::size_t m = 0; m < request.masterCount; ++m) {
+                masters += m == 0 ? "" : ",";
+                masters += request.masters[m].host;
+                masters += ':';
+                masters += std::to_string(request.masters[m].port);
+            }
+            EXPECT_EQ(masters, c.masters);
             EXPECT_EQ(std::string(request.file, request.fileLength), c.file);
         }
     }

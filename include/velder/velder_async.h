@@ -14,23 +14,34 @@
 //   $dll(velder-async.dll, QueryCancel, <ticket>|all)
 //       "cancelled" or "unknown"; a cancelled query (or list) announces
 //       nothing.
-//   $dll(velder-async.dll, ListStart, <signal> <master host:port> <file>)
+//   $dll(velder-async.dll, ListStart, <signal> <host:port>[,<host:port>...] <file>)
 //       a ticket number at once (the same numbering as queries), or "busy"
 //       (a list is being fetched: one at a time), "full", "malformed" (the
-//       signal as for QueryStart; a host of letters, digits, '.' and '-', a
-//       port from 1 to 65535, one space and a path of 1 to 250 bytes, spaces
-//       allowed) or "failed". The worker asks the master for every server
-//       (protocol 2.85, no filters; a master asked less than a minute ago
-//       is not asked again: what it gave then is the answer), writes one
-//       host:port per line to
-//       "<file>.part" and moves it over <file>, so that the file is only
-//       ever read whole; then mIRC is sent "/signal <signal> <ticket>".
+//       signal as for QueryStart; 1 to 4 masters divided by commas, each
+//       named once, each a host of letters, digits, '.' and '-' and a port
+//       from 1 to 65535; one space and a path of 1 to 250 bytes, spaces
+//       allowed) or "failed". The worker asks each master in turn for every
+//       server (protocol 2.85, no filters). A master asked less than a
+//       minute ago is not asked again: what it gave then, its list or its
+//       silence, is its answer. Each server goes in once, however many
+//       masters list it: one host:port per line, to "<file>.part", which is
+//       then moved over <file>, so that the file is only ever read whole;
+//       then mIRC is sent "/signal <signal> <ticket>".
 //   $dll(velder-async.dll, ListResult, <ticket>)
-//       "pending", "unknown", the number of servers written, or why there is
-//       no list: "no_answer" (the master did not answer: it is down, or lists
-//       no server), "no_host" (its name
+//       "pending", "unknown", or for one master: the number of servers
+//       written, or why there is no list: "no_answer" (the master sent no
+//       readable reply: it is down, or it lists no server, since some
+//       masters send nothing at all for an empty list), "no_host" (its name
 //       could not be looked up), "unwritable" (the file could not be written
-//       or moved into place) or "failed" (no socket or memory). Taken once.
+//       or moved into place) or "failed" (no socket or memory). For several
+//       masters the number is followed by " answered:" and the masters that
+//       gave a list, as named in the request, divided by commas
+//       ("12 answered:a.example:27650,b.example:27650"); a master left out
+//       gave none (it sent nothing, or its name could not be looked up).
+//       A word stands alone: "unwritable" as for one master, the others
+//       only when no master gave a list: "no_host" when no master's name
+//       could be looked up, "failed" when a socket or memory was not to be
+//       had, "no_answer" otherwise. Taken once.
 //
 // LoadDll and UnloadDll are mIRC's load and unload callbacks.
 #pragma once
