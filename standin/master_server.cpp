@@ -73,6 +73,7 @@ bool MasterServer::Start(const MasterOptions& master) {
     options.bindAddress = master.bindAddress;
     options.port = master.port;
     options.answersPerSecond = master.answersPerSecond;
+    options.received = master.received;
     options.longestRequest = kLongestServersRequest;
     options.isRequest = [](std::string_view datagram) {
         ServersFilter filter;

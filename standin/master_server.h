@@ -8,7 +8,9 @@
 // counts tell lists (answered) and their datagrams apart.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +37,10 @@ struct MasterOptions {
     std::uint16_t port = 0;  // 0 lets the system choose a free port
     // Lists answered per second to one source address; 0 for no limit.
     int answersPerSecond = 0;
+    // Told of each datagram as it arrives, as Options::received is.
+    std::function<void(std::size_t server, std::string_view datagram, std::uint32_t address,
+                       std::uint16_t port)>
+        received = nullptr;
 };
 
 // "A.B.C.D:PORT" (a dotted IPv4 address, a port from 1) as an entry.

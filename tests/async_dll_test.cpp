@@ -462,34 +462,42 @@ bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-velder::standin::ListedServer Listed(const std::string& text) {
-    velder::standin::ListedServer server;
-    server.entry = *velder::standin::EntryFromText(text);
-    return server;
+// A stand-in master from velder_test_servers listing `servers` ("A.B.C.D:PORT").
+std::unique_ptr<TestServer> StartMaster(const std::vector<std::string>& servers) {
+    auto master = std::make_unique<TestServer>();
+    EXPECT_TRUE(master->StartMaster(servers)) << master->Error();
+    return master;
 }
 
 std::string StartList(MircHost& host, const std::string& master, const std::string& path) {
     return host.Call(AsyncDll(), "ListStart", "q4 " + master + " " + path).text;
 }
 
+// Starts the list and handles messages until its signal came; then takes its result.
+std::string AwaitList(MircHost& host, const std::string& master, const std::string& path) {
+    const std::string ticket = StartList(host, master, path);
+    EXPECT_TRUE(IsTicket(ticket)) << ticket;
+    EXPECT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s))
+        << "no signal for list ticket " << ticket;
+    return host.Call(AsyncDll(), "ListResult", ticket).text;
+}
+
 TEST_F(AsyncLists, TheFileHoldsTheMastersListAndOneSignalComes) {
     // 232 servers: two datagrams, as id's master split them.
-    velder::standin::MasterOptions options;
+    std::vector<std::string> servers;
     std::string expected;
     for (int i = 0; i < 232; ++i) {
-        const std::string text = "10.1." + std::to_string(i / 100) + "." + std::to_string(i % 100) +
-                                 ":" + std::to_string(28004 + i);
-        options.servers.push_back(Listed(text));
-        expected += text + "\r\n";
+        servers.push_back("10.1." + std::to_string(i / 100) + "." + std::to_string(i % 100) + ":" +
+                          std::to_string(28004 + i));
+        expected += servers.back() + "\r\n";
     }
-    velder::standin::MasterServer master;
-    ASSERT_TRUE(master.Start(options)) << master.Error();
+    const auto master = StartMaster(servers);
     const std::string path = ListPath("whole");
     MircHost host;
 
-    const std::string ticket = StartList(host, master.Address(), path);
+    const std::string ticket = StartList(host, master->Address(), path);
     ASSERT_TRUE(IsTicket(ticket)) << ticket;
-    EXPECT_EQ(StartList(host, master.Address(), ListPath("second")), "busy");
+    EXPECT_EQ(StartList(host, master->Address(), ListPath("second")), "busy");
     EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, "pending");
     ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s));
     host.Pump(300ms);  // a second signal would come now
@@ -499,27 +507,83 @@ TEST_F(AsyncLists, TheFileHoldsTheMastersListAndOneSignalComes) {
     EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, "unknown");
     EXPECT_EQ(FileText(path), expected);
     EXPECT_FALSE(Exists(path + ".part"));
-    EXPECT_EQ(master.GetCounts().answered, 1u);
+    EXPECT_EQ(master->Received(), 1u);
 
     // Within the minute the same list comes again, into any file, and the
     // master hears nothing of it.
     const std::string again = ListPath("again");
-    const std::string repeat = StartList(host, master.Address(), again);
-    ASSERT_TRUE(IsTicket(repeat)) << repeat;
-    ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(repeat)) > 0; }, 20s));
-    EXPECT_EQ(host.Call(AsyncDll(), "ListResult", repeat).text, "232");
+    EXPECT_EQ(AwaitList(host, master->Address(), again), "232");
     EXPECT_EQ(FileText(again), expected);
-    EXPECT_EQ(master.GetCounts().received, 1u) << "the master was asked again";
+    EXPECT_EQ(master->Received(), 1u) << "the master was asked again";
     DeleteFileA(path.c_str());
     DeleteFileA(again.c_str());
 }
 
+// Several masters in one request: each asked once, each server written once
+// in the masters' order, and the result naming those that gave a list.
+TEST_F(AsyncLists, SeveralMastersGiveEachServerOnceAndSayWhichAnswered) {
+    using List = std::optional<std::vector<std::string>>;  // unset: a silent master
+    struct Row {
+        const char* name;
+        std::vector<List> masters;
+        std::string file;            // afterwards; the old list when no master gave one
+        std::vector<int> answered;   // which masters the result names
+        const char* word = nullptr;  // the result instead, when no master gave a list
+    };
+    const Row rows[] = {
+        {.name = "two masters with overlapping lists",
+         .masters = {List{{"10.0.0.1:28004", "10.0.0.2:28004", "10.0.0.3:28004"}},
+                     List{{"10.0.0.2:28004", "10.0.0.4:28004", "10.0.0.1:28005"}}},
+         .file = "10.0.0.1:28004\r\n10.0.0.2:28004\r\n10.0.0.3:28004\r\n10.0.0.4:28004\r\n"
+                 "10.0.0.1:28005\r\n",
+         .answered = {0, 1}},
+        {.name = "a silent master before one that answers",
+         .masters = {std::nullopt, List{{"10.0.0.9:28004"}}},
+         .file = "10.0.0.9:28004\r\n",
+         .answered = {1}},
+        {.name = "an empty list and a silent master",
+         .masters = {List{std::vector<std::string>{}}, std::nullopt},
+         .file = "",
+         .answered = {0}},
+        {.name = "two silent masters",
+         .masters = {std::nullopt, std::nullopt},
+         .file = "old list\r\n",
+         .answered = {},
+         .word = "no_answer"},
+    };
+    const std::string path = ListPath("merged");
+    MircHost host;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        { std::ofstream(path, std::ios::binary) << "old list\r\n"; }
+        std::vector<std::unique_ptr<TestServer>> masters;
+        std::string named;
+        for (const List& list : row.masters) {
+            masters.push_back(list ? StartMaster(*list) : StartServer(std::nullopt));
+            named += named.empty() ? "" : ",";
+            named += masters.back()->Address();
+        }
+        const auto lines = std::count(row.file.begin(), row.file.end(), '\n');
+        std::string result = row.word != nullptr ? row.word : std::to_string(lines) + " answered:";
+        const char* divider = "";
+        for (const int m : row.answered) {
+            result += divider;
+            result += masters[m]->Address();
+            divider = ",";
+        }
+        EXPECT_EQ(AwaitList(host, named, path), result);
+        EXPECT_EQ(FileText(path), row.file);
+        EXPECT_FALSE(Exists(path + ".part"));
+        for (const auto& master : masters) {
+            EXPECT_EQ(master->Received(), 1u) << master->Address();
+        }
+    }
+    DeleteFileA(path.c_str());
+}
+
 TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
     auto silent = StartServer(std::nullopt);  // takes the request, answers nothing
-    velder::standin::MasterServer master;
-    velder::standin::MasterOptions options;
-    options.servers.push_back(Listed("10.0.0.1:28004"));
-    ASSERT_TRUE(master.Start(options)) << master.Error();
+    const auto master = StartMaster({"10.0.0.1:28004"});
     struct Row {
         const char* name;
         std::string master;
@@ -533,7 +597,7 @@ TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
          .path = kept,
          .result = "no_answer"},
         {.name = "a folder that does not exist",
-         .master = master.Address(),
+         .master = master->Address(),
          .path = kept + ".missing\\list.txt",
          .result = "unwritable"},
     };
@@ -541,10 +605,7 @@ TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         { std::ofstream(kept, std::ios::binary) << "old list\r\n"; }
-        const std::string ticket = StartList(host, row.master, row.path);
-        ASSERT_TRUE(IsTicket(ticket)) << ticket;
-        ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s));
-        EXPECT_EQ(host.Call(AsyncDll(), "ListResult", ticket).text, row.result);
+        EXPECT_EQ(AwaitList(host, row.master, row.path), row.result);
         EXPECT_EQ(FileText(kept), "old list\r\n");
         EXPECT_FALSE(Exists(row.path + ".part"));
     }
@@ -553,12 +614,13 @@ TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
 
 TEST_F(AsyncStart, MalformedListRequestsAreRefusedByName) {
     const char* const malformed[] = {
-        "q4 127.0.0.1:27650",           // no file
-        "q4 127.0.0.1:27650 ",          // an empty file name
-        "q4 127.0.0.1 list.txt",        // no port
-        "q4 127.0.0.1:0 list.txt",      // port 0
-        "q4 bad|host:27650 list.txt",   // not a host name
-        "x|y 127.0.0.1:27650 list.txt"  // not a signal name
+        "q4 127.0.0.1:27650",               // no file
+        "q4 127.0.0.1:27650 ",              // an empty file name
+        "q4 127.0.0.1 list.txt",            // no port
+        "q4 127.0.0.1:0 list.txt",          // port 0
+        "q4 bad|host:27650 list.txt",       // not a host name
+        "q4 a:1,b:2,c:3,d:4,e:5 list.txt",  // five masters
+        "x|y 127.0.0.1:27650 list.txt"      // not a signal name
     };
     MircHost host;
     for (const char* text : malformed) {

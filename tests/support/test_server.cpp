@@ -108,7 +108,22 @@ bool TestServer::Start(const ServerOptions& options) {
             << (options.foreign ? options.foreignAddress : "-") << " " << options.foreignCount
             << " " << foreign.size() << "\n"
             << reply << foreign;
-    const std::optional<std::string> answer = Ask(request.str(), {});
+    return Started(Ask(request.str(), {}));
+}
+
+bool TestServer::StartMaster(const std::vector<std::string>& servers) {
+    if (id_ != 0) {
+        error_ = "the server is already running";
+        return false;
+    }
+    std::string request = "master\n";
+    for (const std::string& server : servers) {
+        request += server + "\n";
+    }
+    return Started(Ask(request, {}));
+}
+
+bool TestServer::Started(const std::optional<std::string>& answer) {
     if (!answer) {
         return false;
     }
@@ -151,6 +166,12 @@ std::vector<Datagram> TestServer::Recorded() {
         recorded.push_back(std::move(d));
     }
     return recorded;
+}
+
+std::size_t TestServer::Received() {
+    std::size_t received = 0;
+    std::istringstream(Ask("recorded " + std::to_string(id_), {}).value_or("")) >> received;
+    return received;
 }
 
 bool TestServer::WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) {

@@ -1,4 +1,4 @@
-// A stand-in status server for a test, run by the velder_test_servers
+// A stand-in status server, or master, for a test, run by the velder_test_servers
 // program (tests/support/test_servers_main.cpp) outside the test's process:
 // the test process holds no server thread, which 32-bit Wine under
 // qemu-i386 does not survive beside GetInfo. Every call talks to that
@@ -7,7 +7,8 @@
 //
 // The control port is read from the file ctest's test_servers fixture
 // writes (VELDER_TEST_SERVERS_FILE). Requests are one datagram:
-// "SEQ VERB ARGS" and, after a newline, the bytes a start needs; answers
+// "SEQ VERB ARGS" and, after a newline, the bytes a start needs (a master's:
+// its servers, one A.B.C.D:PORT a line); answers
 // are "SEQ ok ..." or "SEQ error WHY".
 //
 //     velder::support::TestServer server;
@@ -59,6 +60,9 @@ class TestServer {
 
     // False, and Error() says why, when the servers could not be had.
     bool Start(const ServerOptions& options);
+    // A stand-in master on one port instead, listing `servers`
+    // ("A.B.C.D:PORT") in that order to every list request.
+    bool StartMaster(const std::vector<std::string>& servers);
     // Ends the servers; their ports close. Safe to call again.
     void Stop();
 
@@ -70,6 +74,8 @@ class TestServer {
 
     // The first 16 datagrams received, in order of arrival.
     std::vector<Datagram> Recorded();
+    // How many datagrams were received: a master's list requests.
+    std::size_t Received();
     // Waits until at least `count` datagrams were received, or `timeout`
     // passed. True when the count was reached.
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout);
@@ -78,6 +84,8 @@ class TestServer {
     // Sends one request and waits at most `timeout` beyond what it asks for;
     // the answer's text after "ok ", or nullopt with error_ set.
     std::optional<std::string> Ask(const std::string& request, std::chrono::milliseconds timeout);
+    // Reads "ID PORT..." from a start's answer.
+    bool Started(const std::optional<std::string>& answer);
 
     int id_ = 0;
     std::vector<std::uint16_t> ports_;

@@ -1,4 +1,4 @@
-// velder_test_servers: stand-in status servers on demand, for test programs
+// velder_test_servers: stand-in status and master servers on demand, for test programs
 // that must not run a server thread of their own (32-bit Windows programs
 // under Wine and qemu-i386). A native program, started once per test run:
 //
@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/master_server.h"
 #include "standin/standin_server.h"
 
 namespace {
@@ -51,7 +52,8 @@ std::string Hex(std::string_view bytes) {
 
 // One test's servers: the stand-in, what it received, and what it sends
 // first from a port of its own to the first sender.
-// The server comes last, so that it stops first.
+// The server comes last, so that it stops first. It is a master or a
+// status server: a status server is started through the base's Start.
 struct Stand {
     std::mutex mutex;
     std::size_t received = 0;
@@ -59,7 +61,7 @@ struct Stand {
     std::unique_ptr<udp::socket> foreign;
     std::string foreignBytes;
     int foreignCount = 0;
-    velder::standin::Server server;
+    velder::standin::MasterServer server;
 };
 
 class Controller {
@@ -136,6 +138,9 @@ class Controller {
         if (verb == "start") {
             return Start(seq, words, payload, to);
         }
+        if (verb == "master") {
+            return StartMaster(seq, payload, to);
+        }
         if (verb == "quit") {
             Answer(seq, "ok", to);
             return Quit();
@@ -211,12 +216,49 @@ class Controller {
                                      std::uint32_t address, std::uint16_t port) {
             Record(*s, server, datagram, address, port);
         };
+        if (!static_cast<velder::standin::Server&>(stand->server).Start(options)) {
+            return Answer(seq, "error " + stand->server.Error(), to);
+        }
+        Started(seq, std::move(stand), ports, to);
+    }
+
+    // master, then the list's servers, one A.B.C.D:PORT a line: a stand-in
+    // master serving them in that order on one port. Its requests are
+    // recorded and waited for as a status server's datagrams are.
+    void StartMaster(const std::string& seq, std::string_view payload, const udp::endpoint& to) {
+        if (stands_.size() >= kMostServers) {
+            return Answer(seq, "error too many servers", to);
+        }
+        velder::standin::MasterOptions options;
+        std::istringstream lines{std::string(payload)};
+        for (std::string line; std::getline(lines, line);) {
+            const auto entry = velder::standin::EntryFromText(line);
+            if (!entry) {
+                return Answer(seq, "error not a server: " + line.substr(0, 64), to);
+            }
+            options.servers.emplace_back().entry = *entry;
+        }
+        auto stand = std::make_unique<Stand>();
+        options.received = [this, s = stand.get()](std::size_t server, std::string_view datagram,
+                                                   std::uint32_t address, std::uint16_t port) {
+            Record(*s, server, datagram, address, port);
+        };
         if (!stand->server.Start(options)) {
             return Answer(seq, "error " + stand->server.Error(), to);
         }
-        std::string text = "ok " + std::to_string(++lastId_);
+        Started(seq, std::move(stand), 1, to);
+    }
+
+    // Answers "ok ID PORT..." for the stand-in just started.
+    void Started(const std::string& seq, std::unique_ptr<Stand> stand, int ports,
+                 const udp::endpoint& to) {
+        // Appended piece by piece: GCC 12 at -O3 warns of an overlap in
+        // " " + std::to_string(...) here.
+        std::string text = "ok ";
+        text += std::to_string(++lastId_);
         for (int i = 0; i < ports; ++i) {
-            text += " " + std::to_string(stand->server.Port(i));
+            text += ' ';
+            text += std::to_string(stand->server.Port(i));
         }
         stands_.emplace(lastId_, std::move(stand));
         Answer(seq, text, to);
