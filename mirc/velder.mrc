@@ -17,11 +17,13 @@
 ;                                            empty servers only with -a; its
 ;                                            menu shows players, watches,
 ;                                            copies the address, joins
-;   /q4browse [-a] -m [-f] [master[:port]]   the same for the servers a master
-;                                            lists (master.quakehub.net unless
-;                                            told, port 27650 unless told); a
-;                                            list is used again for five
-;                                            minutes unless -f is given
+;   /q4browse [-a] -m [-f] [master[:port]]   the same for the servers masters
+;                                            list (master.quakehub.net and
+;                                            q4master.idsoftware.com unless
+;                                            told; several divided by commas;
+;                                            port 27650 unless told); a list
+;                                            is used again for five minutes
+;                                            unless -f is given
 ;   /q4browse -r                             ask the same servers again
 ;   /q4find text                             players of the last browse whose
 ;                                            name holds the text
@@ -204,7 +206,7 @@ alias -l q4.collect {
   if (%purpose == info) { noop $q4info.show(%address, %answer) }
   elseif (%purpose == watch) { noop $q4watch.answer(%address, %answer) }
   elseif (%purpose == browse) { noop $q4browse.answer(%address, %answer, $gettok(%job, 4, 32)) }
-  elseif (%purpose == list) { q4browse.listed %address %answer $gettok(%job, 4, 32) }
+  elseif (%purpose == list) { q4browse.listed %address $gettok(%job, 4, 32) %answer }
 }
 
 ; Every second: watches that are due, servers waiting in /q4browse, lines
@@ -527,11 +529,15 @@ alias -l q4say.tick {
 ; sent is only ever shown or compared, never run. Window @q4browse: a
 ; status line, a header, then one line per server, most players first;
 ; row.R is the server N shown on line R.
-; Hash table q4browse.lists: master.<host:port>, the $ctime its list was
-; last fetched: a list is used again for five minutes (-f fetches anew).
+; Hash table q4browse.lists: what the list file holds: masters (those it
+; was asked of, as ListStart was given them), fetched (the $ctime it was
+; written), from (the masters that gave a list) and silent (those that did
+; not). It is used again for five minutes for the same masters (-f fetches
+; anew).
 ;
-; With -m the list comes from a master: ListStart in velder-async.dll asks
-; it in the background and writes its list, one host:port a line, to
+; With -m the list comes from masters: ListStart in velder-async.dll asks
+; them (the community master and id's unless told) in the background and
+; writes every server they list, once, one host:port a line, to
 ; velder-master.txt beside this script (whole, or not at all); the signal
 ; for that ticket then reads the file as /q4browse file would.
 
@@ -569,55 +575,103 @@ alias q4browse {
   q4browse.load %all file %args
 }
 
-; q4browse.master <all> <fresh> [master[:port]] - asks the master for its
-; list, or reads the list it gave less than five minutes ago.
+; q4browse.master <all> <fresh> [master[:port][,master[:port]...]] - asks
+; the masters for their lists in one ListStart, or reads the list they gave
+; less than five minutes ago.
 alias -l q4browse.master {
-  var %master = $iif($3 == $null, master.quakehub.net, $3)
-  if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
-  if (!$velder.address(%master)) || ($4 != $null) {
-    echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650
+  var %masters = $velder.masters($3)
+  if (%masters == $null) || ($4 != $null) {
+    echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650, or up to four divided by commas
     return
   }
-  var %fetched = $hget(q4browse.lists, master. $+ %master)
-  if (!$2) && (%fetched != $null) && ($calc($ctime - %fetched) < 300) && ($isfile($velder.listfile)) {
-    q4browse.load $1 master %master $velder.listfile
+  var %fetched = $hget(q4browse.lists, fetched)
+  if (%fetched == $null) { var %fetched = 0 }
+  if (!$2) && ($hget(q4browse.lists, masters) == %masters) && ($calc($ctime - %fetched) < 300) && ($isfile($velder.listfile)) {
+    q4browse.load $1 master %masters $velder.listfile
     return
   }
-  var %ticket = $dll($velder.async, ListStart, q4velder %master $velder.listfile)
+  var %ticket = $dll($velder.async, ListStart, q4velder %masters $velder.listfile)
   if (%ticket !isnum) {
-    echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, master %master not asked: %ticket)
+    echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, $velder.spaced(%masters) not asked: %ticket)
     return
   }
-  hadd -m q4velder.tickets %ticket list %master $ctime $1
+  hadd -m q4velder.tickets %ticket list %masters $ctime $1
   q4browse.window
-  aline @q4browse asking %master for its list of servers
+  aline @q4browse asking $velder.spaced(%masters) for the servers they list
   q4.timer
 }
 
-; Where ListStart writes the master's list.
+; $velder.masters([master[:port][,master[:port]...]]) - the masters as
+; ListStart takes them: at most four, divided by commas, each once and with
+; its port (27650 unless given); the community master and id's when none is
+; named; $null when one is not a plain host:port.
+alias -l velder.masters {
+  var %given = $1
+  if (%given == $null) { var %given = $+(master.quakehub.net, $chr(44), q4master.idsoftware.com) }
+  var %masters, %i = 1, %n = $numtok(%given, 44)
+  if (%n > 4) { return }
+  while (%i <= %n) {
+    var %master = $gettok(%given, %i, 44)
+    if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
+    if (!$velder.plain(%master)) { return }
+    var %masters = $addtok(%masters, %master, 44)
+    inc %i
+  }
+  return %masters
+}
+
+; $velder.spaced(<a,b>) - a list divided by commas, as a line shows it.
+alias -l velder.spaced {
+  return $replace($1, $chr(44), $chr(44) $+ $chr(32))
+}
+
+; Where ListStart writes the masters' list.
 alias -l velder.listfile {
   return $scriptdir $+ velder-master.txt
 }
 
-; q4browse.listed <master> <answer> <all> - ListResult's answer: the number
-; of servers written to the list file, or why there is none.
+; q4browse.listed <masters> <all> <answer> - ListResult's answer: the number
+; of servers written to the list file (after several masters followed by
+; "answered:" and those that gave a list), or why there is none. It is the
+; DLL's own text: a number, a word and the names this script gave it.
 alias -l q4browse.listed {
-  if ($2 !isnum) {
-    var %why = $2
-    if ($2 == no_answer) { var %why = no answer: the master is down, or it lists no server }
-    elseif ($2 == no_host) { var %why = no such host }
-    elseif ($2 == unwritable) { var %why = $velder.listfile could not be written }
-    if ($window(@q4browse)) { aline @q4browse master $1 gave no list: %why }
-    else { echo -ac info * /q4browse: master $1 gave no list: %why }
+  var %masters = $iif($numtok($1, 44) > 1, masters, master) $velder.spaced($1)
+  if ($3 !isnum) {
+    var %why = $3
+    ; /var would take a comma for the start of another variable.
+    if ($3 == no_answer) { var %why = no answer: the master is down $+ $chr(44) or it lists no server }
+    elseif ($3 == no_host) { var %why = no such host }
+    elseif ($3 == unwritable) { var %why = $velder.listfile could not be written }
+    if ($window(@q4browse)) { aline @q4browse %masters gave no list: %why }
+    else { echo -ac info * /q4browse: %masters gave no list: %why }
     return
   }
-  hadd -m q4browse.lists master. $+ $1 $ctime
-  if ($2 == 0) {
-    if ($window(@q4browse)) { aline @q4browse master $1 lists no servers }
+  var %from = $1
+  if ($numtok($1, 44) > 1) { var %from = $iif($left($4, 9) == answered:, $mid($4, 10)) }
+  var %silent, %i = 1
+  while (%i <= $numtok($1, 44)) {
+    if (!$istok(%from, $gettok($1, %i, 44), 44)) { var %silent = $addtok(%silent, $gettok($1, %i, 44), 44) }
+    inc %i
+  }
+  if ($hget(q4browse.lists)) { hfree q4browse.lists }
+  hadd -m q4browse.lists masters $1
+  hadd q4browse.lists fetched $ctime
+  if (%from != $null) { hadd q4browse.lists from %from }
+  if (%silent != $null) { hadd q4browse.lists silent %silent }
+  if ($3 == 0) {
+    if ($window(@q4browse)) { aline @q4browse no servers listed $q4browse.origin }
     return
   }
-  q4browse.load $3 master $1 $velder.listfile
-  if ($2 > 500) { echo -ac info * /q4browse: master $1 listed $2 servers; the first 500 are shown }
+  q4browse.load $2 master $1 $velder.listfile
+  if ($3 > 500) { echo -ac info * /q4browse: %masters listed $3 servers; the first 500 are shown }
+}
+
+; $q4browse.origin - which masters gave the list in the file, and which did
+; not answer.
+alias -l q4browse.origin {
+  var %text = from $velder.spaced($hget(q4browse.lists, from))
+  if ($hget(q4browse.lists, silent) == $null) { return %text }
+  return %text - no answer from $velder.spaced($hget(q4browse.lists, silent)) $+ : the master is down, or it lists no server
 }
 
 ; Opens @q4browse, or empties it: a listbox in a fixed font, so that the
@@ -634,7 +688,7 @@ alias -l q4browse.load {
   if ($hget(q4browse)) { hfree q4browse }
   hadd -m q4browse source $2 $iif($2 == file, %file, $3)
   hadd q4browse all $1
-  hadd q4browse fetched $iif($2 == master, $hget(q4browse.lists, master. $+ $3), $ctime)
+  hadd q4browse fetched $iif($2 == master, $hget(q4browse.lists, fetched), $ctime)
   ; n: the lines are read as text, never evaluated.
   while (%i <= %lines) && (%n < 500) {
     var %address = $read(%file, nt, %i)
@@ -737,7 +791,9 @@ alias -l q4browse.draw {
   }
   clear @q4browse
   var %when = $asctime($hget(q4browse, fetched), HH:nn)
-  aline @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
+  var %listed = master $hget(q4browse.lists, masters)
+  var %origin = $iif($hget(q4browse, source) == %listed, - $q4browse.origin)
+  aline @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when %origin $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
   aline @q4browse $q4browse.pad(players, 10) $q4browse.pad(ping, 7) $q4browse.pad(name, 28) $q4browse.pad(map, 16) address
   if ($hget(q4browse)) { hdel -w q4browse row.* }
   var %keys = $sorttok(%keys, 32, n), %i = 1, %rows = $numtok(%keys, 32)

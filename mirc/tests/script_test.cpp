@@ -540,6 +540,160 @@ TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
               script_.commands);
 }
 
+// /q4browse -m: one ListStart naming every master to ask (both default
+// ones unless told), and what ListResult's answer comes to: the status line
+// naming the masters that gave the list and those that did not, or the
+// line saying why there is none. The answer is shown as text, never run.
+TEST(ScriptMasters, OneListStartAndTheMastersThatAnsweredAreNamed) {
+    const std::string kBoth = "master.quakehub.net:27650,q4master.idsoftware.com:27650";
+    const std::string kDown = ": the master is down, or it lists no server";
+    const std::string kNoList = " gave no list: no answer" + kDown;
+    const std::string kServers = "2 servers listed, 0 answered, 0 players on 0 servers - list of ";
+    const std::string kHidden = " - empty servers hidden (menu or /q4browse -a shows them)";
+    const std::string kRefused =
+        "echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse "
+        "-m master.quakehub.net:27650, or up to four divided by commas";
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;  // to /q4browse
+        std::string asked;              // ListStart's masters; empty: no ListStart
+        std::string result = "";        // ListResult's answer
+        std::string line;               // in @q4browse or echoed, once the answer is in
+    };
+    const Row rows[] = {
+        {.name = "the default pair, one answering",
+         .args = {"-m"},
+         .asked = kBoth,
+         .result = "2 answered:master.quakehub.net:27650",
+         .line = kServers +
+                 "16:42 - from master.quakehub.net:27650 - no answer from "
+                 "q4master.idsoftware.com:27650" +
+                 kDown + kHidden},
+        {.name = "the default pair, both answering",
+         .args = {"-m"},
+         .asked = kBoth,
+         .result = "2 answered:" + kBoth,
+         .line = kServers +
+                 "16:42 - from master.quakehub.net:27650, q4master.idsoftware.com:27650" + kHidden},
+        {.name = "the default pair, neither answering",
+         .args = {"-m"},
+         .asked = kBoth,
+         .result = "no_answer",
+         .line = "masters master.quakehub.net:27650, q4master.idsoftware.com:27650" + kNoList},
+        {.name = "one named master",
+         .args = {"-a", "-m", "127.0.0.1"},
+         .asked = "127.0.0.1:27650",
+         .result = "2",
+         .line = kServers + "16:42 - from 127.0.0.1:27650"},
+        {.name = "one named master, silent",
+         .args = {"-m", "127.0.0.1:27950"},
+         .asked = "127.0.0.1:27950",
+         .result = "no_answer",
+         .line = "master 127.0.0.1:27950" + kNoList},
+        {.name = "named masters, one twice",
+         .args = {"-m", "a.example,b.example:27651,A.example"},
+         .asked = "a.example:27650,b.example:27651",
+         .result = "2 answered:b.example:27651",
+         .line = kServers + "16:42 - from b.example:27651 - no answer from a.example:27650" +
+                 kDown + kHidden},
+        {.name = "an answer holding script text",
+         .args = {"-m"},
+         .asked = kBoth,
+         .result = "2 answered:$me|%x,//echo",
+         .line = kServers + "16:42 - from $me|%x, //echo - no answer from " +
+                 "master.quakehub.net:27650, q4master.idsoftware.com:27650" + kDown + kHidden},
+        {.name = "five masters", .args = {"-m", "a,b,c,d,e"}, .asked = "", .line = kRefused},
+        {.name = "a master that is no host name",
+         .args = {"-m", "x$me.example"},
+         .asked = "",
+         .line = kRefused},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptRunner script(ReadScript());
+        std::vector<std::string> asked;
+        script.identifiers = {
+            {"isfile", [](const auto&) { return "$true"; }},
+            {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
+            {"ctime", [](const auto&) { return "1765298520"; }},  // 16:42 UTC
+            {"timer", [](const auto&) { return ""; }},
+            {"lines", [](const auto&) { return "2"; }},
+            {"read", [](const auto& a) { return "10.0.0." + a.at(2) + ":28004"; }},
+            {"dll",
+             [&](const auto& a) -> std::string {
+                 if (a.at(1) == "ListStart") {
+                     asked.push_back(a.at(2));
+                     return "1";
+                 }
+                 return a.at(1) == "ListResult" ? row.result : "busy";
+             }},
+        };
+        script.Call("q4browse", row.args);
+        if (!row.asked.empty()) {
+            EXPECT_EQ(asked, std::vector<std::string>{"q4velder " + row.asked +
+                                                      " C:\\mirc\\velder-master.txt"});
+            script.Call("q4.collect", {"1"});  // as the signal for the list does
+        }
+        const std::vector<std::string>& window = script.windows["@q4browse"];
+        EXPECT_TRUE(std::find(window.begin(), window.end(), row.line) != window.end() ||
+                    std::find(script.commands.begin(), script.commands.end(), row.line) !=
+                        script.commands.end())
+            << "no line " << row.line << "\nwindow:\n"
+            << testing::PrintToString(window) << "\ncommands:\n"
+            << testing::PrintToString(script.commands);
+        EXPECT_EQ(script.errors, std::vector<std::string>{});
+    }
+}
+
+// A list from masters is used again for five minutes: the same masters are
+// not asked again unless -f is given, and other masters are.
+TEST(ScriptMasters, TheListOfTheSameMastersIsUsedForFiveMinutes) {
+    ScriptRunner script(ReadScript());
+    std::vector<std::string> asked;
+    std::string now = "1765298520";
+    script.identifiers = {
+        {"isfile", [](const auto&) { return "$true"; }},
+        {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
+        {"ctime", [&](const auto&) { return now; }},
+        {"timer", [](const auto&) { return ""; }},
+        {"lines", [](const auto&) { return "1"; }},
+        {"read", [](const auto&) { return "10.0.0.1:28004"; }},
+        {"dll",
+         [&](const auto& a) -> std::string {
+             if (a.at(1) == "ListStart") {
+                 asked.push_back(a.at(2).substr(a.at(2).find(' ') + 1, a.at(2).rfind(' ') - 9));
+                 return std::to_string(asked.size());
+             }
+             return a.at(1) == "ListResult" ? "1 answered:master.quakehub.net:27650" : "busy";
+         }},
+    };
+    const std::string kBoth = "master.quakehub.net:27650,q4master.idsoftware.com:27650";
+    const struct {
+        std::vector<std::string> args;
+        std::string now;
+        std::vector<std::string> asked;  // every ListStart so far
+    } steps[] = {
+        {{"-m"}, "1765298520", {kBoth}},
+        {{"-m"}, "1765298819", {kBoth}},
+        {{"-r"}, "1765298819", {kBoth}},
+        {{"-m", "master.quakehub.net"}, "1765298819", {kBoth, "master.quakehub.net:27650"}},
+        {{"-m"}, "1765298819", {kBoth, "master.quakehub.net:27650", kBoth}},
+        {{"-f", "-m"}, "1765298830", {kBoth, "master.quakehub.net:27650", kBoth, kBoth}},
+        {{"-m"}, "1765299131", {kBoth, "master.quakehub.net:27650", kBoth, kBoth, kBoth}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::PrintToString(step.args) + " at " + step.now);
+        now = step.now;
+        const std::size_t before = asked.size();
+        script.Call("q4browse", step.args);
+        if (asked.size() > before) {
+            script.Call("q4.collect", {std::to_string(asked.size())});
+        }
+        EXPECT_EQ(asked, step.asked);
+    }
+    EXPECT_EQ(script.errors, std::vector<std::string>{});
+}
+
 // The runner's identifiers, as mIRC's help describes them: a token is a run
 // of text between delimiters, empty runs are not tokens, text comparison
 // ignores case unless the name ends in cs.
