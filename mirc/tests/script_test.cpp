@@ -560,6 +560,45 @@ TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
               script_.commands);
 }
 
+// /q4browse -m in the runner: ListStart records the masters it is given
+// and hands out tickets from 1, ListResult answers `result`, the list file
+// holds two servers, and the time is `now`.
+struct MasterBrowse {
+    ScriptRunner script{ReadScript()};
+    std::vector<std::string> asked;  // each ListStart's masters
+    std::string result;
+    std::string now = "1765298520";  // 16:42 UTC
+
+    MasterBrowse() {
+        script.identifiers = {
+            {"isfile", [](const auto&) { return "$true"; }},
+            {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
+            {"ctime", [this](const auto&) { return now; }},
+            {"timer", [](const auto&) { return ""; }},
+            {"lines", [](const auto&) { return "2"; }},
+            {"read", [](const auto& a) { return "10.0.0." + a.at(2) + ":28004"; }},
+            {"dll",
+             [this](const auto& a) -> std::string {
+                 if (a.at(1) != "ListStart") {
+                     return a.at(1) == "ListResult" ? result : "busy";
+                 }
+                 const std::string& text = a.at(2);  // "q4velder <masters> <file>"
+                 EXPECT_EQ(text.substr(text.rfind(' ')), " C:\\mirc\\velder-master.txt");
+                 asked.push_back(text.substr(9, text.rfind(' ') - 9));
+                 return std::to_string(asked.size());
+             }},
+        };
+    }
+    // /q4browse with `args`, then the signal of the list it started, if any.
+    void Browse(const std::vector<std::string>& args) {
+        const std::size_t before = asked.size();
+        script.Call("q4browse", args);
+        if (asked.size() > before) {
+            script.Call("q4.collect", {std::to_string(asked.size())});
+        }
+    }
+};
+
 // /q4browse -m: one ListStart naming every master to ask (both default
 // ones unless told), and what ListResult's answer comes to: the status line
 // naming the masters that gave the list and those that did not, or the
@@ -630,63 +669,26 @@ TEST(ScriptMasters, OneListStartAndTheMastersThatAnsweredAreNamed) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ScriptRunner script(ReadScript());
-        std::vector<std::string> asked;
-        script.identifiers = {
-            {"isfile", [](const auto&) { return "$true"; }},
-            {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
-            {"ctime", [](const auto&) { return "1765298520"; }},  // 16:42 UTC
-            {"timer", [](const auto&) { return ""; }},
-            {"lines", [](const auto&) { return "2"; }},
-            {"read", [](const auto& a) { return "10.0.0." + a.at(2) + ":28004"; }},
-            {"dll",
-             [&](const auto& a) -> std::string {
-                 if (a.at(1) == "ListStart") {
-                     asked.push_back(a.at(2));
-                     return "1";
-                 }
-                 return a.at(1) == "ListResult" ? row.result : "busy";
-             }},
-        };
-        script.Call("q4browse", row.args);
-        if (!row.asked.empty()) {
-            EXPECT_EQ(asked, std::vector<std::string>{"q4velder " + row.asked +
-                                                      " C:\\mirc\\velder-master.txt"});
-            script.Call("q4.collect", {"1"});  // as the signal for the list does
-        }
-        const std::vector<std::string>& window = script.windows["@q4browse"];
+        MasterBrowse browse;
+        browse.result = row.result;
+        browse.Browse(row.args);
+        EXPECT_EQ(browse.asked,
+                  row.asked.empty() ? std::vector<std::string>{} : std::vector{row.asked});
+        const std::vector<std::string>& window = browse.script.windows["@q4browse"];
+        const std::vector<std::string>& commands = browse.script.commands;
         EXPECT_TRUE(std::find(window.begin(), window.end(), row.line) != window.end() ||
-                    std::find(script.commands.begin(), script.commands.end(), row.line) !=
-                        script.commands.end())
-            << "no line " << row.line << "\nwindow:\n"
-            << testing::PrintToString(window) << "\ncommands:\n"
-            << testing::PrintToString(script.commands);
-        EXPECT_EQ(script.errors, std::vector<std::string>{});
+                    std::find(commands.begin(), commands.end(), row.line) != commands.end())
+            << "no line " << row.line << "\nwindow: " << testing::PrintToString(window)
+            << "\ncommands: " << testing::PrintToString(commands);
+        EXPECT_EQ(browse.script.errors, std::vector<std::string>{});
     }
 }
 
 // A list from masters is used again for five minutes: the same masters are
 // not asked again unless -f is given, and other masters are.
 TEST(ScriptMasters, TheListOfTheSameMastersIsUsedForFiveMinutes) {
-    ScriptRunner script(ReadScript());
-    std::vector<std::string> asked;
-    std::string now = "1765298520";
-    script.identifiers = {
-        {"isfile", [](const auto&) { return "$true"; }},
-        {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
-        {"ctime", [&](const auto&) { return now; }},
-        {"timer", [](const auto&) { return ""; }},
-        {"lines", [](const auto&) { return "1"; }},
-        {"read", [](const auto&) { return "10.0.0.1:28004"; }},
-        {"dll",
-         [&](const auto& a) -> std::string {
-             if (a.at(1) == "ListStart") {
-                 asked.push_back(a.at(2).substr(a.at(2).find(' ') + 1, a.at(2).rfind(' ') - 9));
-                 return std::to_string(asked.size());
-             }
-             return a.at(1) == "ListResult" ? "1 answered:master.quakehub.net:27650" : "busy";
-         }},
-    };
+    MasterBrowse browse;
+    browse.result = "2 answered:master.quakehub.net:27650";
     const std::string kBoth = "master.quakehub.net:27650,q4master.idsoftware.com:27650";
     const struct {
         std::vector<std::string> args;
@@ -703,15 +705,11 @@ TEST(ScriptMasters, TheListOfTheSameMastersIsUsedForFiveMinutes) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::PrintToString(step.args) + " at " + step.now);
-        now = step.now;
-        const std::size_t before = asked.size();
-        script.Call("q4browse", step.args);
-        if (asked.size() > before) {
-            script.Call("q4.collect", {std::to_string(asked.size())});
-        }
-        EXPECT_EQ(asked, step.asked);
+        browse.now = step.now;
+        browse.Browse(step.args);
+        EXPECT_EQ(browse.asked, step.asked);
     }
-    EXPECT_EQ(script.errors, std::vector<std::string>{});
+    EXPECT_EQ(browse.script.errors, std::vector<std::string>{});
 }
 
 // The runner's identifiers, as mIRC's help describes them: a token is a run
