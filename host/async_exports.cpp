@@ -436,8 +436,8 @@ void WriteListAnswer(const velder::ListRequest& request, const ListAnswer& answe
         if (n > 0 && length + static_cast<std::size_t>(n) < job->capacity) {
             std::memcpy(job->buffer + length, name, static_cast<std::size_t>(n) + 1);
             length += static_cast<std::size_t>(n);
+            divider = ",";
         }
-        divider = ",";
     }
 }
 
