@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/host_text.h"
 #include "host/query_board.h"
 #include "platform/host_messages.h"
 #include "platform/process_counter.h"
@@ -20,20 +21,30 @@ using velder::platform::SharedLock;
 // Where the last ticket number is kept for the process, across unloads.
 constexpr char kLastTicket[] = "VELDER_ASYNC_LAST_TICKET";
 
-// The data buffer mIRC hands every call, NUL included, by its version.
-std::uint32_t HostBufferCapacity(std::uint32_t version) {
-    const std::uint32_t major = version & 0xFFFFu;
-    const std::uint32_t minor = version >> 16;
-    const auto atLeast = [&](std::uint32_t wantMajor, std::uint32_t wantMinor) {
-        return major > wantMajor || (major == wantMajor && minor >= wantMinor);
-    };
-    if (atLeast(7, 64)) {
+bool AtLeast(std::uint32_t version, std::uint32_t major, std::uint32_t minor) {
+    const std::uint32_t hasMajor = version & 0xFFFFu;
+    const std::uint32_t hasMinor = version >> 16;
+    return hasMajor > major || (hasMajor == major && hasMinor >= minor);
+}
+
+// The most characters of a host's buffer the DLL uses: what it converts a
+// UTF-16 argument into lives on the calling thread's stack.
+constexpr std::size_t kMostHostCharacters = 16384;
+
+// The characters (bytes in ANSI, code units in UTF-16) of the data buffer
+// mIRC hands every call, NUL included: by its version, or from mBytes
+// where mIRC says it (7.64 and later, UTF-16).
+std::size_t HostBufferCapacity(std::uint32_t version, std::uint32_t bytes) {
+    if (AtLeast(version, 7, 64) && bytes / 2 >= 16) {
+        return bytes / 2 < kMostHostCharacters ? bytes / 2 : kMostHostCharacters;
+    }
+    if (AtLeast(version, 7, 64)) {
         return 10240;
     }
-    if (atLeast(7, 53)) {
+    if (AtLeast(version, 7, 53)) {
         return 4200;
     }
-    if (atLeast(6, 32)) {
+    if (AtLeast(version, 6, 32)) {
         return 4151;
     }
     return 900;
@@ -43,7 +54,8 @@ std::uint32_t HostBufferCapacity(std::uint32_t version) {
 // while workers pin the module, and a reload then finds it as it was left.
 velder::QueryBoard board;
 WindowHandle hostWindow = nullptr;
-std::uint32_t hostCapacity = HostBufferCapacity(0);
+std::size_t hostCapacity = HostBufferCapacity(0, 0);
+bool hostUnicode = false;  // the exports' buffers hold UTF-16
 // A list worker is alive (detached or not): one list at a time, so that
 // two never write the same file.
 bool listRunning = false;
@@ -127,7 +139,8 @@ void Finish(velder::QueryJob* job) {
 
 void RunQuery(void* argument) {
     auto* const job = static_cast<velder::QueryJob*>(argument);
-    velder::QueryStatus(job->buffer, job->capacity);
+    job->answer =
+        velder::QueryStatus(job->buffer, job->capacity) == velder::QueryOutcome::kAnswered;
     Finish(job);
 }
 
@@ -356,15 +369,20 @@ bool StartJob(const velder::StartRequest& request, velder::JobKind kind,
     return false;
 }
 
+// What an export leaves in its buffer: text, or a server's answer, whose
+// bytes each stand for the character of the same number.
+enum class Reply { kText, kAnswer };
+
 // Leaves ticket `data`'s result of `kind` in `data`: the result, "pending" or "unknown".
-std::int32_t TakeResult(char* data, velder::JobKind kind) {
+Reply TakeResult(char* data, velder::JobKind kind) {
     SharedLock lock;
     std::uint32_t ticket = 0;
+    bool answer = false;
     if (!velder::ParseTicket(data, hostCapacity, &ticket)) {
         Write(data, "unknown");
-        return RESULT_DATA;
+        return Reply::kText;
     }
-    switch (board.Take(ticket, data, hostCapacity, kind)) {
+    switch (board.Take(ticket, data, hostCapacity, kind, &answer)) {
         case velder::TakeVerdict::kTaken:
             Silence(ticket);  // the script has it: its signal would say nothing new
             break;
@@ -374,6 +392,102 @@ std::int32_t TakeResult(char* data, velder::JobKind kind) {
         case velder::TakeVerdict::kUnknown:
             Write(data, "unknown");
             break;
+    }
+    return answer ? Reply::kAnswer : Reply::kText;
+}
+
+// Reads "<signal> <address>" from `data`, as a host of this session hands it.
+bool ReadStart(WindowHandle mainWindow, const char* data, velder::StartRequest* request) {
+    SharedLock lock;
+    if (hostWindow == nullptr) {
+        hostWindow = mainWindow;  // a host that never called LoadDll
+        velder::platform::SetBackgroundTend(SendSignals);
+    }
+    return velder::ParseStartRequest(data, hostCapacity, request);
+}
+
+Reply StartQuery(WindowHandle mainWindow, char* data) {
+    velder::StartRequest request;
+    if (!ReadStart(mainWindow, data, &request)) {
+        Write(data, "malformed");
+        return Reply::kText;
+    }
+    StartJob(request, velder::JobKind::kQuery, RunQuery, data);
+    return Reply::kText;
+}
+
+Reply StartList(WindowHandle mainWindow, char* data) {
+    velder::StartRequest request;
+    velder::ListRequest list;
+    if (!ReadStart(mainWindow, data, &request) ||
+        !velder::ParseListRequest(request.address, request.addressLength, &list)) {
+        Write(data, "malformed");
+        return Reply::kText;
+    }
+    {
+        SharedLock lock;
+        if (listRunning) {
+            Write(data, "busy");
+            return Reply::kText;
+        }
+        listRunning = true;
+    }
+    if (!StartJob(request, velder::JobKind::kList, RunList, data)) {
+        SharedLock lock;
+        listRunning = false;
+    }
+    return Reply::kText;
+}
+
+Reply TakeQuery(WindowHandle, char* data) {
+    return TakeResult(data, velder::JobKind::kQuery);
+}
+
+Reply TakeList(WindowHandle, char* data) {
+    return TakeResult(data, velder::JobKind::kList);
+}
+
+Reply Cancel(WindowHandle, char* data) {
+    SharedLock lock;
+    if (std::strncmp(data, "all", 4) == 0) {
+        NewSession();
+        Write(data, "cancelled");
+        return Reply::kText;
+    }
+    std::uint32_t ticket = 0;
+    const bool known = velder::ParseTicket(data, hostCapacity, &ticket) && board.Cancel(ticket);
+    if (known) {
+        Silence(ticket);  // a finished query's signal may be on its way
+    }
+    Write(data, known ? "cancelled" : "unknown");
+    return Reply::kText;
+}
+
+// Runs `work` on the export's text as bytes, and leaves its reply in the
+// host's form. An ANSI host's buffer is worked on in place. A UTF-16 one is
+// read into bytes on this thread's stack (as UTF-8) and written back: an
+// answer byte for byte, any other text as the characters it spells.
+std::int32_t Exchange(WindowHandle mainWindow, char* data,
+                      Reply (*work)(WindowHandle mainWindow, char* data)) {
+    std::size_t capacity = 0;
+    bool unicode = false;
+    {
+        SharedLock lock;
+        capacity = hostCapacity;
+        unicode = hostUnicode;
+    }
+    if (!unicode) {
+        work(mainWindow, data);
+        return RESULT_DATA;
+    }
+    // mIRC's UTF-16 buffer, seen through the exports' narrow signature.
+    auto* const wide = reinterpret_cast<velder::HostUnit*>(data);
+    char text[kMostHostCharacters];
+    velder::NarrowHostText(wide, capacity, text, capacity);
+    if (work(mainWindow, text) == Reply::kAnswer) {
+        velder::WidenBytes(text, wide, capacity);
+    } else {
+        velder::WidenText(text, wide, capacity);
     }
     return RESULT_DATA;
 }
@@ -388,7 +502,13 @@ void VELDER_CALL LoadDll(HostLoadInfo* info) {
     NewSession();
     board.ContinueTicketsFrom(velder::platform::ReadProcessCounter(kLastTicket));
     hostWindow = info->mHwnd;
-    hostCapacity = HostBufferCapacity(info->mVersion);
+    const std::uint32_t version = info->mVersion;
+    // Only the fields this version passes are there to be read or set.
+    hostUnicode = AtLeast(version, 7, 0);
+    hostCapacity = HostBufferCapacity(version, AtLeast(version, 7, 64) ? info->mBytes : 0);
+    if (hostUnicode) {
+        info->mUnicode = 1;
+    }
     info->mKeep = 1;
 }
 
@@ -416,75 +536,28 @@ int VELDER_CALL UnloadDll(int timeout) {
     return kMayUnload;
 }
 
-// Reads "<signal> <address>" from `data`, as a host of this session hands it.
-bool ReadStart(WindowHandle mainWindow, const char* data, velder::StartRequest* request) {
-    SharedLock lock;
-    if (hostWindow == nullptr) {
-        hostWindow = mainWindow;  // a host that never called LoadDll
-        velder::platform::SetBackgroundTend(SendSignals);
-    }
-    return velder::ParseStartRequest(data, hostCapacity, request);
-}
-
 std::int32_t VELDER_CALL QueryStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
                                     HostBool, HostBool) {
-    velder::StartRequest request;
-    if (!ReadStart(mainWindow, data, &request)) {
-        Write(data, "malformed");
-        return RESULT_DATA;
-    }
-    StartJob(request, velder::JobKind::kQuery, RunQuery, data);
-    return RESULT_DATA;
+    return Exchange(mainWindow, data, StartQuery);
 }
 
 std::int32_t VELDER_CALL ListStart(WindowHandle mainWindow, WindowHandle, char* data, char*,
                                    HostBool, HostBool) {
-    velder::StartRequest request;
-    velder::ListRequest list;
-    if (!ReadStart(mainWindow, data, &request) ||
-        !velder::ParseListRequest(request.address, request.addressLength, &list)) {
-        Write(data, "malformed");
-        return RESULT_DATA;
-    }
-    {
-        SharedLock lock;
-        if (listRunning) {
-            Write(data, "busy");
-            return RESULT_DATA;
-        }
-        listRunning = true;
-    }
-    if (!StartJob(request, velder::JobKind::kList, RunList, data)) {
-        SharedLock lock;
-        listRunning = false;
-    }
-    return RESULT_DATA;
+    return Exchange(mainWindow, data, StartList);
 }
 
-std::int32_t VELDER_CALL ListResult(WindowHandle, WindowHandle, char* data, char*, HostBool,
-                                    HostBool) {
-    return TakeResult(data, velder::JobKind::kList);
+std::int32_t VELDER_CALL ListResult(WindowHandle mainWindow, WindowHandle, char* data, char*,
+                                    HostBool, HostBool) {
+    return Exchange(mainWindow, data, TakeList);
 }
 
-std::int32_t VELDER_CALL QueryResult(WindowHandle, WindowHandle, char* data, char*, HostBool,
-                                     HostBool) {
-    return TakeResult(data, velder::JobKind::kQuery);
+std::int32_t VELDER_CALL QueryResult(WindowHandle mainWindow, WindowHandle, char* data, char*,
+                                     HostBool, HostBool) {
+    return Exchange(mainWindow, data, TakeQuery);
 }
 
-std::int32_t VELDER_CALL QueryCancel(WindowHandle, WindowHandle, char* data, char*, HostBool,
-                                     HostBool) {
-    SharedLock lock;
-    if (std::strncmp(data, "all", 4) == 0) {
-        NewSession();
-        Write(data, "cancelled");
-        return RESULT_DATA;
-    }
-    std::uint32_t ticket = 0;
-    const bool known = velder::ParseTicket(data, hostCapacity, &ticket) && board.Cancel(ticket);
-    if (known) {
-        Silence(ticket);  // a finished query's signal may be on its way
-    }
-    Write(data, known ? "cancelled" : "unknown");
-    return RESULT_DATA;
+std::int32_t VELDER_CALL QueryCancel(WindowHandle mainWindow, WindowHandle, char* data, char*,
+                                     HostBool, HostBool) {
+    return Exchange(mainWindow, data, Cancel);
 }
 }

@@ -172,7 +172,8 @@ bool QueryBoard::Finish(QueryJob* job) {
     return true;
 }
 
-TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capacity, JobKind kind) {
+TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capacity, JobKind kind,
+                             bool* answer) {
     Slot* slot = Find(ticket);
     if (slot == nullptr || slot->job->kind != kind) {
         return TakeVerdict::kUnknown;
@@ -186,6 +187,9 @@ TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capac
     const std::size_t copied = length < capacity ? length : capacity - 1;
     std::memcpy(data, job.buffer, copied);
     data[copied] = '\0';
+    if (answer != nullptr) {
+        *answer = job.answer;
+    }
     Drop(*slot);
     return TakeVerdict::kTaken;
 }

@@ -34,6 +34,7 @@ struct QueryJob {
     char* buffer = nullptr;  // `capacity` bytes: the address, then the result
     std::size_t capacity = 0;
     JobKind kind = JobKind::kQuery;
+    bool answer = false;    // the result is a server's answer: bytes, not text
     bool detached = false;  // cancelled, or the DLL was reset or unloaded
 };
 
@@ -90,9 +91,10 @@ class QueryBoard {
     bool Finish(QueryJob* job);
 
     // Copies the result for `ticket` into data[0, capacity) with its NUL and
-    // forgets the ticket. A ticket of another kind is unknown here.
+    // forgets the ticket; `*answer` (when given) says whether it is a
+    // server's answer. A ticket of another kind is unknown here.
     TakeVerdict Take(std::uint32_t ticket, char* data, std::size_t capacity,
-                     JobKind kind = JobKind::kQuery);
+                     JobKind kind = JobKind::kQuery, bool* answer = nullptr);
     // Drops a running or finished ticket. False when it is not known.
     bool Cancel(std::uint32_t ticket);
     // Drops every ticket; running workers go on detached. Ticket numbers

@@ -2,8 +2,9 @@
 // a reader sees either the old file or the whole new one (velder-async.dll
 // writes master lists with it).
 //
-// Windows: CreateFile, WriteFile and MoveFileEx. POSIX: open, write and
-// rename, which replaces the target in one step.
+// Windows: CreateFile, WriteFile and MoveFileEx, the path read as UTF-8 or,
+// where it is not UTF-8, in the ANSI code page. POSIX: open, write and
+// rename, which replaces the target in one step; the path's bytes as given.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,7 @@
 namespace velder::platform {
 
 // The longest target path taken, in bytes: with the temporary name's suffix
-// and its NUL it stays inside the ANSI path limit (MAX_PATH, 260).
+// and its NUL it stays inside the path limit (MAX_PATH, 260 characters).
 inline constexpr std::size_t kLongestTargetPath = 250;
 inline constexpr char kTemporarySuffix[] = ".part";
 

@@ -58,6 +58,15 @@ velder::Bytes NamedReply(const std::string& name) {
     return velder::standin::BuildStatusReply(sample);
 }
 
+// Bytes 1 to 255, each once.
+std::string EveryByteValue() {
+    std::string bytes;
+    for (int value = 1; value <= 255; ++value) {
+        bytes.push_back(static_cast<char>(value));
+    }
+    return bytes;
+}
+
 std::string Signal(const std::string& ticket) {
     return "/signal q4 " + ticket;
 }
@@ -136,27 +145,33 @@ using AsyncLists = StartsWorkers;
 struct LoadCase {
     const char* name;
     Version version;
-    std::size_t buffer;
+    std::size_t buffer;  // characters: bytes in ANSI, code units in UTF-16
+    bool unicode;
 };
 const LoadCase kLoadCases[] = {
-    {"6.31: structure up to mKeep (12 bytes in 32-bit), 900-byte buffer", {6, 31}, 900},
-    {"6.35: structure up to mKeep, 4151-byte buffer", {6, 35}, 4151},
-    {"7.52: whole structure (24 bytes in 32-bit)", {7, 52}, 4151},
-    {"7.85", {7, 85}, 10240},
+    {"6.31: structure up to mKeep (12 bytes in 32-bit), 900 bytes", {6, 31}, 900, false},
+    {"6.35: structure up to mKeep, 4151 bytes", {6, 35}, 4151, false},
+    {"7.0: up to mUnicode, UTF-16", {7, 0}, 4151, true},
+    {"7.52: up to mBeta", {7, 52}, 4151, true},
+    {"7.70: whole structure, mBytes twice the buffer", {7, 70}, 10240, true},
+    {"7.85 saying mBytes 2000: 1000 code units", {7, 85, 2000}, 1000, true},
 };
 
-TEST_F(AsyncLoad, LoadDllSetsOnlyKeep) {
+TEST_F(AsyncLoad, LoadDllSetsKeepAndFrom7AsksForUnicode) {
     for (const LoadCase& c : kLoadCases) {
         SCOPED_TRACE(c.name);
         MircHost host(c.version);
         ASSERT_TRUE(host.Ready());
         ASSERT_EQ(host.BufferSize(), c.buffer);
         // The first call loads the DLL, and mIRC calls LoadDll then.
-        EXPECT_EQ(host.Call(AsyncDll(), "QueryResult", "1").text, "unknown");
+        const velder::hoststandin::CallResult first = host.Call(AsyncDll(), "QueryResult", "1");
+        EXPECT_EQ(first.text, "unknown");
+        EXPECT_EQ(first.unicode, c.unicode);
         const MircHost::LoadCheck load = host.LoadResult(AsyncDll());
         EXPECT_TRUE(load.called);
         EXPECT_EQ(load.keep, 1);
-        EXPECT_TRUE(load.beyondIntact) << "LoadDll wrote past mKeep or into another field";
+        EXPECT_EQ(load.unicode, c.unicode);
+        EXPECT_TRUE(load.beyondIntact) << "LoadDll wrote past the version's fields or into one";
     }
 }
 
@@ -178,11 +193,16 @@ TEST_F(AsyncLoad, AnswersFitTheBufferOfEachVersion) {
         ASSERT_EQ(velder::QueryStatus(expected.data(), c.buffer), velder::QueryOutcome::kAnswered);
         expected.resize(expected.find('\0'));
 
-        // The stand-in's guard page after the buffer would have stopped a longer write.
-        const std::string result = AwaitResult(host, ticket);
-        ASSERT_GT(result.size(), 4u);
-        EXPECT_LT(result.size(), c.buffer);
-        EXPECT_EQ(result.substr(4), expected.substr(4)) << "round-trip digits aside";
+        // The stand-in's guard page after the buffer would have stopped a
+        // longer write. A UTF-16 result is GetInfo's bytes, code unit by code unit.
+        ASSERT_TRUE(host.PumpUntil([&] { return CountOf(host, Signal(ticket)) > 0; }, 20s));
+        const velder::hoststandin::CallResult result = host.Call(AsyncDll(), "QueryResult", ticket);
+        EXPECT_EQ(result.unicode, c.unicode);
+        EXPECT_TRUE(std::all_of(result.units.begin(), result.units.end(),
+                                [](char16_t unit) { return unit <= 0xFF; }));
+        ASSERT_GT(result.text.size(), 4u);
+        EXPECT_LT(result.text.size(), c.buffer);
+        EXPECT_EQ(result.text.substr(4), expected.substr(4)) << "round-trip digits aside";
     }
 }
 
@@ -196,6 +216,7 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
     };
     const Case cases[] = {
         {"an answer", NamedReply(kHostileName), true},
+        {"a name of every byte value from 1 to 255", NamedReply(EveryByteValue()), true},
         {"an empty datagram: 9999", velder::Bytes{}, false},
         {"silence: the address unchanged", std::nullopt, false},
     };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,9 +13,14 @@ namespace {
 
 using velder::platform::ReplacedFile;
 
+// A UTF-8 path as the system names the file.
+std::filesystem::path Native(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // The file's bytes, or "<missing>".
 std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Native(path), std::ios::binary);
     if (!in) {
         return "<missing>";
     }
@@ -23,23 +29,39 @@ std::string Contents(const std::string& path) {
 
 struct ReplaceCase {
     const char* name;
+    const char* target;  // UTF-8
     std::size_t length;  // bytes appended, in pieces of 1000
     bool finish;         // Finish; otherwise Abandon
     const char* left;    // what the target holds afterwards; null: the bytes appended
 };
 
+constexpr char kTarget[] = "replaced_file_test.txt";
 const ReplaceCase kReplaceCases[] = {
-    {.name = "a short file", .length = 10, .finish = true, .left = nullptr},
-    {.name = "nothing appended", .length = 0, .finish = true, .left = nullptr},
-    {.name = "more than is held back", .length = 10000, .finish = true, .left = nullptr},
-    {.name = "abandoned", .length = 5000, .finish = false, .left = "the old list\n"},
+    {.name = "a short file", .target = kTarget, .length = 10, .finish = true, .left = nullptr},
+    {.name = "nothing appended", .target = kTarget, .length = 0, .finish = true, .left = nullptr},
+    {.name = "more than is held back",
+     .target = kTarget,
+     .length = 10000,
+     .finish = true,
+     .left = nullptr},
+    {.name = "abandoned",
+     .target = kTarget,
+     .length = 5000,
+     .finish = false,
+     .left = "the old list\n"},
+    // A folder under a user name in another script: mIRC 7 hands UTF-8.
+    {.name = "a name beyond ASCII",
+     .target = "replaced J\xc3\xbcrgen \xd0\x96\xd1\x83\xd0\xba.txt",
+     .length = 10,
+     .finish = true,
+     .left = nullptr},
 };
 
 TEST(ReplacedFile, TheTargetIsTheOldFileOrTheWholeNewOne) {
-    const std::string target = "replaced_file_test.txt";
     for (const ReplaceCase& c : kReplaceCases) {
+        const std::string target = c.target;
         {
-            std::ofstream old(target, std::ios::binary | std::ios::trunc);
+            std::ofstream old(Native(target), std::ios::binary | std::ios::trunc);
             old << "the old list\n";
         }
         std::string bytes;
@@ -61,8 +83,8 @@ TEST(ReplacedFile, TheTargetIsTheOldFileOrTheWholeNewOne) {
         }
         EXPECT_EQ(c.left != nullptr ? std::string(c.left) : bytes, Contents(target)) << c.name;
         EXPECT_EQ("<missing>", Contents(target + velder::platform::kTemporarySuffix)) << c.name;
+        std::filesystem::remove(Native(target));
     }
-    std::remove(target.c_str());
 }
 
 TEST(ReplacedFile, RefusesAPathLongerThanItTakes) {

@@ -33,21 +33,34 @@
 //       or moved into place) or "failed" (no socket or memory). Taken once.
 //
 // LoadDll and UnloadDll are mIRC's load and unload callbacks.
+//
+// Text. mIRC 7.0 and later hand every export UTF-16 buffers (LoadDll asks
+// for them): the argument is read as UTF-16, and a query's answer comes back
+// with each byte GetInfo would have written as the character of the same
+// number, so that $chr(255) and $chr(254) divide it whatever the system's
+// code page; every other result (tickets, words, an address given back, a
+// list's file name) is the text itself. A buffer holds mBytes / 2
+// characters where mIRC says (7.64 and later), as many characters as the
+// ANSI buffer held bytes before. mIRC before 7.0 hands ANSI buffers, and
+// gets bytes back as velder.dll gives them. A list's file name is read as
+// UTF-8 (what mIRC 7 hands), or in the system's ANSI code page when it is
+// not UTF-8 (mIRC 6).
 #pragma once
 
 #include <cstdint>
 
 #include "velder/velder.h"
 
-// mIRC's load structure. mIRC before 7.0 passes only the first three fields
-// (12 bytes in a 32-bit mIRC): nothing past mKeep is ever read or written.
+// mIRC's load structure, which grew with mIRC: before 7.0 it ends after
+// mKeep (12 bytes in a 32-bit mIRC), before 7.51 after mUnicode, before
+// 7.64 after mBeta. No field past the version's end is read or written.
 struct HostLoadInfo {
     std::uint32_t mVersion;  // low word the major version, high word the minor
     WindowHandle mHwnd;
     HostBool mKeep;
-    HostBool mUnicode;
-    std::uint32_t mBeep;
-    std::uint32_t mBytes;
+    HostBool mUnicode;     // 7.0: set by the DLL for UTF-16 buffers
+    std::uint32_t mBeta;   // 7.51: the public beta's number
+    std::uint32_t mBytes;  // 7.64: the data buffer's size in bytes, as UTF-16
 };
 
 // mIRC's idle unload asks with kUnloadIdle, /dll -u and exit with kUnloadNow.

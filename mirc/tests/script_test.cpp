@@ -373,6 +373,20 @@ TEST_F(ScriptReading, FieldsLandWhereTheScriptReadsAndShowsThem) {
     longCycle.vars.push_back({"g_mapCycle", std::string(1000, 'm')});
     const std::string kEmpty =
         "echo -a \x02Velder stand-in\x02 (127.0.0.1:28004) - mp/q4dm1 - DM - 0/16 players - 12 ms";
+    // A player named with every byte value: the answer then holds every byte
+    // an answer can (0x20 to 0x7F, the escapes, 0xFE and 0xFF), and the
+    // name arrives whole, each unprintable byte as _ and two hex digits.
+    ServerSample everyByte = Sample();
+    std::string everyName;
+    std::string everyShown;
+    for (int value = 1; value <= 255; ++value) {
+        everyName.push_back(static_cast<char>(value));
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "_%02x", value);
+        everyShown += value >= 0x20 && value <= 0x7F ? std::string(1, static_cast<char>(value))
+                                                     : std::string(escaped);
+    }
+    everyByte.players = {{everyName, "Rhino", 32}, {"Voss", "", 60}};
 
     const struct {
         const char* what;
@@ -399,6 +413,12 @@ TEST_F(ScriptReading, FieldsLandWhereTheScriptReadsAndShowsThem) {
           "echo -a - (no name) [Re] (48 ms)",
           "echo -ac info * the player list may be incomplete: the 900 bytes that are read ended "
           "inside it"},
+         true},
+        {"a name of every byte value",
+         Reply(everyByte),
+         "complete",
+         {kHead + "2/16 players - 12 ms", "echo -a - " + everyShown + " [Rhino] (32 ms)",
+          "echo -a - Voss (60 ms)"},
          true},
         {"no players, Windows", Reply(ServerSample{}), "complete", {kEmpty}, false},
         {"no players, Linux", FromLinux(ServerSample{}), "complete", {kEmpty}, false},

@@ -1,16 +1,20 @@
 // Measures velder-async.dll inside the mIRC stand-in and prints the figures:
 //   velder-host-figures
-// 1. 16 queries to stand-in servers that answer after 300 ms: how long the
-//    16 QueryStart calls took, whether every result came and matches
-//    GetInfo's for the same server, and the longest time the host's window
-//    went without handling its 10 ms timer.
+// 1. 16 queries to stand-in servers that answer after 300 ms, on a mIRC
+//    7.70 host (UTF-16 buffers) and a 6.35 one (ANSI): how long the 16
+//    QueryStart calls took, whether every result came and matches GetInfo's
+//    bytes for the same server (code unit by code unit in UTF-16), the
+//    longest time the host's window went without handling its 10 ms timer,
+//    and what LoadDll did to the load structure.
 // 2. An unload with 8 queries to silent servers in flight: how long until
 //    every worker ended.
-// 3. A host whose thread handles nothing while 8 queries finish: the workers
-//    end meanwhile, and every signal arrives once it handles messages again.
+// 3. A host whose thread handles nothing for 6 s while 16 queries finish:
+//    the workers end meanwhile, and every signal arrives once it handles
+//    messages again, with every result.
 // 4. 1,000 cycles of load, one query, unload and unmap: whether a ticket
 //    number came twice, and the value a new handle gets after the 10th and
-//    the last cycle (a handle left open per cycle would push it up).
+//    the last cycle (a handle left open per cycle would push it up; Wine's
+//    GetProcessHandleCount answers 0, so the count itself is not read).
 // Exits non-zero when a result or signal is missing or differs, a worker
 // outlives 20 s, a ticket repeats or a handle stays open; the times
 // themselves are printed, not judged.
@@ -34,6 +38,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using velder::hoststandin::MircHost;
 using velder::hoststandin::ThreadCount;
+using velder::hoststandin::Version;
 
 double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -59,14 +64,16 @@ bool StartServers(velder::standin::Server& server, int count, bool answer,
     return true;
 }
 
-bool SixteenAtOnce() {
+bool SixteenAtOnce(Version version) {
     constexpr int kQueries = 16;
     velder::standin::Server servers;
     if (!StartServers(servers, kQueries, true, 300ms)) {
         return false;
     }
-    MircHost host;
-    host.Call(kAsync, "QueryResult", "0");  // loads the DLL before the clock starts
+    MircHost host(version);
+    // Loads the DLL before the clock starts.
+    const bool unicode = host.Call(kAsync, "QueryResult", "0").unicode;
+    const MircHost::LoadCheck load = host.LoadResult(kAsync);
     host.StartTicks(10);
     host.Pump(100ms);
 
@@ -97,7 +104,13 @@ bool SixteenAtOnce() {
         sameAfterDigits += results[i].size() > 4 && expected.size() > 4 &&
                            results[i].compare(4, std::string::npos, expected, 4) == 0;
     }
-    std::printf("16 queries, servers answering after 300 ms\n");
+    std::printf("16 queries on a mIRC %u.%02u host, servers answering after 300 ms\n",
+                static_cast<unsigned>(version.major), static_cast<unsigned>(version.minor));
+    std::printf(
+        "  buffers                       %s, %zu characters; mKeep %d, mUnicode %d, "
+        "load structure's other bytes and canary %s\n",
+        unicode ? "UTF-16" : "ANSI", host.BufferSize(), load.keep, load.unicode ? 1 : 0,
+        load.beyondIntact ? "intact" : "CHANGED");
     std::printf("  16 QueryStart calls took      %.2f ms in all\n", Milliseconds(started - start));
     std::printf("  all 16 signals arrived        %s, %zu commands logged\n",
                 signalled ? "yes" : "NO", host.Commands().size());
@@ -110,7 +123,9 @@ bool SixteenAtOnce() {
     std::printf("  round-trip digits, GetInfo:     %s\n", syncTimes.c_str());
     std::printf("  10 ms timer: %zu ticks, longest gap %lld ms\n", host.Ticks(),
                 static_cast<long long>(host.LongestTickGap().count()));
-    return signalled && sameAfterDigits == kQueries;
+    const bool wantUnicode = version.major >= 7;
+    return signalled && sameAfterDigits == kQueries && unicode == wantUnicode &&
+           load.unicode == wantUnicode && load.keep == 1 && load.beyondIntact;
 }
 
 // Waits, handling messages or not, until the process is back to `threads`.
@@ -143,11 +158,13 @@ double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::ti
     return static_cast<double>(at);
 }
 
-// Starts a query to each of the 8 servers.
-void AskEight(MircHost& host, const velder::standin::Server& servers) {
-    for (int i = 0; i < 8; ++i) {
-        host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i));
+// Starts a query to each of the first `count` servers; their tickets.
+std::vector<std::string> Ask(MircHost& host, const velder::standin::Server& servers, int count) {
+    std::vector<std::string> tickets;
+    for (int i = 0; i < count; ++i) {
+        tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
     }
+    return tickets;
 }
 
 bool UnloadInFlight() {
@@ -157,7 +174,7 @@ bool UnloadInFlight() {
     }
     MircHost host;
     const std::size_t threads = ThreadCount();
-    AskEight(host, servers);
+    Ask(host, servers, 8);
     const auto from = Clock::now();
     const int answer = host.Unload(kAsync);
     const double unloadCall = Milliseconds(Clock::now() - from);
@@ -176,25 +193,33 @@ bool UnloadInFlight() {
 }
 
 bool HungHost() {
+    constexpr int kQueries = 16;
     velder::standin::Server servers;
-    if (!StartServers(servers, 8, true, 100ms)) {
+    if (!StartServers(servers, kQueries, true, 100ms)) {
         return false;
     }
     MircHost host;
     const std::size_t threads = ThreadCount();
-    AskEight(host, servers);
+    const std::vector<std::string> tickets = Ask(host, servers, kQueries);
     const auto from = Clock::now();
     bool ended = false;
     // Every answer is in after 100 ms; the DLL's launcher then waits for the
     // host, with the signals it sent, and the workers end.
-    host.Stall(500ms);
+    host.Stall(6s);
     const double ms = UntilThreadsEnd(host, threads + 1, false, from, &ended);
-    const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= 8; }, 20s);
+    const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
     host.Pump(200ms);
-    std::printf("host thread that handles nothing while 8 queries finish after 100 ms\n");
-    std::printf("  every worker ended after      %.0f ms%s; %zu of 8 signals once the host woke\n",
-                ms, ended ? "" : " (NOT within 20 s)", host.Commands().size());
-    return ended && signalled && host.Commands().size() == 8;
+    int results = 0;
+    for (const std::string& ticket : tickets) {
+        const std::string result = host.Call(kAsync, "QueryResult", ticket).text;
+        results += result != "pending" && result != "unknown";
+    }
+    std::printf("host thread that handles nothing for 6 s while 16 queries finish after 100 ms\n");
+    std::printf(
+        "  every worker ended after      %.0f ms%s; %zu of 16 signals once the host woke, "
+        "%d of 16 results\n",
+        ms, ended ? "" : " (NOT within 20 s)", host.Commands().size(), results);
+    return ended && signalled && host.Commands().size() == kQueries && results == kQueries;
 }
 
 bool Reloads() {
@@ -206,6 +231,7 @@ bool Reloads() {
     std::set<std::string> tickets;
     std::uintptr_t tenth = 0;
     std::uintptr_t last = 0;
+
     bool fine = true;
     const auto from = Clock::now();
     for (int cycle = 1; cycle <= kCycles && fine; ++cycle) {
@@ -235,7 +261,8 @@ bool Reloads() {
 }  // namespace
 
 int main() {
-    bool ok = SixteenAtOnce();
+    bool ok = SixteenAtOnce({7, 70});
+    ok = SixteenAtOnce({6, 35}) && ok;
     ok = UnloadInFlight() && ok;
     ok = HungHost() && ok;
     ok = Reloads() && ok;

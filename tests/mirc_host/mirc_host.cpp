@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -21,7 +22,7 @@ struct LoadInfo {
     HWND mHwnd;
     BOOL mKeep;
     BOOL mUnicode;
-    DWORD mBeep;
+    DWORD mBeta;
     DWORD mBytes;
 };
 
@@ -67,7 +68,33 @@ class GuardedBuffer {
     char* data_ = nullptr;
 };
 
+// The field at [offset, offset + size) of the load structure holds byte `i`.
+bool InField(std::size_t i, std::size_t offset, std::size_t size) {
+    return i >= offset && i < offset + size;
+}
+
+// The bytes of the load structure mIRC passes, by its version.
+std::size_t LoadInfoBytes(Version v) {
+    if (AtLeast(v, 7, 64)) {
+        return sizeof(LoadInfo);
+    }
+    if (AtLeast(v, 7, 51)) {
+        return offsetof(LoadInfo, mBytes);
+    }
+    if (AtLeast(v, 7, 0)) {
+        return offsetof(LoadInfo, mBeta);
+    }
+    return offsetof(LoadInfo, mUnicode);
+}
+
 }  // namespace
+
+std::size_t MircHost::BufferSize() const {
+    if (AtLeast(version_, 7, 64) && version_.bytes != 0) {
+        return version_.bytes / 2;
+    }
+    return DataBufferSize(version_);
+}
 
 std::size_t DataBufferSize(Version version) {
     if (AtLeast(version, 7, 64)) {
@@ -117,28 +144,36 @@ HMODULE MircHost::LoadModule(const std::string& path) {
         // A whole LoadInfo and the canary, all canary bytes to start with;
         // the fields mIRC passes are written over the front.
         const std::size_t total = sizeof(LoadInfo) + kCanaryBytes;
-        module.passed = AtLeast(version_, 7, 0) ? sizeof(LoadInfo) : offsetof(LoadInfo, mUnicode);
+        module.passed = LoadInfoBytes(version_);
         module.load = new unsigned char[total];
         std::memset(module.load, kCanary, total);
         LoadInfo fields{};
         fields.mVersion =
             static_cast<DWORD>(version_.major) | (static_cast<DWORD>(version_.minor) << 16);
         fields.mHwnd = window_;
-        fields.mKeep = FALSE;  // cleared, to see whether LoadDll sets it
-        fields.mBytes = static_cast<DWORD>(BufferSize());
+        fields.mKeep = FALSE;     // cleared, to see whether LoadDll sets it
+        fields.mUnicode = FALSE;  // ANSI unless LoadDll asks for UTF-16
+        fields.mBytes = static_cast<DWORD>(2 * BufferSize());
         std::memcpy(module.load, &fields, module.passed);
         const std::vector<unsigned char> before(module.load, module.load + total);
         load(reinterpret_cast<LoadInfo*>(module.load));
         module.called = true;
         module.intact = true;
+        // A DLL may set mKeep, and mUnicode where the version passes it.
+        const bool hasUnicode = AtLeast(version_, 7, 0);
         for (std::size_t i = 0; i < total; ++i) {
-            const bool keepField =
-                i >= offsetof(LoadInfo, mKeep) && i < offsetof(LoadInfo, mKeep) + sizeof(BOOL);
-            if (!keepField && module.load[i] != before[i]) {
+            const bool settable =
+                InField(i, offsetof(LoadInfo, mKeep), sizeof(BOOL)) ||
+                (hasUnicode && InField(i, offsetof(LoadInfo, mUnicode), sizeof(BOOL)));
+            if (!settable && module.load[i] != before[i]) {
                 module.intact = false;
             }
         }
         std::memcpy(&module.keep, module.load + offsetof(LoadInfo, mKeep), sizeof module.keep);
+        if (hasUnicode) {
+            std::memcpy(&module.unicode, module.load + offsetof(LoadInfo, mUnicode),
+                        sizeof module.unicode);
+        }
     }
     return modules_.emplace(path, module).first->second.handle;
 }
@@ -149,6 +184,7 @@ MircHost::LoadCheck MircHost::LoadResult(const std::string& path) const {
     if (found != modules_.end()) {
         check.called = found->second.called;
         check.keep = found->second.keep;
+        check.unicode = found->second.unicode != FALSE;
         check.beyondIntact = found->second.intact;
     }
     return check;
@@ -164,6 +200,9 @@ CallResult MircHost::Call(const std::string& path, const char* function,
         return result;
     }
     const std::size_t size = BufferSize();
+    if (modules_.at(path).unicode) {
+        return CallUnicode(call, argument, size);
+    }
     GuardedBuffer data(size);
     GuardedBuffer params(size);
     const std::size_t copied = argument.size() < size ? argument.size() : size - 1;
@@ -175,6 +214,30 @@ CallResult MircHost::Call(const std::string& path, const char* function,
         nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data.Data())
                        : size;
     result.text.assign(data.Data(), length);
+    return result;
+}
+
+// As mIRC calls a DLL that asked for UTF-16: `size` code units a buffer,
+// the argument converted from UTF-8.
+CallResult MircHost::CallUnicode(int(WINAPI* call)(HWND, HWND, char*, char*, BOOL, BOOL),
+                                 const std::string& argument, std::size_t size) {
+    CallResult result;
+    result.unicode = true;
+    GuardedBuffer data(size * sizeof(wchar_t));
+    GuardedBuffer params(size * sizeof(wchar_t));
+    auto* const wide = reinterpret_cast<wchar_t*>(data.Data());
+    std::wstring text(argument.size(), L'\0');
+    text.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, argument.data(), static_cast<int>(argument.size()),
+                            text.data(), static_cast<int>(text.size()))));
+    const std::size_t copied = text.size() < size ? text.size() : size - 1;
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(copied), wide);
+    wide[copied] = L'\0';
+    result.code = call(window_, window_, data.Data(), params.Data(), FALSE, FALSE);
+    for (std::size_t i = 0; i < size && wide[i] != L'\0'; ++i) {
+        result.units.push_back(static_cast<char16_t>(wide[i]));
+        result.text.push_back(wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?');
+    }
     return result;
 }
 

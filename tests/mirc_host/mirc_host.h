@@ -4,8 +4,12 @@
 // It does what mIRC does with a DLL, on the thread that created it:
 //   - a top-level window of class "mIRC" whose messages that thread handles;
 //   - loads a DLL on its first call and hands LoadDll a load structure of
-//     mIRC's size for the emulated version: 12 bytes (in a 32-bit process)
-//     before 7.0, then 24, with canary bytes after it to catch writes past it;
+//     mIRC's size for the emulated version (12 bytes in a 32-bit process
+//     before 7.0, 16 from 7.0, 20 from 7.51, 24 from 7.64, mBytes then
+//     twice the buffer's characters), with canary bytes after it to catch
+//     writes past it;
+//   - from 7.0, hands a DLL whose LoadDll set mUnicode UTF-16 buffers, an
+//     ANSI one bytes (the argument as given: a test's UTF-8 text);
 //   - calls every function with a fresh `data` buffer of the emulated
 //     version's size that ends where an inaccessible page begins, so that a
 //     read or write past it crashes the program;
@@ -31,14 +35,22 @@ namespace velder::hoststandin {
 struct Version {
     std::uint16_t major = 7;
     std::uint16_t minor = 85;
+    // mBytes as this host reports it (7.64 and later); 0: twice the
+    // characters of DataBufferSize. A buffer holds mBytes / 2 characters.
+    std::uint32_t bytes = 0;
 };
 
-// The data buffer mIRC hands a DLL, NUL included, as mIRC's versions grew it.
+// The characters of the data buffer mIRC hands a DLL, NUL included, as
+// mIRC's versions grew it: bytes in ANSI, code units in UTF-16.
 std::size_t DataBufferSize(Version version);
 
 struct CallResult {
     int code = 0;
-    std::string text;  // the buffer's text up to its NUL (or its end)
+    // The buffer's text up to its NUL (or its end): its bytes, or each
+    // UTF-16 code unit as the byte of the same number ('?' past 0xFF).
+    std::string text;
+    std::u16string units;  // a UTF-16 buffer's code units up to its NUL
+    bool unicode = false;  // the buffer held UTF-16
 };
 
 struct LoggedCommand {
@@ -55,7 +67,8 @@ class MircHost {
 
     bool Ready() const { return window_ != nullptr; }
     HWND Window() const { return window_; }
-    std::size_t BufferSize() const { return DataBufferSize(version_); }
+    // Characters of each data buffer, NUL included.
+    std::size_t BufferSize() const;
 
     // $dll(path, function, argument): loads the DLL first if it is not.
     CallResult Call(const std::string& path, const char* function, const std::string& argument);
@@ -66,6 +79,7 @@ class MircHost {
     struct LoadCheck {
         bool called = false;
         std::int32_t keep = 0;
+        bool unicode = false;  // mUnicode as it left it (7.0 and later)
         bool beyondIntact = false;
     };
     LoadCheck LoadResult(const std::string& path) const;
@@ -99,6 +113,8 @@ class MircHost {
   private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT RunCommand(LPARAM index);
+    CallResult CallUnicode(int(WINAPI* call)(HWND, HWND, char*, char*, BOOL, BOOL),
+                           const std::string& argument, std::size_t size);
     HMODULE LoadModule(const std::string& path);
 
     struct Module {
@@ -108,6 +124,7 @@ class MircHost {
         bool called = false;
         bool intact = false;
         BOOL keep = FALSE;
+        BOOL unicode = FALSE;
     };
 
     Version version_;
