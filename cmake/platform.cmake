@@ -26,13 +26,18 @@ endfunction()
 # What the library itself runs on: velder.dll and everything built on its core.
 velder_platform_sources(VELDER_PLATFORM_SOURCES window_search udp_socket tick_counter)
 # What velder-async.dll adds: the list file, the ticket count kept for the
-# process, its background threads and mIRC's command interface (Windows
-# only so far).
-set(async_services replaced_file process_counter)
-if(WIN32)
-    list(APPEND async_services worker_thread host_messages)
+# process, its background threads and mIRC's command interface.
+velder_platform_sources(VELDER_ASYNC_PLATFORM_SOURCES
+    replaced_file process_counter worker_thread host_messages)
+if(NOT WIN32)
+    # POSIX threads, and shm_open (in librt before glibc 2.34).
+    find_package(Threads REQUIRED)
+    set(VELDER_ASYNC_PLATFORM_LIBS Threads::Threads)
+    find_library(VELDER_RT_LIBRARY rt)
+    if(VELDER_RT_LIBRARY)
+        list(APPEND VELDER_ASYNC_PLATFORM_LIBS ${VELDER_RT_LIBRARY})
+    endif()
 endif()
-velder_platform_sources(VELDER_ASYNC_PLATFORM_SOURCES ${async_services})
 # What the programs around the library need: the tool, the stand-in, the
 # test programs and the benchmarks. Never linked into a DLL.
 velder_platform_sources(VELDER_PROGRAM_PLATFORM_SOURCES loaded_library program)

@@ -649,8 +649,16 @@ int VELDER_CALL UnloadDll(int timeout) {
     }
     // From here mIRC unloads the DLL: workers still running keep the module
     // mapped until they end, and announce nothing; signals on their way are
-    // emptied and let go.
+    // emptied and let go now, never asked about again: the window they went
+    // to may be gone by the launcher's next look (on POSIX, the structure
+    // its handle points at freed).
     NewSession();
+    for (Delivery& delivery : deliveries) {
+        if (delivery.ticket != 0) {
+            velder::platform::ReleaseHostCommand(&delivery.command);
+            delivery.ticket = 0;
+        }
+    }
     hostWindow = nullptr;
     for (KeptList& list : kept) {
         Forget(list);

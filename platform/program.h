@@ -1,6 +1,6 @@
 // What a program of the project needs of the system it runs on: its own
-// folder, a standard output that passes bytes as they are, and enough open
-// files.
+// folder and process id, a standard output that passes bytes as they are,
+// and enough open files.
 #pragma once
 
 #include <string>
@@ -16,6 +16,9 @@ std::string ProgramFolder();
 inline std::string BesideProgram(const std::string& fileName) {
     return ProgramFolder() + fileName;
 }
+
+// This process's id, as the system numbers processes.
+unsigned long ProcessId();
 
 // Standard output passes bytes as they are: on Windows, "\n" stays one byte.
 void BinaryStandardOutput();

@@ -13,6 +13,10 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
 }
 
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
+
 void BinaryStandardOutput() {}
 
 unsigned long long RaiseOpenFileLimit() {

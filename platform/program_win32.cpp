@@ -16,6 +16,10 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
 }
 
+unsigned long ProcessId() {
+    return GetCurrentProcessId();
+}
+
 void BinaryStandardOutput() {
     _setmode(_fileno(stdout), _O_BINARY);
 }

@@ -1,4 +1,4 @@
-// Background work inside a DLL the host may unload at any time.
+// Background work inside a library the host may unload at any time.
 //
 // One background thread, the launcher, makes a thread for each piece of work
 // queued with RunInBackground, at most kMostWorkers alive at once (more
@@ -6,13 +6,16 @@
 // given to SetBackgroundTend, which sends what the workers left for the
 // host and says whether anything it sent is still on its way. Answers to
 // commands sent from the launcher (host_messages.h) come back while it
-// waits. Every thread holds a reference to the module this code lives in
-// from before it starts until its last instruction, so that the host's
-// FreeLibrary cannot unmap the code under it. The launcher ends once no
-// work is queued, no worker lives and nothing is on its way for
-// kLauncherIdleMilliseconds; the next call here starts another. No thread
-// is made on the calling thread but the launcher, and none under the
-// caller's locks but queueLock's own.
+// waits. The host's unload must never unmap the code under a running
+// thread: on Windows every thread holds a reference to the module from
+// before it starts until its last instruction (FreeLibraryAndExitThread);
+// on POSIX the shared library is linked never to be unmapped (-z nodelete,
+// see CMakeLists.txt), so a reload finds its state as it was left. The
+// launcher ends once no work is queued, no worker lives and nothing is on
+// its way for kLauncherIdleMilliseconds; the next call here starts another.
+// No thread is made on the calling thread but the launcher, and none under
+// the caller's locks but queueLock's own: never while the caller holds the
+// shared lock.
 #pragma once
 
 namespace velder::platform {
@@ -20,6 +23,11 @@ namespace velder::platform {
 inline constexpr int kMostQueued = 32;
 inline constexpr int kMostWorkers = 16;
 inline constexpr unsigned kLauncherIdleMilliseconds = 100;
+// What the threads are called where the system names threads (on Linux,
+// /proc/self/task/*/comm), so that the loading program can tell them from
+// its own.
+inline constexpr char kLauncherThreadName[] = "velder-launch";
+inline constexpr char kWorkerThreadName[] = "velder-work";
 
 // Queues `work(argument)` for a thread of its own and returns at once. When
 // no thread can be had, the launcher runs the work itself. False when the

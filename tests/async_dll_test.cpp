@@ -1,15 +1,18 @@
 // velder-async.dll inside the mIRC stand-in (tests/mirc_host/mirc_host.h),
-// against stand-in Quake 4 servers on loopback. The test thread is mIRC's
+// against stand-in Quake 4 servers on loopback: under Wine, and natively as
+// libvelder-async.so in the POSIX stand-in. The test thread is mIRC's
 // thread: it makes every DLL call and handles the window's messages.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/program.h"
@@ -23,16 +26,17 @@
 namespace {
 
 using namespace std::chrono_literals;
+using velder::hoststandin::DllAtRest;
 using velder::hoststandin::MircHost;
 using velder::hoststandin::ThreadCount;
 using velder::hoststandin::Version;
 
 const std::string& AsyncDll() {
-    static const std::string path = velder::platform::BesideProgram("velder-async.dll");
+    static const std::string path = velder::platform::BesideProgram(VELDER_ASYNC_LIBRARY);
     return path;
 }
 const std::string& SyncDll() {
-    static const std::string path = velder::platform::BesideProgram("velder.dll");
+    static const std::string path = velder::platform::BesideProgram(VELDER_LIBRARY_PATH);
     return path;
 }
 
@@ -107,14 +111,13 @@ bool UnderQemu() {
 
 // Every case starts once the workers of the one before it ended (a silent
 // server's worker outlives its test by up to 650 ms): the host has unloaded
-// the DLL by then, and the last worker's reference is the last one. No case
-// sees another's threads; under qemu-i386 threads that wait side by side
-// crash.
+// the DLL by then, and nothing of it runs (DllAtRest). No case sees
+// another's threads; under qemu-i386 threads that wait side by side crash.
 class WorkersEndBetweenCases : public ::testing::Test {
   protected:
     void TearDown() override {
-        for (int i = 0; i < 200 && GetModuleHandleA("velder-async.dll") != nullptr; ++i) {
-            Sleep(50);
+        for (int i = 0; i < 200 && !DllAtRest(AsyncDll()); ++i) {
+            std::this_thread::sleep_for(50ms);
         }
     }
 };
@@ -188,8 +191,9 @@ TEST_F(AsyncLoad, AnswersFitTheBufferOfEachVersion) {
         ASSERT_TRUE(IsTicket(ticket)) << ticket;
 
         // What the status query leaves in a buffer of this host's size.
+        const std::string address = server->Address();  // one string: its begin and end
         std::string expected(c.buffer, '\0');
-        std::copy(server->Address().begin(), server->Address().end(), expected.begin());
+        std::copy(address.begin(), address.end(), expected.begin());
         ASSERT_EQ(velder::QueryStatus(expected.data(), c.buffer), velder::QueryOutcome::kAnswered);
         expected.resize(expected.find('\0'));
 
@@ -315,8 +319,9 @@ TEST_F(AsyncSignals, ABusyWindowDelaysSignalsAndNeverDropsThem) {
     }
 }
 
-// Unloading the DLL until it is unmapped, and loading it again: ticket
-// numbers never repeat in the process, and nothing of the DLL's stays open.
+// Unloading the DLL until it is unmapped (POSIX: until none of its threads
+// runs; it stays mapped there), and loading it again: ticket numbers never
+// repeat in the process, and no handle (descriptor) of the DLL's stays open.
 TEST_F(AsyncUnload, TicketsNeverRepeatAndNoHandleStaysAcrossReloads) {
     auto server = StartServer(NamedReply("again"));
     std::set<std::string> tickets;
@@ -328,12 +333,9 @@ TEST_F(AsyncUnload, TicketsNeverRepeatAndNoHandleStaysAcrossReloads) {
         EXPECT_TRUE(tickets.insert(ticket).second) << "ticket " << ticket << " again";
         AwaitResult(host, ticket);
         EXPECT_EQ(host.Unload(AsyncDll()), 1);
-        ASSERT_TRUE(
-            host.PumpUntil([] { return GetModuleHandleA("velder-async.dll") == nullptr; }, 20s))
-            << "the DLL stayed mapped";
-        HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        handles.push_back(reinterpret_cast<std::uintptr_t>(probe));
-        CloseHandle(probe);
+        ASSERT_TRUE(host.PumpUntil([] { return DllAtRest(AsyncDll()); }, 20s))
+            << "the DLL stayed mapped, or its threads ran on";
+        handles.push_back(velder::hoststandin::NewHandleValue());
     }
     // The system gives a freed handle value again: one left open per cycle
     // would push every later one up.
@@ -353,8 +355,8 @@ TEST_F(AsyncUnload, UnloadWithEightQueriesInFlightLeavesNoDllAndNoSignal) {
         ASSERT_TRUE(IsTicket(Start(host, server->Address())));
     }
     EXPECT_EQ(host.Unload(AsyncDll()), 1);
-    EXPECT_TRUE(host.PumpUntil([] { return GetModuleHandleA("velder-async.dll") == nullptr; }, 20s))
-        << "the DLL stayed mapped";
+    EXPECT_TRUE(host.PumpUntil([] { return DllAtRest(AsyncDll()); }, 20s))
+        << "the DLL stayed mapped, or its threads ran on";
     EXPECT_TRUE(host.PumpUntil([&] { return ThreadCount() <= threadsBefore; }, 20s));
     host.Pump(300ms);
     EXPECT_TRUE(host.Commands().empty()) << host.Commands().front().text;
@@ -464,13 +466,12 @@ TEST_F(AsyncStart, ACancelledQueryIsUnknownAndSignalsNothing) {
 
 // A path in the temporary folder, with a space in its name; no file there yet.
 std::string ListPath(const char* name) {
-    char folder[MAX_PATH];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    EXPECT_GT(length, 0u);
-    const std::string path = std::string(folder, length) + "velder list " + name + " " +
-                             std::to_string(GetCurrentProcessId()) + ".txt";
-    DeleteFileA(path.c_str());
-    DeleteFileA((path + ".part").c_str());
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("velder list " + std::string(name) + " " +
+                               std::to_string(velder::platform::ProcessId()) + ".txt"))
+                                 .string();
+    std::remove(path.c_str());
+    std::remove((path + ".part").c_str());
     return path;
 }
 
@@ -480,7 +481,8 @@ std::string FileText(const std::string& path) {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 // A stand-in master from velder_test_servers listing `servers` ("A.B.C.D:PORT").
@@ -536,8 +538,8 @@ TEST_F(AsyncLists, TheFileHoldsTheMastersListAndOneSignalComes) {
     EXPECT_EQ(AwaitList(host, master->Address(), again), "232");
     EXPECT_EQ(FileText(again), expected);
     EXPECT_EQ(master->Received(), 1u) << "the master was asked again";
-    DeleteFileA(path.c_str());
-    DeleteFileA(again.c_str());
+    std::remove(path.c_str());
+    std::remove(again.c_str());
 }
 
 // Several masters in one request: each asked once, each server written once
@@ -599,7 +601,7 @@ TEST_F(AsyncLists, SeveralMastersGiveEachServerOnceAndSayWhichAnswered) {
             EXPECT_EQ(master->Received(), 1u) << master->Address();
         }
     }
-    DeleteFileA(path.c_str());
+    std::remove(path.c_str());
 }
 
 TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
@@ -619,7 +621,7 @@ TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
          .result = "no_answer"},
         {.name = "a folder that does not exist",
          .master = master->Address(),
-         .path = kept + ".missing\\list.txt",
+         .path = kept + ".missing" + char(std::filesystem::path::preferred_separator) + "list.txt",
          .result = "unwritable"},
     };
     MircHost host;
@@ -630,7 +632,7 @@ TEST_F(AsyncLists, WithoutAListTheTargetStaysAsItWas) {
         EXPECT_EQ(FileText(kept), "old list\r\n");
         EXPECT_FALSE(Exists(row.path + ".part"));
     }
-    DeleteFileA(kept.c_str());
+    std::remove(kept.c_str());
 }
 
 TEST_F(AsyncStart, MalformedListRequestsAreRefusedByName) {

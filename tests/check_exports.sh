@@ -3,6 +3,9 @@
 #   check_exports.sh dll OBJDUMP velder.dll   module name velder, GetInfo at 1, IsQuakeActive
 #                                             at 2, nothing else; only system DLLs imported
 #   check_exports.sh so NM libvelder.so       exactly GetInfo and IsQuakeActive exported
+#   check_exports.sh async-so NM libvelder-async.so
+#                                             exactly the seven below exported, and the library
+#                                             marked never to be unmapped (readelf)
 #   check_exports.sh async-dll OBJDUMP velder-async.dll
 #                                             ListResult, ListStart, LoadDll, QueryCancel,
 #                                             QueryResult, QueryStart, UnloadDll, undecorated; only system DLLs imported
@@ -17,6 +20,7 @@ problem() {
 
 module=velder
 expected="1 GetInfo;2 IsQuakeActive;"
+async_names="ListResult LoadDll ListStart QueryCancel QueryResult QueryStart UnloadDll"
 if [ "$kind" = async-dll ]; then
     kind=dll
     module=velder-async.dll
@@ -52,8 +56,16 @@ so)
     [ "$exports" = "GetInfo;IsQuakeActive;" ] || problem "exports are '$exports'"
     echo "exports $exports"
     ;;
+async-so)
+    exports=$("$tool" -D --defined-only "$file" | awk '$2 ~ /^[TtWw]$/ {print $3}' | sort | tr '\n' ';')
+    wanted=$(printf '%s\n' $async_names | sort | tr '\n' ';')
+    [ "$exports" = "$wanted" ] || problem "exports are '$exports'"
+    # Its threads outlive dlclose: the library must stay mapped.
+    readelf -d "$file" | grep -q 'Flags:.*NODELETE' || problem "not marked NODELETE"
+    echo "exports $exports"
+    ;;
 *)
-    echo "usage: check_exports.sh dll|so TOOL FILE" >&2
+    echo "usage: check_exports.sh dll|so|async-dll|async-so TOOL FILE" >&2
     exit 2
     ;;
 esac

@@ -1,5 +1,7 @@
 // The exports of velder-async.dll, the DLL that asks servers in the
-// background so that mIRC never waits (Windows only).
+// background so that mIRC never waits (on Linux libvelder-async.so, which
+// its tests load; the window handle then points at a platform::HostWindow,
+// see platform/host_messages.h).
 //
 //   $dll(velder-async.dll, QueryStart, <signal> <host:port>)
 //       a ticket number at once, or "busy" (16 queries run), "full" (64

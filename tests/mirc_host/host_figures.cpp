@@ -18,6 +18,8 @@
 // Exits non-zero when a result or signal is missing or differs, a worker
 // outlives 20 s, a ticket repeats or a handle stays open; the times
 // themselves are printed, not judged.
+#include <windows.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -180,7 +182,7 @@ bool UnloadInFlight() {
     const double unloadCall = Milliseconds(Clock::now() - from);
     bool ended = false;
     const double ms = UntilThreadsEnd(host, threads, true, from, &ended);
-    const bool gone = GetModuleHandleA("velder-async.dll") == nullptr;
+    const bool gone = velder::hoststandin::DllAtRest(kAsync);
     std::printf("unload with 8 queries to silent servers in flight\n");
     std::printf("  UnloadDll(0) answered %d; UnloadDll and FreeLibrary took %.2f ms\n", answer,
                 unloadCall);
@@ -188,7 +190,7 @@ bool UnloadInFlight() {
         "  every worker ended after      %.0f ms%s; DLL %s; host window %s; "
         "%zu commands after unload\n",
         ms, ended ? "" : " (NOT within 20 s)", gone ? "unmapped" : "STILL MAPPED",
-        IsWindow(host.Window()) ? "alive" : "GONE", host.Commands().size());
+        IsWindow(static_cast<HWND>(host.Window())) ? "alive" : "GONE", host.Commands().size());
     return ended && gone && host.Commands().empty();
 }
 
@@ -241,12 +243,9 @@ bool Reloads() {
                host.PumpUntil([&] { return !host.Commands().empty(); }, 20s);
         host.Call(kAsync, "QueryResult", ticket);
         host.Unload(kAsync);
-        fine = fine &&
-               host.PumpUntil([] { return GetModuleHandleA("velder-async.dll") == nullptr; }, 20s);
-        HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        last = reinterpret_cast<std::uintptr_t>(probe);
+        fine = fine && host.PumpUntil([] { return velder::hoststandin::DllAtRest(kAsync); }, 20s);
+        last = velder::hoststandin::NewHandleValue();
         tenth = cycle == 10 ? last : tenth;
-        CloseHandle(probe);
     }
     std::printf("%d cycles of load, one query, unload and unmap, in %.1f s\n", kCycles,
                 Milliseconds(Clock::now() - from) / 1000);

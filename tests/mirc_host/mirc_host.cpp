@@ -1,72 +1,49 @@
+// What the stand-in does the same way on every system: the load structure
+// and its canary, the buffers of each version, the calls, the unloads, the
+// message loop's timing and the log of what mIRC ran.
 #include "tests/mirc_host/mirc_host.h"
-
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <thread>
 
 namespace velder::hoststandin {
 namespace {
 
-constexpr char kWindowClass[] = "mIRC";
-constexpr UINT kCommandMessage = WM_USER + 200;
-constexpr UINT_PTR kTickTimer = 1;
-constexpr std::size_t kPage = 4096;
 constexpr std::size_t kCanaryBytes = 32;
 constexpr unsigned char kCanary = 0xA5;
 
-// mIRC's load structure as mIRC lays it out; before 7.0 only up to mKeep.
+#if defined(_WIN32)
+#define HOST_CALL __stdcall
+#else
+#define HOST_CALL
+#endif
+
+// mIRC's load structure as mIRC lays it out (DWORD, HWND, BOOL, BOOL,
+// DWORD, DWORD); a version passes it only up to LoadInfoBytes.
 struct LoadInfo {
-    DWORD mVersion;
-    HWND mHwnd;
-    BOOL mKeep;
-    BOOL mUnicode;
-    DWORD mBeta;
-    DWORD mBytes;
+    std::uint32_t mVersion;
+    WindowHandle mHwnd;
+    std::int32_t mKeep;
+    std::int32_t mUnicode;
+    std::uint32_t mBeta;
+    std::uint32_t mBytes;
 };
 
-using Export = int(WINAPI*)(HWND, HWND, char*, char*, BOOL, BOOL);
-using LoadCallback = void(WINAPI*)(LoadInfo*);
-using UnloadCallback = int(WINAPI*)(int);
+using Export = std::int32_t(HOST_CALL*)(WindowHandle, WindowHandle, char*, char*, std::int32_t,
+                                        std::int32_t);
+using LoadCallback = void(HOST_CALL*)(LoadInfo*);
+using UnloadCallback = int(HOST_CALL*)(int);
 
 template <typename F>
-F Find(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+F Find(const platform::LoadedLibrary& library, const char* name) {
+    return reinterpret_cast<F>(library.Find(name));
 }
 
 bool AtLeast(Version v, std::uint16_t major, std::uint16_t minor) {
     return v.major > major || (v.major == major && v.minor >= minor);
 }
-
-// `size` bytes that end where an inaccessible page begins.
-class GuardedBuffer {
-  public:
-    explicit GuardedBuffer(std::size_t size) {
-        const std::size_t pages = (size + kPage - 1) / kPage + 1;
-        base_ = static_cast<char*>(
-            VirtualAlloc(nullptr, pages * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        if (base_ == nullptr) {
-            return;
-        }
-        DWORD old = 0;
-        VirtualProtect(base_ + (pages - 1) * kPage, kPage, PAGE_NOACCESS, &old);
-        data_ = base_ + (pages - 1) * kPage - size;
-        std::memset(data_, 0, size);
-    }
-    ~GuardedBuffer() {
-        if (base_ != nullptr) {
-            VirtualFree(base_, 0, MEM_RELEASE);
-        }
-    }
-    GuardedBuffer(const GuardedBuffer&) = delete;
-    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-    char* Data() const { return data_; }
-
-  private:
-    char* base_ = nullptr;
-    char* data_ = nullptr;
-};
 
 // The field at [offset, offset + size) of the load structure holds byte `i`.
 bool InField(std::size_t i, std::size_t offset, std::size_t size) {
@@ -87,14 +64,83 @@ std::size_t LoadInfoBytes(Version v) {
     return offsetof(LoadInfo, mUnicode);
 }
 
-}  // namespace
-
-std::size_t MircHost::BufferSize() const {
-    if (AtLeast(version_, 7, 64) && version_.bytes != 0) {
-        return version_.bytes / 2;
+// UTF-8 text as UTF-16 code units, as mIRC holds a line; a byte that
+// starts no well-formed character becomes U+FFFD.
+std::u16string Utf16(const std::string& text) {
+    std::u16string units;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xC2 && lead < 0xE0 ? 2
+                                   : lead >= 0xE0 && lead < 0xF0 ? 3
+                                   : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                                 : 0;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        bool wellFormed = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            wellFormed = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        const char32_t least = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
+        wellFormed = wellFormed && c >= least && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        if (!wellFormed) {
+            units.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(c));
+        }
+        i += length;
     }
-    return DataBufferSize(version_);
+    return units;
 }
+
+// As mIRC calls a DLL that kept ANSI buffers: `size` bytes, the argument's
+// bytes as given.
+CallResult CallAnsi(Export call, WindowHandle window, const std::string& argument,
+                    std::size_t size) {
+    CallResult result;
+    GuardedBuffer data(size);
+    GuardedBuffer params(size);
+    const std::size_t copied = argument.size() < size ? argument.size() : size - 1;
+    std::memcpy(data.Data(), argument.data(), copied);
+    data.Data()[copied] = '\0';
+    result.code = call(window, window, data.Data(), params.Data(), 0, 0);
+    const void* nul = std::memchr(data.Data(), '\0', size);
+    const std::size_t length =
+        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data.Data())
+                       : size;
+    result.text.assign(data.Data(), length);
+    return result;
+}
+
+// As mIRC calls a DLL that asked for UTF-16: `size` code units a buffer,
+// the argument converted from UTF-8.
+CallResult CallUnicode(Export call, WindowHandle window, const std::string& argument,
+                       std::size_t size) {
+    CallResult result;
+    result.unicode = true;
+    GuardedBuffer data(size * sizeof(char16_t));
+    GuardedBuffer params(size * sizeof(char16_t));
+    auto* const wide = reinterpret_cast<char16_t*>(data.Data());
+    const std::u16string text = Utf16(argument);
+    const std::size_t copied = text.size() < size ? text.size() : size - 1;
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(copied), wide);
+    wide[copied] = u'\0';
+    result.code = call(window, window, data.Data(), params.Data(), 0, 0);
+    for (std::size_t i = 0; i < size && wide[i] != u'\0'; ++i) {
+        result.units.push_back(wide[i]);
+        result.text.push_back(wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?');
+    }
+    return result;
+}
+
+}  // namespace
 
 std::size_t DataBufferSize(Version version) {
     if (AtLeast(version, 7, 64)) {
@@ -110,17 +156,7 @@ std::size_t DataBufferSize(Version version) {
 }
 
 MircHost::MircHost(Version version) : version_(version) {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassA(&windowClass);  // fails harmlessly when a previous host registered it
-    window_ =
-        CreateWindowExA(0, kWindowClass, "mIRC", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                        400, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window_ != nullptr) {
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
+    OpenMainWindow();
 }
 
 MircHost::~MircHost() {
@@ -130,52 +166,58 @@ MircHost::~MircHost() {
     CloseWindow();
 }
 
-HMODULE MircHost::LoadModule(const std::string& path) {
+std::size_t MircHost::BufferSize() const {
+    if (AtLeast(version_, 7, 64) && version_.bytes != 0) {
+        return version_.bytes / 2;
+    }
+    return DataBufferSize(version_);
+}
+
+MircHost::Module* MircHost::LoadModule(const std::string& path) {
     auto found = modules_.find(path);
     if (found != modules_.end()) {
-        return found->second.handle;
+        return &found->second;
     }
     Module module;
-    module.handle = LoadLibraryA(path.c_str());
-    if (module.handle == nullptr) {
+    module.library = std::make_unique<platform::LoadedLibrary>(path);
+    if (!module.library->Loaded()) {
         return nullptr;
     }
-    if (auto load = Find<LoadCallback>(module.handle, "LoadDll")) {
+    if (auto load = Find<LoadCallback>(*module.library, "LoadDll")) {
         // A whole LoadInfo and the canary, all canary bytes to start with;
         // the fields mIRC passes are written over the front.
-        const std::size_t total = sizeof(LoadInfo) + kCanaryBytes;
         module.passed = LoadInfoBytes(version_);
-        module.load = new unsigned char[total];
-        std::memset(module.load, kCanary, total);
+        module.load.assign(sizeof(LoadInfo) + kCanaryBytes, kCanary);
         LoadInfo fields{};
-        fields.mVersion =
-            static_cast<DWORD>(version_.major) | (static_cast<DWORD>(version_.minor) << 16);
+        fields.mVersion = static_cast<std::uint32_t>(version_.major) |
+                          (static_cast<std::uint32_t>(version_.minor) << 16);
         fields.mHwnd = window_;
-        fields.mKeep = FALSE;     // cleared, to see whether LoadDll sets it
-        fields.mUnicode = FALSE;  // ANSI unless LoadDll asks for UTF-16
-        fields.mBytes = static_cast<DWORD>(2 * BufferSize());
-        std::memcpy(module.load, &fields, module.passed);
-        const std::vector<unsigned char> before(module.load, module.load + total);
-        load(reinterpret_cast<LoadInfo*>(module.load));
+        fields.mKeep = 0;     // cleared, to see whether LoadDll sets it
+        fields.mUnicode = 0;  // ANSI unless LoadDll asks for UTF-16
+        fields.mBytes = static_cast<std::uint32_t>(2 * BufferSize());
+        std::memcpy(module.load.data(), &fields, module.passed);
+        const std::vector<unsigned char> before = module.load;
+        load(reinterpret_cast<LoadInfo*>(module.load.data()));
         module.called = true;
         module.intact = true;
         // A DLL may set mKeep, and mUnicode where the version passes it.
         const bool hasUnicode = AtLeast(version_, 7, 0);
-        for (std::size_t i = 0; i < total; ++i) {
+        for (std::size_t i = 0; i < module.load.size(); ++i) {
             const bool settable =
-                InField(i, offsetof(LoadInfo, mKeep), sizeof(BOOL)) ||
-                (hasUnicode && InField(i, offsetof(LoadInfo, mUnicode), sizeof(BOOL)));
+                InField(i, offsetof(LoadInfo, mKeep), sizeof(std::int32_t)) ||
+                (hasUnicode && InField(i, offsetof(LoadInfo, mUnicode), sizeof(std::int32_t)));
             if (!settable && module.load[i] != before[i]) {
                 module.intact = false;
             }
         }
-        std::memcpy(&module.keep, module.load + offsetof(LoadInfo, mKeep), sizeof module.keep);
+        std::memcpy(&module.keep, module.load.data() + offsetof(LoadInfo, mKeep),
+                    sizeof module.keep);
         if (hasUnicode) {
-            std::memcpy(&module.unicode, module.load + offsetof(LoadInfo, mUnicode),
+            std::memcpy(&module.unicode, module.load.data() + offsetof(LoadInfo, mUnicode),
                         sizeof module.unicode);
         }
     }
-    return modules_.emplace(path, module).first->second.handle;
+    return &modules_.emplace(path, std::move(module)).first->second;
 }
 
 MircHost::LoadCheck MircHost::LoadResult(const std::string& path) const {
@@ -184,7 +226,7 @@ MircHost::LoadCheck MircHost::LoadResult(const std::string& path) const {
     if (found != modules_.end()) {
         check.called = found->second.called;
         check.keep = found->second.keep;
-        check.unicode = found->second.unicode != FALSE;
+        check.unicode = found->second.unicode != 0;
         check.beyondIntact = found->second.intact;
     }
     return check;
@@ -192,53 +234,15 @@ MircHost::LoadCheck MircHost::LoadResult(const std::string& path) const {
 
 CallResult MircHost::Call(const std::string& path, const char* function,
                           const std::string& argument) {
-    CallResult result;
-    HMODULE module = LoadModule(path);
-    auto call = module != nullptr ? Find<Export>(module, function) : nullptr;
+    Module* module = LoadModule(path);
+    auto call = module != nullptr ? Find<Export>(*module->library, function) : nullptr;
     if (call == nullptr) {
+        CallResult result;
         result.code = -1;
         return result;
     }
-    const std::size_t size = BufferSize();
-    if (modules_.at(path).unicode) {
-        return CallUnicode(call, argument, size);
-    }
-    GuardedBuffer data(size);
-    GuardedBuffer params(size);
-    const std::size_t copied = argument.size() < size ? argument.size() : size - 1;
-    std::memcpy(data.Data(), argument.data(), copied);
-    data.Data()[copied] = '\0';
-    result.code = call(window_, window_, data.Data(), params.Data(), FALSE, FALSE);
-    const void* nul = std::memchr(data.Data(), '\0', size);
-    const std::size_t length =
-        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data.Data())
-                       : size;
-    result.text.assign(data.Data(), length);
-    return result;
-}
-
-// As mIRC calls a DLL that asked for UTF-16: `size` code units a buffer,
-// the argument converted from UTF-8.
-CallResult MircHost::CallUnicode(int(WINAPI* call)(HWND, HWND, char*, char*, BOOL, BOOL),
-                                 const std::string& argument, std::size_t size) {
-    CallResult result;
-    result.unicode = true;
-    GuardedBuffer data(size * sizeof(wchar_t));
-    GuardedBuffer params(size * sizeof(wchar_t));
-    auto* const wide = reinterpret_cast<wchar_t*>(data.Data());
-    std::wstring text(argument.size(), L'\0');
-    text.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, argument.data(), static_cast<int>(argument.size()),
-                            text.data(), static_cast<int>(text.size()))));
-    const std::size_t copied = text.size() < size ? text.size() : size - 1;
-    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(copied), wide);
-    wide[copied] = L'\0';
-    result.code = call(window_, window_, data.Data(), params.Data(), FALSE, FALSE);
-    for (std::size_t i = 0; i < size && wide[i] != L'\0'; ++i) {
-        result.units.push_back(static_cast<char16_t>(wide[i]));
-        result.text.push_back(wide[i] <= 0xFF ? static_cast<char>(wide[i]) : '?');
-    }
-    return result;
+    return module->unicode != 0 ? CallUnicode(call, window_, argument, BufferSize())
+                                : CallAnsi(call, window_, argument, BufferSize());
 }
 
 int MircHost::Unload(const std::string& path) {
@@ -247,12 +251,10 @@ int MircHost::Unload(const std::string& path) {
         return -1;
     }
     int answer = 1;
-    if (auto unload = Find<UnloadCallback>(found->second.handle, "UnloadDll")) {
+    if (auto unload = Find<UnloadCallback>(*found->second.library, "UnloadDll")) {
         answer = unload(0);
     }
-    FreeLibrary(found->second.handle);
-    delete[] found->second.load;
-    modules_.erase(found);
+    modules_.erase(found);  // FreeLibrary (dlclose)
     return answer;
 }
 
@@ -261,11 +263,9 @@ int MircHost::IdleUnload(const std::string& path) {
     if (found == modules_.end()) {
         return -1;
     }
-    auto unload = Find<UnloadCallback>(found->second.handle, "UnloadDll");
+    auto unload = Find<UnloadCallback>(*found->second.library, "UnloadDll");
     const int answer = unload != nullptr ? unload(1) : 1;
     if (answer != 0) {
-        FreeLibrary(found->second.handle);
-        delete[] found->second.load;
         modules_.erase(found);
     }
     return answer;
@@ -278,11 +278,7 @@ void MircHost::Pump(std::chrono::milliseconds duration) {
 bool MircHost::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        HandleMessages();
         if (done()) {
             return true;
         }
@@ -291,20 +287,27 @@ bool MircHost::PumpUntil(const std::function<bool()>& done, std::chrono::millise
             return false;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
-        const DWORD wait = static_cast<DWORD>(left.count() < 20 ? left.count() : 20);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+        WaitForMessages(std::min(left, std::chrono::milliseconds(20)));
     }
 }
 
 void MircHost::Stall(std::chrono::milliseconds duration) {
-    Sleep(static_cast<DWORD>(duration.count()));
+    std::this_thread::sleep_for(duration);
 }
 
-void MircHost::CloseWindow() {
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
-        window_ = nullptr;
+bool MircHost::RunCommand(std::uint32_t index) {
+    if (refuse_) {
+        ++refused_;
+        return false;
     }
+    std::string text;
+    if (!ReadCommand(index, &text)) {
+        return false;
+    }
+    if (!text.empty()) {  // mIRC runs nothing for an empty line
+        commands_.push_back({text, std::chrono::steady_clock::now()});
+    }
+    return true;
 }
 
 void MircHost::StartTicks(unsigned milliseconds) {
@@ -312,81 +315,23 @@ void MircHost::StartTicks(unsigned milliseconds) {
     ticks_ = 0;
     longestGap_ = std::chrono::milliseconds(0);
     lastTick_ = std::chrono::steady_clock::now();
-    SetTimer(window_, kTickTimer, milliseconds, nullptr);
+    StartTimer(milliseconds);
 }
 
 void MircHost::StopTicks() {
-    KillTimer(window_, kTickTimer);
+    StopTimer();
     ticking_ = false;
 }
 
-LRESULT MircHost::RunCommand(LPARAM index) {
-    if (refuse_) {
-        ++refused_;
-        return 1;
+void MircHost::Tick() {
+    if (!ticking_) {
+        return;
     }
-    char name[32];
-    wsprintfA(name, "mIRC%lu", static_cast<unsigned long>(index));
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-    if (mapping == nullptr) {
-        return 1;
-    }
-    const char* view =
-        static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    if (view == nullptr) {
-        CloseHandle(mapping);
-        return 1;
-    }
-    MEMORY_BASIC_INFORMATION region{};
-    VirtualQuery(view, &region, sizeof region);
-    const std::size_t size = region.RegionSize < 4096 ? region.RegionSize : 4096;
-    const void* nul = std::memchr(view, '\0', size);
-    const std::size_t length =
-        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - view) : size;
-    if (length > 0) {  // mIRC runs nothing for an empty line
-        commands_.push_back({std::string(view, length), std::chrono::steady_clock::now()});
-    }
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    return 0;
-}
-
-LRESULT CALLBACK MircHost::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<MircHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (host != nullptr) {
-        if (message == kCommandMessage) {
-            return host->RunCommand(lParam);
-        }
-        if (message == WM_TIMER && wParam == kTickTimer && host->ticking_) {
-            const auto now = std::chrono::steady_clock::now();
-            const auto gap =
-                std::chrono::duration_cast<std::chrono::milliseconds>(now - host->lastTick_);
-            if (gap > host->longestGap_) {
-                host->longestGap_ = gap;
-            }
-            host->lastTick_ = now;
-            ++host->ticks_;
-            return 0;
-        }
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-std::size_t ThreadCount() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    std::size_t count = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) {
-            ++count;
-        }
-    }
-    CloseHandle(snapshot);
-    return count;
+    const auto now = std::chrono::steady_clock::now();
+    const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastTick_);
+    longestGap_ = std::max(longestGap_, gap);
+    lastTick_ = now;
+    ++ticks_;
 }
 
 }  // namespace velder::hoststandin

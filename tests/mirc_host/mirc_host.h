@@ -1,8 +1,12 @@
-// A stand-in for mIRC's side of the DLL contract, for tests and figures run
-// under Wine (Windows only).
+// A stand-in for mIRC's side of the DLL contract, for tests and figures: on
+// Windows (under Wine) around velder-async.dll, on POSIX around
+// libvelder-async.so.
 //
 // It does what mIRC does with a DLL, on the thread that created it:
-//   - a top-level window of class "mIRC" whose messages that thread handles;
+//   - a main window whose messages that thread handles: on Windows a
+//     top-level window of class "mIRC"; on POSIX, which has no windows, a
+//     platform::HostWindow (platform/host_messages.h) whose message queue
+//     Pump, PumpUntil and Stall drive on the same thread;
 //   - loads a DLL on its first call and hands LoadDll a load structure of
 //     mIRC's size for the emulated version (12 bytes in a 32-bit process
 //     before 7.0, 16 from 7.0, 20 from 7.51, 24 from 7.64, mBytes then
@@ -15,20 +19,26 @@
 //     read or write past it crashes the program;
 //   - reads return code 3 as "data holds the result" and 1 as "no result,
 //     data as given";
-//   - runs WM_MCOMMAND by opening the named mapping and logging its text;
-//   - unloads as mIRC does, never during a call: UnloadDll, then FreeLibrary.
+//   - runs WM_MCOMMAND by opening the named mapping (POSIX: the named
+//     shared memory) and logging its text;
+//   - unloads as mIRC does, never during a call: UnloadDll, then FreeLibrary
+//     (dlclose).
 // Switches make it refuse the SendMessage interface or close its window; a
 // test keeps its message loop busy by simply not pumping (Stall).
+//
+// What both systems share is in mirc_host.cpp; the window, its queue and
+// the guarded pages in mirc_host_win32.cpp and mirc_host_posix.cpp.
 #pragma once
-
-#include <windows.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/loaded_library.h"
 
 namespace velder::hoststandin {
 
@@ -58,6 +68,10 @@ struct LoggedCommand {
     std::chrono::steady_clock::time_point when;
 };
 
+// The main window's handle as a DLL gets it: an HWND on Windows, a
+// platform::HostWindow* on POSIX.
+using WindowHandle = void*;
+
 class MircHost {
   public:
     explicit MircHost(Version version = {});
@@ -66,7 +80,7 @@ class MircHost {
     MircHost& operator=(const MircHost&) = delete;
 
     bool Ready() const { return window_ != nullptr; }
-    HWND Window() const { return window_; }
+    WindowHandle Window() const { return window_; }
     // Characters of each data buffer, NUL included.
     std::size_t BufferSize() const;
 
@@ -111,24 +125,42 @@ class MircHost {
     std::size_t Ticks() const { return ticks_; }
 
   private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT RunCommand(LPARAM index);
-    CallResult CallUnicode(int(WINAPI* call)(HWND, HWND, char*, char*, BOOL, BOOL),
-                           const std::string& argument, std::size_t size);
-    HMODULE LoadModule(const std::string& path);
-
     struct Module {
-        HMODULE handle = nullptr;
-        unsigned char* load = nullptr;  // the load structure and its canary
-        std::size_t passed = 0;         // bytes of it handed to LoadDll as fields
+        std::unique_ptr<platform::LoadedLibrary> library;
+        std::vector<unsigned char> load;  // the load structure and its canary
+        std::size_t passed = 0;           // bytes of it handed to LoadDll as fields
         bool called = false;
         bool intact = false;
-        BOOL keep = FALSE;
-        BOOL unicode = FALSE;
+        std::int32_t keep = 0;
+        std::int32_t unicode = 0;
+    };
+    // The window and its queue, each system's own (mirc_host_SYSTEM.cpp).
+    struct System;
+    struct SystemDeleter {
+        void operator()(System* system) const;
     };
 
+    Module* LoadModule(const std::string& path);
+    // The command numbered `index` as mIRC runs it: its text logged, unless
+    // refused or empty. False when it was refused or had no mapping.
+    bool RunCommand(std::uint32_t index);
+    void Tick();
+
+    // Each system's part.
+    void OpenMainWindow();
+    // Runs what waits in the window's queue, timers included.
+    void HandleMessages();
+    // Waits at most `limit` for a message.
+    void WaitForMessages(std::chrono::milliseconds limit);
+    // The text of command `index`, read from its named mapping as mIRC
+    // reads it; false when there is none by that name.
+    static bool ReadCommand(std::uint32_t index, std::string* text);
+    void StartTimer(unsigned milliseconds);
+    void StopTimer();
+
     Version version_;
-    HWND window_ = nullptr;
+    WindowHandle window_ = nullptr;
+    std::unique_ptr<System, SystemDeleter> system_;
     std::map<std::string, Module> modules_;
     std::vector<LoggedCommand> commands_;
     std::size_t refused_ = 0;
@@ -139,7 +171,38 @@ class MircHost {
     std::size_t ticks_ = 0;
 };
 
+// `size` bytes that end where an inaccessible page begins, zeroed.
+class GuardedBuffer {
+  public:
+    explicit GuardedBuffer(std::size_t size);
+    ~GuardedBuffer();
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+    char* Data() const { return data_; }
+
+  private:
+    char* base_ = nullptr;
+    std::size_t length_ = 0;  // of the whole allocation, guard page included
+    char* data_ = nullptr;
+};
+
 // Threads in this process now.
 std::size_t ThreadCount();
+
+// Nothing of the DLL at `path` runs any more, once the host has unloaded
+// it: on Windows it is unmapped (its last thread let go of it); on POSIX,
+// where the library is never unmapped, none of its threads is alive.
+bool DllAtRest(const std::string& path);
+
+// The value a handle made now gets (a descriptor on POSIX), closed again:
+// the system gives the lowest free one, so a handle left open per cycle of
+// some work pushes it up.
+std::uintptr_t NewHandleValue();
+
+#if !defined(_WIN32)
+// Threads of this process named `name` (platform/worker_thread.h names the
+// library's own); Linux only.
+std::size_t LibraryThreads(const char* name);
+#endif
 
 }  // namespace velder::hoststandin
