@@ -17,7 +17,6 @@
 
 #include "platform/program.h"
 #include "query/status_query.h"
-#include "standin/master_server.h"
 #include "standin/status_reply.h"
 #include "tests/mirc_host/mirc_host.h"
 #include "tests/support/samples.h"
