@@ -1,8 +1,9 @@
 ; velder.mrc - Quake 4 server status in mIRC through velder-async.dll
 ;
 ; Written for mIRC 7.x; works from 6.2 on. Put velder-async.dll and
-; velder.dll (the 32-bit ones) in the same folder as this script and load
-; it with  /load -rs velder.mrc
+; velder.dll (the 32-bit ones) in the same folder as this script, and the
+; 64-bit ones in x64\ beside it for a 64-bit host ($bits 64, as in AdiIRC's
+; 64-bit build), and load it with  /load -rs velder.mrc
 ;
 ;   /q4info host:port                        name, map, game type and players
 ;   /q4watch host:port [#channel|@window] [seconds]
@@ -60,7 +61,9 @@
 ; no command whose name comes from a variable. The timers run fixed alias
 ; names; what they work on is looked up in hash tables. GetInfo itself turns
 ; every unprintable byte into a divider or an escape, so no control
-; character (no line break) can reach /msg either.
+; character (no line break) can reach /msg either. Every /var is -n: /var
+; would otherwise compute a value that reads "number operator number", so a
+; server named "24 / 7" would show as 3.428571.
 ;
 ; GetInfo's answer, as this script reads it:
 ;   0012            four digits: the round-trip time in milliseconds
@@ -80,9 +83,14 @@
 ; "9999" alone means the port was refused (closed) or the reply could not be read;
 ; no text, or the address itself, means no answer.
 
-; Where the DLL lives: beside this script.
+; Where the DLLs live: beside this script, or in x64\ beside it where the
+; host is a 64-bit program, which loads only 64-bit DLLs.
+alias -l velder.dir {
+  return $scriptdir $+ $iif($bits == 64, x64\)
+}
+
 alias -l velder.file {
-  return $scriptdir $+ velder.dll
+  return $velder.dir $+ velder.dll
 }
 
 ; $velder.address(<text>) - $true for host:port: a host name or IPv4 address
@@ -92,7 +100,7 @@ alias -l velder.address {
   if ($count($1, $chr(58)) != 1) || ($left($1, 1) == $chr(58)) { return $false }
   if ($chr(32) isin $1) || ($chr(42) isin $1) || ($chr(63) isin $1) { return $false }
   if ($len($gettok($1, 1, 58)) >= 1024) { return $false }
-  var %port = $gettok($1, 2, 58)
+  var -n %port = $gettok($1, 2, 58)
   if (%port !isnum 1-65535) || ($chr(46) isin %port) { return $false }
   return $true
 }
@@ -105,27 +113,38 @@ alias -l velder.outcome {
 }
 
 ; $velder.section(<answer>, server|players) - one section of an answer, with
-; every empty field made visible as a single space. Two rounds of $replace
+; every empty field made visible as a single space. The server part is the
+; variables, names and values in turn: what follows the reply's head, which
+; is "infoResponse" between dividers and then four bytes of challenge and
+; four of protocol, one character each (23 in all). Two rounds of $replace
 ; are enough for any run of dividers: the first fills every other gap.
 alias -l velder.section {
-  var %body = $mid($1, 5)
-  var %body = $replace(%body, $chr(255) $+ $chr(255), $chr(255) $chr(255))
-  var %body = $replace(%body, $chr(255) $+ $chr(255), $chr(255) $chr(255))
-  if ($2 == server) { return $gettok(%body, 1, 254) }
-  if ($count(%body, $chr(254)) == 0) { return }
-  return $gettok(%body, 2, 254)
+  var -n %body = $mid($1, 5)
+  if ($2 == server) {
+    if ($left(%body, 15) != $+($chr(255), $chr(255), infoResponse, $chr(255))) { return }
+    ; The space keeps the first token from being empty, which $gettok would skip.
+    var -n %body = $mid($gettok($chr(32) $+ $mid(%body, 24), 1, 254), 2)
+  }
+  elseif ($count(%body, $chr(254)) == 0) { return }
+  else { var -n %body = $gettok(%body, 2, 254) }
+  var -n %body = $replace(%body, $chr(255) $+ $chr(255), $chr(255) $chr(255))
+  return $replace(%body, $chr(255) $+ $chr(255), $chr(255) $chr(255))
 }
 
 ; $velder.listed(<answer>) - how much of the player list the answer holds,
 ; in the words of `velder info --json`: complete (also where the tool says
 ; open: whole players, no closing mark); not_reached (the 900 bytes ended
 ; before it); or cut (they ended inside it: a player with fewer than three
-; fields, or no closing divider).
+; fields, or no closing divider); or unreadable: the last variable's value
+; was empty, so its name is left without one, and the zero byte that closes
+; the variables was taken for the first byte of the players, which are
+; then read one byte off.
 alias -l velder.listed {
-  var %marks = $count($mid($1, 5), $chr(254))
+  var -n %marks = $count($mid($1, 5), $chr(254))
   if (%marks == 0) { return not_reached }
+  if ($calc($numtok($velder.section($1, server), 255) % 2)) { return unreadable }
   if (%marks > 1) { return complete }
-  var %players = $velder.section($1, players)
+  var -n %players = $velder.section($1, players)
   if (%players == $null) { return complete }
   if ($right(%players, 1) != $chr(255)) { return cut }
   if ($calc($numtok(%players, 255) % 3) != 0) { return cut }
@@ -133,34 +152,46 @@ alias -l velder.listed {
 }
 
 ; $velder.var(<server part>, <variable>) - the value that follows a
-; variable's name. Names and values alternate up to the end of the server
-; part, whose last field is a value: names sit at every second field counted
-; back from the one before the last. Only those fields are compared, case
-; included, so a value (or header field) that reads like a name is never
-; taken for one. An empty value gives one space.
+; variable's name. Names and values alternate from the first field: names
+; sit at every second field. Only those fields are compared, case included,
+; so a value that reads like a name is never taken for one. An empty value
+; gives one space; a last name without its value gives nothing.
 alias -l velder.var {
-  var %at = $calc($numtok($1, 255) - 1)
-  while (%at >= 1) {
+  var -n %at = 1, %n = $numtok($1, 255)
+  while (%at < %n) {
     if ($gettok($1, %at, 255) === $2) { return $gettok($1, $calc(%at + 1), 255) }
-    dec %at 2
+    inc %at 2
   }
 }
 
 ; $velder.names(<players section>) - the players' names divided by
 ; $chr(255), leaving out names that were only colour codes.
 alias -l velder.names {
-  var %names, %i = 2, %fields = $numtok($1, 255)
+  var -n %names, %i = 2, %fields = $numtok($1, 255)
   while (%i <= %fields) {
-    var %name = $gettok($1, %i, 255)
-    if ($len(%name) > 0) && (%name != $chr(32)) { var %names = $addtok(%names, %name, 255) }
+    var -n %name = $gettok($1, %i, 255)
+    if ($len(%name) > 0) && (%name != $chr(32)) { var -n %names = $addtok(%names, %name, 255) }
     inc %i 3
   }
   return %names
 }
 
-; Where the DLLs live: beside this script.
 alias -l velder.async {
-  return $scriptdir $+ velder-async.dll
+  return $velder.dir $+ velder-async.dll
+}
+
+; q4.out <info|-> <text> - a line for the user, in the info colour or plain:
+; in the active window, unless that is the browser's list (as after a click
+; on its menu), whose lines are its servers: then in @q4velder.
+alias -l q4.out {
+  if ($active != @q4browse) {
+    if ($1 == info) { echo -ac info $2- }
+    else { echo -a $2- }
+    return
+  }
+  if (!$window(@q4velder)) { window @q4velder }
+  if ($1 == info) { echo -c info @q4velder $2- }
+  else { echo @q4velder $2- }
 }
 
 ; --- asking in the background ---------------------------------------------
@@ -170,7 +201,7 @@ alias -l velder.async {
 ; $q4.ask(<purpose>, <address>[, <line>]) - a ticket, or the DLL's refusal:
 ; busy (16 queries run), full (64 answers not fetched), malformed, failed.
 alias -l q4.ask {
-  var %ticket = $dll($velder.async, QueryStart, q4velder $2)
+  var -n %ticket = $dll($velder.async, QueryStart, q4velder $2)
   if (%ticket isnum) {
     hadd -m q4velder.tickets %ticket $1 $2 $ctime $3
     q4.timer
@@ -191,12 +222,12 @@ on *:SIGNAL:q4velder: {
 ; and hands it on. The answer goes on only as an identifier's argument,
 ; which mIRC passes as it is.
 alias -l q4.collect {
-  var %job = $hget(q4velder.tickets, $1)
+  var -n %job = $hget(q4velder.tickets, $1)
   if (%job == $null) { return }
-  var %purpose = $gettok(%job, 1, 32), %address = $gettok(%job, 2, 32)
+  var -n %purpose = $gettok(%job, 1, 32), %address = $gettok(%job, 2, 32)
   ; A list's answer is the DLL's own: a count or a word, never server text.
-  if (%purpose == list) { var %answer = $dll($velder.async, ListResult, $1) }
-  else { var %answer = $dll($velder.async, QueryResult, $1) }
+  if (%purpose == list) { var -n %answer = $dll($velder.async, ListResult, $1) }
+  else { var -n %answer = $dll($velder.async, QueryResult, $1) }
   if (%answer === pending) { return }
   hdel q4velder.tickets $1
   if (%purpose == watch) && ($hget(q4watch.last, %address $+ .ticket) == $1) {
@@ -216,9 +247,9 @@ alias q4velder.tick {
   q4browse.pump
   q4browse.draw
   q4say.tick
-  var %i = $hget(q4velder.tickets, 0).item
+  var -n %i = $hget(q4velder.tickets, 0).item
   while (%i >= 1) {
-    var %ticket = $hget(q4velder.tickets, %i).item
+    var -n %ticket = $hget(q4velder.tickets, %i).item
     if ($calc($ctime - $gettok($hget(q4velder.tickets, %ticket), 3, 32)) >= 10) { q4.collect %ticket }
     dec %i
   }
@@ -231,57 +262,60 @@ alias q4velder.tick {
 
 alias q4info {
   if (!$velder.address($1)) {
-    echo -ac info * /q4info: give the server as host:port, for example /q4info 127.0.0.1:28004
+    q4.out info * /q4info: give the server as host:port, for example /q4info 127.0.0.1:28004
     return
   }
   if (!$isfile($velder.async)) {
-    echo -ac info * /q4info: $velder.async is missing
+    q4.out info * /q4info: $velder.async is missing
     return
   }
-  var %ticket = $q4.ask(info, $1)
-  if (%ticket !isnum) { echo -ac info * /q4info: $1 not asked: %ticket }
+  var -n %ticket = $q4.ask(info, $1)
+  if (%ticket !isnum) { q4.out info * /q4info: $1 not asked: %ticket }
 }
 
 ; $q4info.show(<address>, <answer>)
 alias -l q4info.show {
-  var %address = $1, %answer = $2
-  var %outcome = $velder.outcome(%answer, %address)
+  var -n %address = $1, %answer = $2
+  var -n %outcome = $velder.outcome(%answer, %address)
   if (%outcome == silent) {
-    echo -ac info * %address did not answer (no such host, or no reply within 650 ms)
+    q4.out info * %address did not answer (no such host, or no reply within 650 ms)
     return
   }
   if (%outcome == unreadable) {
-    echo -ac info * %address gave no readable reply (a closed port, or a reply that could not be read)
+    q4.out info * %address gave no readable reply (a closed port, or a reply that could not be read)
     return
   }
 
-  var %ping = $calc($left(%answer, 4))
-  var %server = $velder.section(%answer, server)
-  var %players = $velder.section(%answer, players)
-  var %listed = $velder.listed(%answer)
-  var %name = $velder.var(%server, si_name)
-  var %map = $velder.var(%server, si_map)
-  var %type = $velder.var(%server, si_gameType)
-  var %max = $velder.var(%server, si_maxPlayers)
-  var %fields = $numtok(%players, 255)
-  var %count = $iif(%listed == not_reached, ?, $int($calc(%fields / 3)))
-  echo -a $chr(2) $+ %name $+ $chr(2) $+($chr(40), %address, $chr(41)) - %map - %type - %count $+ / $+ %max players - %ping ms
+  var -n %ping = $calc($left(%answer, 4))
+  var -n %server = $velder.section(%answer, server)
+  var -n %players = $velder.section(%answer, players)
+  var -n %listed = $velder.listed(%answer)
+  var -n %name = $velder.var(%server, si_name)
+  var -n %map = $velder.var(%server, si_map)
+  var -n %type = $velder.var(%server, si_gameType)
+  var -n %max = $velder.var(%server, si_maxPlayers)
+  var -n %fields = $iif(%listed == unreadable, 0, $numtok(%players, 255))
+  var -n %count = $iif($istok(not_reached unreadable, %listed, 32), ?, $int($calc(%fields / 3)))
+  q4.out - $chr(2) $+ %name $+ $chr(2) $+($chr(40), %address, $chr(41)) - %map - %type - %count $+ / $+ %max players - %ping ms
 
-  var %i = 1
+  var -n %i = 1
   while (%i <= %fields) {
-    var %pping = $gettok(%players, %i, 255)
-    var %pname = $gettok(%players, $calc(%i + 1), 255)
-    var %pclan = $gettok(%players, $calc(%i + 2), 255)
-    if (%pname == $null) || (%pname == $chr(32)) { var %pname = (no name) }
-    if (%pclan == $null) || (%pclan == $chr(32)) { echo -a - %pname $+($chr(40), %pping, $chr(32), ms, $chr(41)) }
-    else { echo -a - %pname $+($chr(91), %pclan, $chr(93)) $+($chr(40), %pping, $chr(32), ms, $chr(41)) }
+    var -n %pping = $gettok(%players, %i, 255)
+    var -n %pname = $gettok(%players, $calc(%i + 1), 255)
+    var -n %pclan = $gettok(%players, $calc(%i + 2), 255)
+    if (%pname == $null) || (%pname == $chr(32)) { var -n %pname = (no name) }
+    if (%pclan == $null) || (%pclan == $chr(32)) { q4.out - - %pname $+($chr(40), %pping, $chr(32), ms, $chr(41)) }
+    else { q4.out - - %pname $+($chr(91), %pclan, $chr(93)) $+($chr(40), %pping, $chr(32), ms, $chr(41)) }
     inc %i 3
   }
   if (%listed == not_reached) {
-    echo -ac info * no player list: the server's variables filled the 900 bytes that are read
+    q4.out info * no player list: the server's variables filled the 900 bytes that are read
+  }
+  elseif (%listed == unreadable) {
+    q4.out info * the players could not be read: the server's last variable is empty, which shifts the player list in its reply
   }
   elseif (%listed == cut) {
-    echo -ac info * the player list may be incomplete: the 900 bytes that are read ended inside it
+    q4.out info * the player list may be incomplete: the 900 bytes that are read ended inside it
   }
 }
 
@@ -297,8 +331,9 @@ alias q4active {
 ; (the host name lookup plus at most 650 ms). mIRC before 6.32 hands a DLL
 ; 900 bytes and GetInfo may write about 2,700: it is refused there.
 alias q4getinfo {
-  if ($version < 6.32) {
-    echo -ac info * $!q4getinfo: mIRC $version hands a DLL 900 bytes and GetInfo may write about 2,700; use /q4info (velder-async.dll), or mIRC 6.32 or later
+  ; $version is AdiIRC's own in AdiIRC, which $~adiircexe names: only mIRC is refused.
+  if (!$~adiircexe) && ($version < 6.32) {
+    q4.out info * $!q4getinfo: mIRC $version hands a DLL 900 bytes and GetInfo may write about 2,700; use /q4info (velder-async.dll), or mIRC 6.32 or later
     return
   }
   if (!$velder.address($1)) || (!$isfile($velder.file)) { return }
@@ -315,52 +350,52 @@ alias q4getinfo {
 alias q4watch {
   if ($1 == off) {
     if ($2 != $null) {
-      if ($hget(q4watch, $2) == $null) { echo -ac info * /q4watch: $2 is not watched | return }
+      if ($hget(q4watch, $2) == $null) { q4.out info * /q4watch: $2 is not watched | return }
       hdel q4watch $2
       if ($hget(q4watch.last)) { hdel -w q4watch.last $2 $+ .* }
-      echo -ac info * /q4watch: no longer watching $2
+      q4.out info * /q4watch: no longer watching $2
     }
     else {
       if ($hget(q4watch)) { hfree q4watch }
       if ($hget(q4watch.last)) { hfree q4watch.last }
-      echo -ac info * /q4watch: stopped
+      q4.out info * /q4watch: stopped
     }
     return
   }
   if (!$velder.address($1)) {
-    echo -ac info * /q4watch: give the server as host:port, for example /q4watch 127.0.0.1:28004 #clan 60
+    q4.out info * /q4watch: give the server as host:port, for example /q4watch 127.0.0.1:28004 #clan 60
     return
   }
   if (!$isfile($velder.async)) {
-    echo -ac info * /q4watch: $velder.async is missing
+    q4.out info * /q4watch: $velder.async is missing
     return
   }
   ; Where to say it: a channel, an @window, or (neither given) the active window.
-  var %where = -, %seconds = 60
-  if ($left($2, 1) isin $+($chr(35), $chr(38), @)) && ($len($2) > 1) { var %where = $2 }
-  if ($2 isnum) { var %seconds = $2 }
-  elseif ($3 isnum) { var %seconds = $3 }
+  var -n %where = -, %seconds = 60
+  if ($left($2, 1) isin $+($chr(35), $chr(38), @)) && ($len($2) > 1) { var -n %where = $2 }
+  if ($2 isnum) { var -n %seconds = $2 }
+  elseif ($3 isnum) { var -n %seconds = $3 }
   if (%seconds !isnum 15-86400) || (. isin %seconds) {
-    echo -ac info * /q4watch: give the interval in whole seconds from 15 to 86400
+    q4.out info * /q4watch: give the interval in whole seconds from 15 to 86400
     return
   }
-  var %network = $iif($network != $null, $network, -)
-  if ($chr(32) isin %network) { var %network = - }
+  var -n %network = $iif($network != $null, $network, -)
+  if ($chr(32) isin %network) { var -n %network = - }
   hadd -m q4watch $1 %where %seconds 0 %network $cid
   if ($hget(q4watch.last)) { hdel -w q4watch.last $1 $+ .* }
   if ($left(%where, 1) == @) && (!$window(%where)) { window -n %where }
-  echo -ac info * /q4watch: watching $1 every %seconds seconds
+  q4.out info * /q4watch: watching $1 every %seconds seconds
   q4.timer
 }
 
 ; Starts a query for every watch that is due and has none running; a watch
 ; the DLL refuses now (busy, full) is tried again on the next tick.
 alias -l q4watch.due {
-  var %i = 1, %n = $hget(q4watch, 0).item
+  var -n %i = 1, %n = $hget(q4watch, 0).item
   while (%i <= %n) {
-    var %address = $hget(q4watch, %i).item, %entry = $hget(q4watch, %address)
+    var -n %address = $hget(q4watch, %i).item, %entry = $hget(q4watch, %address)
     if ($gettok(%entry, 3, 32) <= $ctime) && ($hget(q4watch.last, %address $+ .ticket) == $null) {
-      var %ticket = $q4.ask(watch, %address)
+      var -n %ticket = $q4.ask(watch, %address)
       if (%ticket isnum) {
         hadd q4watch %address $puttok(%entry, $calc($ctime + $gettok(%entry, 2, 32)), 3, 32)
         hadd -m q4watch.last %address $+ .ticket %ticket
@@ -373,10 +408,10 @@ alias -l q4watch.due {
 ; $q4watch.answer(<address>, <answer>) - says what changed since the last
 ; answer: at most three lines per answer, each cut to 400 characters.
 alias -l q4watch.answer {
-  var %address = $1, %answer = $2
+  var -n %address = $1, %answer = $2
   if ($hget(q4watch, %address) == $null) { return }
-  var %outcome = $velder.outcome(%answer, %address)
-  var %was = $hget(q4watch.last, %address $+ .up)
+  var -n %outcome = $velder.outcome(%answer, %address)
+  var -n %was = $hget(q4watch.last, %address $+ .up)
   if (%outcome != answered) {
     if (%was != down) {
       q4watch.say %address Quake 4 %address is down: $iif(%outcome == silent, no answer, its reply could not be read)
@@ -386,12 +421,12 @@ alias -l q4watch.answer {
   }
   hadd -m q4watch.last %address $+ .up up
 
-  var %server = $velder.section(%answer, server)
-  var %map = $velder.var(%server, si_map)
-  var %name = $velder.var(%server, si_name)
-  var %listed = $velder.listed(%answer)
-  var %names = $velder.names($velder.section(%answer, players))
-  var %count = $iif(%listed == not_reached, ?, $numtok(%names, 255))
+  var -n %server = $velder.section(%answer, server)
+  var -n %map = $velder.var(%server, si_map)
+  var -n %name = $velder.var(%server, si_name)
+  var -n %listed = $velder.listed(%answer)
+  var -n %names = $iif(%listed != unreadable, $velder.names($velder.section(%answer, players)))
+  var -n %count = $iif($istok(not_reached unreadable, %listed, 32), ?, $numtok(%names, 255))
   if (%was != up) {
     ; First answer, or back after being down: one line with the whole picture.
     q4watch.say %address Quake 4 %address $iif(%was == down, is back:, is up:) %name - %map - %count players
@@ -409,17 +444,17 @@ alias -l q4watch.answer {
     q4watch.keep %address %names
     return
   }
-  var %old = $hget(q4watch.last, %address $+ .names)
-  var %joined, %left, %i = 1
+  var -n %old = $hget(q4watch.last, %address $+ .names)
+  var -n %joined, %left, %i = 1
   while (%i <= $numtok(%names, 255)) {
-    var %one = $gettok(%names, %i, 255)
-    if (!$findtokcs(%old, %one, 1, 255)) { var %joined = $addtok(%joined, %one, 255) }
+    var -n %one = $gettok(%names, %i, 255)
+    if (!$findtokcs(%old, %one, 1, 255)) { var -n %joined = $addtok(%joined, %one, 255) }
     inc %i
   }
-  var %i = 1
+  var -n %i = 1
   while (%i <= $numtok(%old, 255)) {
-    var %one = $gettok(%old, %i, 255)
-    if (!$findtokcs(%names, %one, 1, 255)) { var %left = $addtok(%left, %one, 255) }
+    var -n %one = $gettok(%old, %i, 255)
+    if (!$findtokcs(%names, %one, 1, 255)) { var -n %left = $addtok(%left, %one, 255) }
     inc %i
   }
   if (%joined != $null) { q4watch.say %address Quake 4 %address joined: $replace(%joined, $chr(255), $+($chr(44), $chr(32))) }
@@ -438,9 +473,9 @@ alias -l q4watch.keep {
 ; the line through the paced queue, on the watch's own connection; an
 ; @window or "-" (the active window) an echo at once.
 alias -l q4watch.say {
-  var %entry = $hget(q4watch, $1), %text = $left($2-, 400)
-  var %where = $gettok(%entry, 1, 32)
-  if (%where == -) { echo -a %text }
+  var -n %entry = $hget(q4watch, $1), %text = $left($2-, 400)
+  var -n %where = $gettok(%entry, 1, 32)
+  if (%where == -) { q4.out - %text }
   elseif ($left(%where, 1) == @) { echo %where %text }
   else { q4say.add $gettok(%entry, 5, 32) $gettok(%entry, 4, 32) %where %text }
 }
@@ -453,7 +488,7 @@ alias -l q4watch.say {
 ; q4say.add <cid> <network> <channel> <text>
 alias -l q4say.add {
   if (!$hget(q4say)) { hadd -m q4say head 1 | hadd q4say tail 1 | hadd q4say sent 0 }
-  var %tail = $hget(q4say, tail)
+  var -n %tail = $hget(q4say, tail)
   hadd q4say %tail $1-
   hadd q4say tail $calc(%tail + 1)
   ; At most 60 lines wait: past that the oldest is dropped.
@@ -472,7 +507,7 @@ alias -l q4say.waiting {
 
 ; q4say.trim - moves head past lines already sent or dropped.
 alias -l q4say.trim {
-  var %head = $hget(q4say, head), %tail = $hget(q4say, tail)
+  var -n %head = $hget(q4say, head), %tail = $hget(q4say, tail)
   while (%head < %tail) && ($hget(q4say, %head) == $null) { inc %head }
   hadd q4say head %head
 }
@@ -483,7 +518,7 @@ alias -l q4say.trim {
 alias -l q4say.connection {
   if ($scid($1)) && ($scid($1).status == connected) && (($2 == -) || ($scid($1).network == $2)) { return $1 }
   if ($2 == -) { return }
-  var %i = 1
+  var -n %i = 1
   while (%i <= $scon(0)) {
     if ($scon(%i).status == connected) && ($scon(%i).network == $2) { return $scon(%i) }
     inc %i
@@ -496,12 +531,12 @@ alias -l q4say.connection {
 alias -l q4say.tick {
   if (!$q4say.waiting) { return }
   if ($calc($ctime - $hget(q4say, sent)) < 2) { return }
-  var %i = $hget(q4say, head), %tail = $hget(q4say, tail)
+  var -n %i = $hget(q4say, head), %tail = $hget(q4say, tail)
   while (%i < %tail) {
-    var %line = $hget(q4say, %i)
+    var -n %line = $hget(q4say, %i)
     if (%line != $null) {
-      var %cid = $q4say.connection($gettok(%line, 1, 32), $gettok(%line, 2, 32))
-      var %channel = $gettok(%line, 3, 32)
+      var -n %cid = $q4say.connection($gettok(%line, 1, 32), $gettok(%line, 2, 32))
+      var -n %channel = $gettok(%line, 3, 32)
       if (%cid != $null) {
         scid %cid
         if ($me ison %channel) {
@@ -521,13 +556,13 @@ alias -l q4say.tick {
 
 ; --- /q4browse -------------------------------------------------------------
 ; Hash table q4browse: count, next (the next server to ask), all (1: empty
-; and silent servers are shown too), fetched (the $ctime the list was read),
+; and silent servers are shown too), sort (players, ping, name or map), fetched (the $ctime the list was read),
 ; source ("file <path>" or "master <host:port>"), dirty (1: the window waits
 ; to be drawn again), and per server N: line.N its address; once it
 ; answered, seen.N "players max ping" ("-" when it did not answer), name.N,
 ; map.N and names.N (its players' names divided by $chr(255)). What a server
-; sent is only ever shown or compared, never run. Window @q4browse: a
-; status line, a header, then one line per server, most players first;
+; sent is only ever shown or compared, never run. Window @q4browse: the
+; status in its title bar, a header line, then one line per server;
 ; row.R is the server N shown on line R.
 ; Hash table q4browse.lists: what the list file holds: masters (those it
 ; was asked of, as ListStart was given them), fetched (the $ctime it was
@@ -543,33 +578,33 @@ alias -l q4say.tick {
 
 alias q4browse {
   if (!$isfile($velder.async)) {
-    echo -ac info * /q4browse: $velder.async is missing
+    q4.out info * /q4browse: $velder.async is missing
     return
   }
   ; Switches first: -a shows empty and silent servers too, -f fetches a
   ; master's list anew, -r browses the last file or master again.
-  var %all = 0, %fresh = 0, %args = $1-
+  var -n %all = 0, %fresh = 0, %args = $1-
   while ($istok(-a -f -r, $gettok(%args, 1, 32), 32)) {
-    var %switch = $gettok(%args, 1, 32), %args = $gettok(%args, 2-, 32)
-    if (%switch == -a) { var %all = 1 }
-    elseif (%switch == -f) { var %fresh = 1 }
+    var -n %switch = $gettok(%args, 1, 32), %args = $gettok(%args, 2-, 32)
+    if (%switch == -a) { var -n %all = 1 }
+    elseif (%switch == -f) { var -n %fresh = 1 }
     elseif ($hget(q4browse, source) == $null) {
-      echo -ac info * /q4browse: nothing to refresh yet
+      q4.out info * /q4browse: nothing to refresh yet
       return
     }
     else {
-      var %args = $hget(q4browse, source)
-      if ($hget(q4browse, all)) { var %all = 1 }
+      var -n %args = $hget(q4browse, source)
+      if ($hget(q4browse, all)) { var -n %all = 1 }
     }
   }
-  var %what = $gettok(%args, 1, 32)
+  var -n %what = $gettok(%args, 1, 32)
   if (%what == -m) || (%what == master) {
     q4browse.master %all %fresh $gettok(%args, 2-, 32)
     return
   }
-  if (%what == file) { var %args = $gettok(%args, 2-, 32) }
+  if (%what == file) { var -n %args = $gettok(%args, 2-, 32) }
   if (%args == $null) || (!$isfile(%args)) {
-    echo -ac info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt, or -m for a master's list
+    q4.out info * /q4browse: give a file of host:port lines, for example /q4browse servers.txt, or -m for a master's list
     return
   }
   q4browse.load %all file %args
@@ -579,20 +614,20 @@ alias q4browse {
 ; the masters for their lists in one ListStart, or reads the list they gave
 ; less than five minutes ago.
 alias -l q4browse.master {
-  var %masters = $velder.masters($3)
+  var -n %masters = $velder.masters($3)
   if (%masters == $null) || ($4 != $null) {
-    echo -ac info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650, or up to four divided by commas
+    q4.out info * /q4browse: give the master as host or host:port, for example /q4browse -m master.quakehub.net:27650, or up to four divided by commas
     return
   }
-  var %fetched = $hget(q4browse.lists, fetched)
-  if (%fetched == $null) { var %fetched = 0 }
+  var -n %fetched = $hget(q4browse.lists, fetched)
+  if (%fetched == $null) { var -n %fetched = 0 }
   if (!$2) && ($hget(q4browse.lists, masters) == %masters) && ($calc($ctime - %fetched) < 300) && ($isfile($velder.listfile)) {
     q4browse.load $1 master %masters $velder.listfile
     return
   }
-  var %ticket = $dll($velder.async, ListStart, q4velder %masters $velder.listfile)
+  var -n %ticket = $dll($velder.async, ListStart, q4velder %masters $velder.listfile)
   if (%ticket !isnum) {
-    echo -ac info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, $velder.spaced(%masters) not asked: %ticket)
+    q4.out info * /q4browse: $iif(%ticket == busy, a master list is being fetched already, $velder.spaced(%masters) not asked: %ticket)
     return
   }
   hadd -m q4velder.tickets %ticket list %masters $ctime $1
@@ -606,15 +641,15 @@ alias -l q4browse.master {
 ; its port (27650 unless given); the community master and id's when none is
 ; named; $null when one is not a plain host:port.
 alias -l velder.masters {
-  var %given = $1
-  if (%given == $null) { var %given = $+(master.quakehub.net, $chr(44), q4master.idsoftware.com) }
-  var %masters, %i = 1, %n = $numtok(%given, 44)
+  var -n %given = $1
+  if (%given == $null) { var -n %given = $+(master.quakehub.net, $chr(44), q4master.idsoftware.com) }
+  var -n %masters, %i = 1, %n = $numtok(%given, 44)
   if (%n > 4) { return }
   while (%i <= %n) {
-    var %master = $gettok(%given, %i, 44)
-    if ($chr(58) !isin %master) { var %master = %master $+ :27650 }
+    var -n %master = $gettok(%given, %i, 44)
+    if ($chr(58) !isin %master) { var -n %master = %master $+ :27650 }
     if (!$velder.plain(%master)) { return }
-    var %masters = $addtok(%masters, %master, 44)
+    var -n %masters = $addtok(%masters, %master, 44)
     inc %i
   }
   return %masters
@@ -635,22 +670,22 @@ alias -l velder.listfile {
 ; "answered:" and those that gave a list), or why there is none. It is the
 ; DLL's own text: a number, a word and the names this script gave it.
 alias -l q4browse.listed {
-  var %masters = $iif($numtok($1, 44) > 1, masters, master) $velder.spaced($1)
+  var -n %masters = $iif($numtok($1, 44) > 1, masters, master) $velder.spaced($1)
   if ($3 !isnum) {
-    var %why = $3
+    var -n %why = $3
     ; /var would take a comma for the start of another variable.
-    if ($3 == no_answer) { var %why = no answer: the master is down $+ $chr(44) or it lists no server }
-    elseif ($3 == no_host) { var %why = no such host }
-    elseif ($3 == unwritable) { var %why = $velder.listfile could not be written }
+    if ($3 == no_answer) { var -n %why = no answer: the master is down $+ $chr(44) or it lists no server }
+    elseif ($3 == no_host) { var -n %why = no such host }
+    elseif ($3 == unwritable) { var -n %why = $velder.listfile could not be written }
     if ($window(@q4browse)) { aline @q4browse %masters gave no list: %why }
-    else { echo -ac info * /q4browse: %masters gave no list: %why }
+    else { q4.out info * /q4browse: %masters gave no list: %why }
     return
   }
-  var %from = $1
-  if ($numtok($1, 44) > 1) { var %from = $iif($left($4, 9) == answered:, $mid($4, 10)) }
-  var %silent, %i = 1
+  var -n %from = $1
+  if ($numtok($1, 44) > 1) { var -n %from = $iif($left($4, 9) == answered:, $mid($4, 10)) }
+  var -n %silent, %i = 1
   while (%i <= $numtok($1, 44)) {
-    if (!$istok(%from, $gettok($1, %i, 44), 44)) { var %silent = $addtok(%silent, $gettok($1, %i, 44), 44) }
+    if (!$istok(%from, $gettok($1, %i, 44), 44)) { var -n %silent = $addtok(%silent, $gettok($1, %i, 44), 44) }
     inc %i
   }
   if ($hget(q4browse.lists)) { hfree q4browse.lists }
@@ -663,13 +698,13 @@ alias -l q4browse.listed {
     return
   }
   q4browse.load $2 master $1 $velder.listfile
-  if ($3 > 500) { echo -ac info * /q4browse: %masters listed $3 servers; the first 500 are shown }
+  if ($3 > 500) { q4.out info * /q4browse: %masters listed $3 servers; the first 500 are shown }
 }
 
 ; $q4browse.origin - which masters gave the list in the file, and which did
 ; not answer.
 alias -l q4browse.origin {
-  var %text = from $velder.spaced($hget(q4browse.lists, from))
+  var -n %text = from $velder.spaced($hget(q4browse.lists, from))
   if ($hget(q4browse.lists, silent) == $null) { return %text }
   return %text - no answer from $velder.spaced($hget(q4browse.lists, silent)) $+ : the master is down, or it lists no server
 }
@@ -684,14 +719,18 @@ alias -l q4browse.window {
 ; q4browse.load <all> <file|master> <source> [file] - reads the servers of
 ; the file (at most 500), then asks them.
 alias -l q4browse.load {
-  var %file = $iif($2 == file, $3-, $4-), %lines = $lines(%file), %i = 1, %n = 0
+  var -n %file = $iif($2 == file, $3-, $4-), %lines = $lines(%file), %i = 1, %n = 0
+  ; The order the menu chose is kept for the next browse.
+  var -n %sort = $hget(q4browse, sort)
+  if (%sort == $null) { var -n %sort = players }
   if ($hget(q4browse)) { hfree q4browse }
-  hadd -m q4browse source $2 $iif($2 == file, %file, $3)
+  hadd -m q4browse sort %sort
+  hadd q4browse source $2 $iif($2 == file, %file, $3)
   hadd q4browse all $1
   hadd q4browse fetched $iif($2 == master, $hget(q4browse.lists, fetched), $ctime)
   ; n: the lines are read as text, never evaluated.
   while (%i <= %lines) && (%n < 500) {
-    var %address = $read(%file, nt, %i)
+    var -n %address = $read(%file, nt, %i)
     if ($velder.address(%address)) {
       inc %n
       hadd q4browse line. $+ %n %address
@@ -699,7 +738,7 @@ alias -l q4browse.load {
     inc %i
   }
   if (%n == 0) {
-    echo -ac info * /q4browse: no host:port line in %file
+    q4.out info * /q4browse: no host:port line in %file
     return
   }
   hadd q4browse next 1
@@ -715,9 +754,9 @@ alias -l q4browse.load {
 ; (busy: 16 run); the timer goes on with the rest every second.
 alias -l q4browse.pump {
   if (!$hget(q4browse)) { return }
-  var %next = $hget(q4browse, next), %count = $hget(q4browse, count)
+  var -n %next = $hget(q4browse, next), %count = $hget(q4browse, count)
   while (%next <= %count) {
-    var %ticket = $q4.ask(browse, $hget(q4browse, line. $+ %next), %next)
+    var -n %ticket = $q4.ask(browse, $hget(q4browse, line. $+ %next), %next)
     if (%ticket !isnum) { break }
     inc %next
   }
@@ -734,16 +773,18 @@ alias -l q4browse.busy {
 ; the window is drawn again on the next tick.
 alias -l q4browse.answer {
   if ($hget(q4browse, line. $+ $3) !== $1) { return }
-  var %answer = $2
+  var -n %answer = $2
   hadd q4browse dirty 1
   if ($velder.outcome(%answer, $1) != answered) {
     hadd q4browse seen. $+ $3 -
     return
   }
-  var %server = $velder.section(%answer, server), %section = $velder.section(%answer, players)
-  var %players = $iif($velder.listed(%answer) == not_reached, ?, $int($calc($numtok(%section, 255) / 3)))
-  var %max = $velder.var(%server, si_maxPlayers)
-  if (%max !isnum 0-999) { var %max = ? }
+  var -n %server = $velder.section(%answer, server), %section = $velder.section(%answer, players)
+  var -n %listed = $velder.listed(%answer)
+  if (%listed == unreadable) { var -n %section = $null }
+  var -n %players = $iif($istok(not_reached unreadable, %listed, 32), ?, $int($calc($numtok(%section, 255) / 3)))
+  var -n %max = $velder.var(%server, si_maxPlayers)
+  if (%max !isnum 0-999) { var -n %max = ? }
   hadd q4browse seen. $+ $3 %players %max $calc($left(%answer, 4))
   hadd q4browse name. $+ $3 $velder.var(%server, si_name)
   hadd q4browse map. $+ $3 $velder.var(%server, si_map)
@@ -753,56 +794,69 @@ alias -l q4browse.answer {
 ; $q4browse.pad(<text>, <width>) - the text cut or filled to the width with
 ; no-break spaces, which mIRC does not fold as it folds spaces.
 alias -l q4browse.pad {
-  var %text = $left($1, $2)
+  var -n %text = $left($1, $2)
   return %text $+ $str($chr(160), $calc($2 - $len(%text)))
 }
 
 ; $q4browse.row(<N>) - server N's line: players, round trip, name, map, address.
 alias -l q4browse.row {
-  var %seen = $hget(q4browse, seen. $+ $1), %address = $hget(q4browse, line. $+ $1)
+  var -n %seen = $hget(q4browse, seen. $+ $1), %address = $hget(q4browse, line. $+ $1)
   if (%seen == -) { return $q4browse.pad(-, 10) $q4browse.pad(no answer, 53) %address }
-  var %players = $gettok(%seen, 1, 32), %max = $gettok(%seen, 2, 32)
-  var %count = $q4browse.pad(%players $+ / $+ %max $iif((%players isnum 1-) && (%players == %max), full), 10)
-  var %ping = $q4browse.pad($str($chr(160), $calc(4 - $len($gettok(%seen, 3, 32)))) $+ $gettok(%seen, 3, 32) ms, 7)
+  var -n %players = $gettok(%seen, 1, 32), %max = $gettok(%seen, 2, 32)
+  var -n %count = $q4browse.pad(%players $+ / $+ %max $iif((%players isnum 1-) && (%players == %max), full), 10)
+  var -n %ping = $q4browse.pad($str($chr(160), $calc(4 - $len($gettok(%seen, 3, 32)))) $+ $gettok(%seen, 3, 32) ms, 7)
   return %count %ping $q4browse.pad($hget(q4browse, name. $+ $1), 28) $q4browse.pad($hget(q4browse, map. $+ $1), 16) %address
 }
 
-; q4browse.draw - the window's lines from what the servers answered: the
-; servers with players first, most players first, then by round trip;
-; empty ones after them and silent ones last, both only with -a.
+; q4browse.draw - the window's lines from what the servers answered, in the
+; order the menu chose (players unless told: the servers with players
+; first, most players first, then by round trip); empty ones after them and
+; silent ones last, both only with -a. The status goes to the title bar,
+; and the selection stays on the server it was on. The order is kept as
+; one line per server in a hidden sorted window, so that no line grows
+; with the number of servers.
 alias -l q4browse.draw {
-  if (!$hget(q4browse, dirty)) || (!$window(@q4browse)) { return }
+  if (!$hget(q4browse, dirty)) { return }
   hdel q4browse dirty
-  var %i = 1, %n = $hget(q4browse, count), %keys, %answered = 0, %players = 0, %playing = 0
+  if (!$window(@q4browse)) { return }
+  var -n %picked = $hget(q4browse, line. $+ $q4browse.picked), %sort = $hget(q4browse, sort)
+  var -n %i = 1, %n = $hget(q4browse, count), %answered = 0, %players = 0, %playing = 0
+  if ($window(@q4browse.order)) { window -c @q4browse.order }
+  window -hs @q4browse.order
   while (%i <= %n) {
-    var %seen = $hget(q4browse, seen. $+ %i), %count = $gettok(%seen, 1, 32)
+    var -n %seen = $hget(q4browse, seen. $+ %i), %count = $gettok(%seen, 1, 32)
     if (%seen != $null) && (%seen != -) { inc %answered }
     if (%count isnum 1-) { inc %players %count | inc %playing }
-    ; Most players first; then servers whose players were not reached, the
+    ; Most players first; then servers whose players were not read, the
     ; empty and the silent ones; within each, by round trip, then as listed.
-    var %rank = 102
-    if (%count isnum) { var %rank = $calc(100 - %count) }
-    elseif (%count == ?) { var %rank = 101 }
+    var -n %rank = 102
+    if (%count isnum) { var -n %rank = $calc(100 - %count) }
+    elseif (%count == ?) { var -n %rank = 101 }
     if (%seen != $null) && ((%rank < 100) || (%rank == 101) || ($hget(q4browse, all))) {
-      var %ping = $iif(%seen == -, 9999, $gettok(%seen, 3, 32))
-      var %keys = %keys $calc(%rank * 10000000 + %ping * 1000 + %i)
+      var -n %ping = $right(0000 $+ $iif(%seen == -, 9999, $gettok(%seen, 3, 32)), 4)
+      if (%sort == name) || (%sort == map) { var -n %key = $hget(q4browse, %sort $+ . $+ %i) }
+      elseif (%sort == ping) { var -n %key = %ping }
+      else { var -n %key = $right(000 $+ %rank, 3) $+ %ping }
+      aline @q4browse.order %key $right(000 $+ %i, 3)
     }
     inc %i
   }
   clear @q4browse
-  var %when = $asctime($hget(q4browse, fetched), HH:nn)
-  var %listed = master $hget(q4browse.lists, masters)
-  var %origin = $iif($hget(q4browse, source) == %listed, - $q4browse.origin)
-  aline @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when %origin $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
+  var -n %when = $asctime($hget(q4browse, fetched), HH:nn)
+  var -n %listed = master $hget(q4browse.lists, masters)
+  var -n %origin = $iif($hget(q4browse, source) == %listed, - $q4browse.origin)
+  titlebar @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when %origin $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
   aline @q4browse $q4browse.pad(players, 10) $q4browse.pad(ping, 7) $q4browse.pad(name, 28) $q4browse.pad(map, 16) address
   if ($hget(q4browse)) { hdel -w q4browse row.* }
-  var %keys = $sorttok(%keys, 32, n), %i = 1, %rows = $numtok(%keys, 32)
+  var -n %i = 1, %rows = $line(@q4browse.order, 0)
   while (%i <= %rows) {
-    var %server = $calc($gettok(%keys, %i, 32) % 1000)
+    var -n %server = $calc($gettok($line(@q4browse.order, %i), -1, 32))
     aline @q4browse $q4browse.row(%server)
-    hadd q4browse row. $+ $calc(%i + 2) %server
+    hadd q4browse row. $+ $calc(%i + 1) %server
+    if (%picked != $null) && ($hget(q4browse, line. $+ %server) == %picked) { sline @q4browse $calc(%i + 1) }
     inc %i
   }
+  window -c @q4browse.order
 }
 
 ; $q4browse.picked - the server on the selected line, or $null.
@@ -811,25 +865,32 @@ alias -l q4browse.picked {
   return $hget(q4browse, row. $+ $sline(@q4browse, 1).ln)
 }
 
-; q4browse.act <players|watch|copy|join> - what the menu does with the
-; selected server. Only its checked address is used.
+; q4browse.act <players|watch|copy|join|open> - what the menu does with the
+; selected server. Only its checked address is used. A click on the menu
+; made @q4browse the active window: the channel to watch in is the window
+; that was active before it, on that window's connection.
 alias -l q4browse.act {
-  var %address = $hget(q4browse, line. $+ $q4browse.picked)
+  var -n %address = $hget(q4browse, line. $+ $q4browse.picked)
   if (!$velder.address(%address)) { return }
-  if ($1 == players) { q4info %address }
+  if ($1 == open) { q4browse.act $iif(%q4velder.game != $null, join, players) }
+  elseif ($1 == players) { q4info %address }
   elseif ($1 == watch) {
-    if ($active ischan) { q4watch %address $active }
-    else { echo -ac info * /q4browse: make a channel the active window to watch %address there }
+    scid $lactivecid
+    if ($lactive ischan) { q4watch %address $lactive }
+    else { q4.out info * /q4browse: make a channel the active window, then the list, to watch %address there }
+    scid -r
   }
   elseif ($1 == copy) {
     clipboard %address
-    echo -ac info * /q4browse: %address copied
+    q4.out info * /q4browse: %address copied
   }
   elseif ($1 == join) { q4join %address }
 }
 
+; Double-click joins once the game's path is set, as the game's own browser
+; does, and shows the players until then.
 menu @q4browse {
-  dclick: q4browse.act players
+  dclick: q4browse.act open
   $iif($q4browse.picked, Show players) : q4browse.act players
   $iif($q4browse.picked, Watch in the active channel) : q4browse.act watch
   $iif($q4browse.picked, Copy address) : q4browse.act copy
@@ -837,7 +898,28 @@ menu @q4browse {
   -
   Refresh : q4browse -r
   $iif($hget(q4browse, all), Hide empty servers, Show empty servers) : q4browse.toggle
-  Set the game's path : q4game $$?="Path of Quake4.exe"
+  Sort by players : q4browse.sort players
+  Sort by ping : q4browse.sort ping
+  Sort by name : q4browse.sort name
+  Sort by map : q4browse.sort map
+  Set the game's path : q4game $$sfile(Quake4.exe, Where is Quake4.exe?, Use)
+}
+
+; Closing the list ends the browse: no more queries are sent for it, and
+; the timer stops once those running are in.
+on *:CLOSE:@q4browse: {
+  if ($hget(q4browse)) {
+    hadd q4browse next $calc($hget(q4browse, count) + 1)
+    if ($hget(q4browse, dirty)) { hdel q4browse dirty }
+  }
+}
+
+; q4browse.sort <players|ping|name|map> - the order of the list.
+alias -l q4browse.sort {
+  if (!$hget(q4browse)) { return }
+  hadd q4browse sort $1
+  hadd q4browse dirty 1
+  q4browse.draw
 }
 
 ; Shows or hides the empty and silent servers.
@@ -852,48 +934,48 @@ alias -l q4browse.toggle {
 ; (case does not matter), with their server's name, map and players.
 alias q4find {
   if ($1- == $null) {
-    echo -ac info * /q4find: give part of a player's name, for example /q4find kane
+    q4.out info * /q4find: give part of a player's name, for example /q4find kane
     return
   }
   if (!$hget(q4browse, count)) {
-    echo -ac info * /q4find: browse first: /q4browse -m or /q4browse file
+    q4.out info * /q4find: browse first: /q4browse -m or /q4browse file
     return
   }
-  var %i = 1, %n = $hget(q4browse, count), %found = 0
+  var -n %i = 1, %n = $hget(q4browse, count), %found = 0
   while (%i <= %n) {
-    var %names = $hget(q4browse, names. $+ %i), %j = 1, %seen = $hget(q4browse, seen. $+ %i)
+    var -n %names = $hget(q4browse, names. $+ %i), %j = 1, %seen = $hget(q4browse, seen. $+ %i)
     while (%j <= $numtok(%names, 255)) {
-      var %who = $gettok(%names, %j, 255)
+      var -n %who = $gettok(%names, %j, 255)
       if ($1- isin %who) {
         inc %found
-        echo -a - %who on $hget(q4browse, name. $+ %i) $+($chr(40), $hget(q4browse, line. $+ %i), $chr(41)) - $hget(q4browse, map. $+ %i) - $gettok(%seen, 1, 32) $+ / $+ $gettok(%seen, 2, 32) players
+        q4.out - - %who on $hget(q4browse, name. $+ %i) $+($chr(40), $hget(q4browse, line. $+ %i), $chr(41)) - $hget(q4browse, map. $+ %i) - $gettok(%seen, 1, 32) $+ / $+ $gettok(%seen, 2, 32) players
       }
       inc %j
     }
     inc %i
   }
-  if (%found == 0) { echo -ac info * /q4find: no player of the last browse has $1- in the name }
+  if (%found == 0) { q4.out info * /q4find: no player of the last browse has $1- in the name }
 }
 
 ; /q4game [path] - where Quake4.exe is, for the browser's Join; alone, says
 ; what is set.
 alias q4game {
   if ($1- == $null) {
-    echo -ac info * /q4game: $iif(%q4velder.game != $null, the game is %q4velder.game, no path set: /q4game C:\Games\Quake 4\Quake4.exe)
+    q4.out info * /q4game: $iif(%q4velder.game != $null, the game is %q4velder.game, no path set: /q4game C:\Games\Quake 4\Quake4.exe)
     return
   }
-  if (!$isfile($1-)) { echo -ac info * /q4game: there is no file $1- | return }
-  set %q4velder.game $1-
-  echo -ac info * /q4game: Join runs $1-
+  if (!$isfile($1-)) { q4.out info * /q4game: there is no file $1- | return }
+  set -n %q4velder.game $1-
+  q4.out info * /q4game: Join runs $1-
 }
 
 ; $velder.plain(<text>) - $true for an address of letters, digits, dots and
 ; dashes, a colon and a port: nothing else may reach a command line.
 alias -l velder.plain {
   if (!$velder.address($1)) { return $false }
-  var %host = $gettok($1, 1, 58), %i = 1
+  var -n %host = $gettok($1, 1, 58), %i = 1
   while (%i <= $len(%host)) {
-    var %c = $mid(%host, %i, 1)
+    var -n %c = $mid(%host, %i, 1)
     if (%c !isalnum) && (%c !isin .-) { return $false }
     inc %i
   }
@@ -904,19 +986,25 @@ alias -l velder.plain {
 ; a plain address, nothing a server sent.
 alias q4join {
   if (!$velder.plain($1)) {
-    echo -ac info * /q4join: give the server as host:port, for example /q4join 127.0.0.1:28004
+    q4.out info * /q4join: give the server as host:port, for example /q4join 127.0.0.1:28004
     return
   }
   if (%q4velder.game == $null) || (!$isfile(%q4velder.game)) {
-    echo -ac info * /q4join: set the game's path first: /q4game C:\Games\Quake 4\Quake4.exe
+    q4.out info * /q4join: set the game's path first: /q4game C:\Games\Quake 4\Quake4.exe
     return
   }
-  run $qt(%q4velder.game) +connect $1
+  ; -p: in the game's own folder, where it finds its data.
+  run -p $qt(%q4velder.game) +connect $1
 }
 
 on *:UNLOAD: {
   .timerq4velder off
-  if ($dll($velder.async)) { dll -u $velder.async }
+  ; Quoted: the path may hold spaces.
+  if ($dll($velder.async)) { dll -u $qt($velder.async) }
+  if ($dll($velder.file)) { dll -u $qt($velder.file) }
+  if ($window(@q4browse)) { window -c @q4browse }
+  if ($window(@q4velder)) { window -c @q4velder }
+  if ($hget(q4browse.lists)) { hfree q4browse.lists }
   if ($hget(q4watch)) { hfree q4watch }
   if ($hget(q4watch.last)) { hfree q4watch.last }
   if ($hget(q4velder.tickets)) { hfree q4velder.tickets }

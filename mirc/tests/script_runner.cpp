@@ -239,8 +239,97 @@ ScriptRunner::ScriptRunner(const std::string& script) {
         if (words.size() >= 3 && words[0] == "alias" && words.back() == "{") {
             const std::string& name = words[1] == "-l" ? words[2] : words[1];
             body = &aliases_[Lower(name)];
+        } else if (words.size() == 3 && words[0] == "on" && words[2] == "{") {
+            // on <level>:<EVENT>:<target>: { ... }, kept as the alias "on:event:target".
+            const std::vector<std::string> parts = Tokens(words[1] + " ", ':');
+            body = &aliases_["on:" + Lower(parts.size() > 1 ? parts[1] : "") + ":" +
+                             Lower(parts.size() > 2 ? Trim(parts[2]) : "")];
+        } else if (words.size() == 3 && words[0] == "menu" && words[2] == "{") {
+            body = &menus_[Lower(words[1])];
         }
     }
+}
+
+std::size_t ScriptRunner::LineLimit(const std::string& version) {
+    const double v = Number(version);
+    return v < 6.32 ? 950 : v < 7.2 ? 4150 : v < 7.62 ? 8292 : 10240;
+}
+
+void ScriptRunner::Activate(const std::string& window) {
+    if (Lower(window) != Lower(active)) {
+        lactive = active;
+        lactiveCid = activeCid;
+        active = window;
+    }
+}
+
+void ScriptRunner::Event(const std::string& event, const std::string& target,
+                         const std::vector<std::string>& args) {
+    const std::string name = "on:" + Lower(event) + ":" + Lower(target);
+    if (Has(name)) {
+        Call(name, args);
+    }
+}
+
+void ScriptRunner::Menu(const std::string& window, const std::string& label) {
+    Activate(window);
+    halted_ = false;
+    cid_ = activeCid;
+    for (const std::string& item : menus_[Lower(window)]) {
+        const std::size_t colon = item.find(':');
+        if (colon == std::string::npos) {
+            continue;  // "-", a divider
+        }
+        Frame frame;
+        const std::string shown = Lower(Trim(item.substr(0, colon))) == "dclick"
+                                      ? "dclick"
+                                      : Eval(Trim(item.substr(0, colon)), frame);
+        if (shown == label) {
+            Statements(Trim(item.substr(colon + 1)), frame);
+            return;
+        }
+    }
+    errors.push_back("no menu item " + label + " in " + window);
+}
+
+// mIRC halts the script at a line or variable longer than its limit.
+bool ScriptRunner::Fits(const std::string& line) {
+    if (line.size() <= lineLimit) {
+        return true;
+    }
+    errors.push_back("line too long (" + std::to_string(line.size()) + " > " +
+                     std::to_string(lineLimit) + "): " + line.substr(0, 60));
+    halted_ = true;
+    return false;
+}
+
+// The value /var or /set gives: "number operator number" is computed unless -n or -p.
+std::string ScriptRunner::Assign(const std::string& name, std::string value, bool plain) {
+    const std::vector<std::string> parts = Tokens(value, ' ');
+    if (!plain && parts.size() == 3 && IsNumber(parts[0]) && IsNumber(parts[2]) &&
+        parts[1].size() == 1 && std::string("+-*/%^").find(parts[1]) != std::string::npos) {
+        const double a = Number(parts[0]);
+        const double b = Number(parts[2]);
+        const char op = parts[1][0];
+        value = NumberText(op == '+'   ? a + b
+                           : op == '-' ? a - b
+                           : op == '*' ? a * b
+                           : op == '^' ? std::pow(a, b)
+                           : b == 0    ? 0
+                           : op == '/' ? a / b
+                                       : std::fmod(a, b));
+    }
+    Fits(name + " " + value);
+    return value;
+}
+
+const ScriptRunner::Connection* ScriptRunner::Current() const {
+    for (const Connection& c : connections) {
+        if (c.cid == cid_) {
+            return &c;
+        }
+    }
+    return nullptr;
 }
 
 bool ScriptRunner::Has(const std::string& alias) const {
@@ -257,12 +346,16 @@ std::string ScriptRunner::Call(const std::string& alias, const std::vector<std::
         errors.push_back("aliases call each other too deep at " + alias);
         return "";
     }
+    if (depth_ == 0) {
+        halted_ = false;
+        cid_ = activeCid;
+    }
     Frame frame;
     frame.args = args;
     ++depth_;
     Run(found->second, 0, found->second.size(), frame);
     --depth_;
-    return frame.returned;
+    return halted_ ? "" : frame.returned;
 }
 
 std::string ScriptRunner::Evaluate(const std::string& text, const std::vector<std::string>& args) {
@@ -275,6 +368,9 @@ std::string ScriptRunner::Evaluate(const std::string& text, const std::vector<st
 ScriptRunner::Flow ScriptRunner::Run(const std::vector<std::string>& lines, std::size_t begin,
                                      std::size_t end, Frame& frame) {
     for (std::size_t i = begin; i < end; ++i) {
+        if (halted_) {
+            return Flow::kReturn;
+        }
         const std::string& line = lines[i];
         const bool opens = line.size() > 1 && line.back() == '{';
         if (!opens) {
@@ -349,6 +445,9 @@ ScriptRunner::Flow ScriptRunner::Statements(const std::string& text, Frame& fram
         }
     }
     for (const std::string& part : parts) {
+        if (halted_) {
+            return Flow::kReturn;
+        }
         const Flow flow = part.empty() ? Flow::kNext : Statement(part, frame);
         if (flow != Flow::kNext) {
             return flow;
@@ -409,16 +508,19 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
         return Flow::kNext;
     }
     if (command == "var") {
-        // var %a, %b = value, %c = value
-        for (const std::string& part : SplitOutside(rest, ',')) {
+        // var [-n|-p] %a, %b = value, %c = value
+        const std::string switches = rest[0] == '-' ? Lower(Words(rest)[0]) : "";
+        const bool plain = switches.find_first_of("np") != std::string::npos;
+        for (const std::string& part :
+             SplitOutside(switches.empty() ? rest : Trim(rest.substr(switches.size())), ',')) {
             const std::vector<std::string> declared = Words(part);
             if (declared.empty() || declared[0][0] != '%') {
                 errors.push_back("a var without a %name: " + text);
                 continue;
             }
             const bool valued = declared.size() >= 2 && declared[1] == "=";
-            frame.vars[Lower(declared[0])] =
-                valued ? Eval(Join(declared, 2, declared.size()), frame) : "";
+            frame.vars[Lower(declared[0])] = Assign(
+                declared[0], valued ? Eval(Join(declared, 2, declared.size()), frame) : "", plain);
         }
         return Flow::kNext;
     }
@@ -433,14 +535,16 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
         errors.push_back("a command named by a variable: " + text);
         return Flow::kNext;
     }
+    const std::string evaluated = Eval(rest, frame);
+    if (halted_ || !Fits(command + " " + evaluated)) {
+        return Flow::kReturn;
+    }
     if (Has(command)) {
-        const std::string arguments = Eval(rest, frame);
-        Call(command, Tokens(arguments, ' '));
+        Call(command, Tokens(evaluated, ' '));
         return Flow::kNext;
     }
-    const std::vector<std::string> arguments = Tokens(Eval(rest, frame), ' ');
-    if (!Builtin(command, arguments, frame)) {
-        commands.push_back(command + (rest.empty() ? "" : " " + Eval(rest, frame)));
+    if (!Builtin(command, Tokens(evaluated, ' '), frame)) {
+        commands.push_back(command + (rest.empty() ? "" : " " + evaluated));
     }
     return Flow::kNext;
 }
@@ -472,6 +576,7 @@ bool Matches(const std::string& pattern, const std::string& text) {
 // custom windows. The switches they take here are the script's.
 bool ScriptRunner::Builtin(const std::string& command, const std::vector<std::string>& words,
                            Frame&) {
+    constexpr std::size_t npos = std::string::npos;
     std::vector<std::string> args = words;
     std::string switches;
     if (!args.empty() && args[0].size() > 1 && args[0][0] == '-' && command != "aline") {
@@ -507,30 +612,86 @@ bool ScriptRunner::Builtin(const std::string& command, const std::vector<std::st
     }
     if (command == "set" || command == "unset") {
         if (command == "set") {
-            globals_[name] = rest(1);
+            globals_[name] = Assign(args[0], rest(1), switches.find_first_of("np") != npos);
         } else {
             globals_.erase(name);
         }
         return true;
     }
+    const auto has = [&](char c) { return switches.find(c) != npos; };
     if (command == "window" || command == "clear") {
+        commands.push_back(command + " " + JoinTokens(words, ' '));
+        if (command == "window" && has('c')) {
+            windows.erase(name);
+            return true;
+        }
         if (command == "clear" || !windows.count(name)) {
             windows[name].clear();
+            selected.erase(name);
         }
-        commands.push_back(command + " " + JoinTokens(words, ' '));
+        if (command == "window") {
+            sorted_[name] = sorted_[name] || has('s');
+            if (has('a') || (!has('h') && !has('n'))) {
+                Activate(args[0]);
+            }
+        }
         return true;
     }
-    if (command == "aline") {
+    if (command == "aline" || command == "sline" || command == "titlebar") {
         if (!windows.count(name)) {
-            errors.push_back("aline to a window that is not open: " + rest(0));
+            errors.push_back(command + " to a window that is not open: " + rest(0));
         }
-        windows[name].push_back(rest(1));
+        std::vector<std::string>& lines = windows[name];
+        if (command == "sline") {
+            selected[name] = static_cast<std::size_t>(Number(rest(1)));
+        } else if (command == "titlebar") {
+            titlebars[name] = rest(1);
+        } else {
+            // A sorted window keeps its lines in order, case ignored.
+            const std::string line = rest(1);
+            auto at = lines.end();
+            if (sorted_[name]) {
+                at = std::upper_bound(
+                    lines.begin(), lines.end(), line,
+                    [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+            }
+            lines.insert(at, line);
+        }
         return true;
+    }
+    if (command == "scid") {
+        if (args.empty() && has('r')) {
+            cid_ = activeCid;
+        } else if (std::none_of(connections.begin(), connections.end(),
+                                [&](const Connection& c) { return c.cid == Number(name); })) {
+            errors.push_back("scid to no connection: " + rest(0));
+        } else {
+            cid_ = static_cast<int>(Number(name));
+        }
+        return true;
+    }
+    if (command == "echo") {
+        // echo [-a|-s] [-c colour] [window] text: into the window, when it is a custom one.
+        if (has('c') && !args.empty()) {
+            args.erase(args.begin());
+        }
+        std::string target = has('a') ? active : has('s') ? "Status Window" : "";
+        if (target.empty() && !args.empty()) {
+            target = args[0];
+            args.erase(args.begin());
+        }
+        if (StartsWith(target, "@") && !windows.count(Lower(target))) {
+            errors.push_back("echo to a window that is not open: " + target);
+        } else if (StartsWith(target, "@")) {
+            windows[Lower(target)].push_back(rest(0));
+        }
+        return false;
     }
     return false;
 }
 
-// ( ) groups joined by || and &&, taken from left to right as mIRC does.
+// ( ) groups joined by || and &&, taken from left to right as mIRC does; a
+// group after the outcome is known is not evaluated.
 bool ScriptRunner::Condition(const std::string& text, Frame& frame) {
     const std::vector<std::string> words = Words(text);
     bool value = false;
@@ -544,23 +705,25 @@ bool ScriptRunner::Condition(const std::string& text, Frame& frame) {
             errors.push_back("a condition that is not in ( ): " + text);
             return false;
         }
-        const bool group = Comparison(word.substr(1, word.size() - 2), frame);
-        value = joiner == "||" ? value || group : value && group;
+        if (joiner == "||" ? !value : value) {
+            value = Comparison(word.substr(1, word.size() - 2), frame);
+        }
     }
     return value;
 }
 
 // "a == b", "a isnum 1-5", "!$x", "%x": one comparison, or one value's truth.
 bool ScriptRunner::Comparison(const std::string& text, Frame& frame) {
-    static const char* const kOperators[] = {"==", "===", "!=",   "!==",   "<",      ">",
-                                             "<=", ">=",  "isin", "isnum", "isalnum"};
+    static const char* const kOperators[] = {
+        "==", "===", "!=", "<", ">", "<=", ">=", "isin", "isnum", "ison", "ischan", "isalnum"};
     std::vector<std::string> words = Words(text);
     if (!words.empty() && words[0][0] == '(' && Closing(words[0], 0) == words[0].size() - 1) {
         return Condition(text, frame);  // groups within the group
     }
     for (std::size_t k = 1; k < words.size(); ++k) {
         std::string op = Lower(words[k]);
-        const bool negated = op.size() > 1 && op[0] == '!' && op[1] != '=';
+        // A leading ! negates the operator after it: !== is "not ==".
+        const bool negated = op.size() > 1 && op[0] == '!' && op != "!=";
         if (negated) {
             op.erase(0, 1);
         }
@@ -570,10 +733,16 @@ bool ScriptRunner::Comparison(const std::string& text, Frame& frame) {
         const std::string left = Eval(Join(words, 0, k), frame);
         const std::string right = Eval(Join(words, k + 1, words.size()), frame);
         bool result = false;
+        const Connection* on = Current();
         if (op == "==" || op == "!=") {
             result = (Lower(left) == Lower(right)) == (op == "==");
-        } else if (op == "===" || op == "!==") {
-            result = (left == right) == (op == "===");
+        } else if (op == "===") {
+            result = left == right;
+        } else if (op == "ison" || op == "ischan") {
+            const std::string channel = Lower(op == "ison" ? right : left);
+            result = on != nullptr && (op == "ischan" || Lower(left) == Lower(on->me)) &&
+                     std::any_of(on->channels.begin(), on->channels.end(),
+                                 [&](const std::string& c) { return Lower(c) == channel; });
         } else if (op == "isin") {
             result = Lower(right).find(Lower(left)) != std::string::npos;
         } else if (op == "isalnum") {
@@ -630,11 +799,18 @@ std::string ScriptRunner::Word(const std::string& word, Frame& frame) {
     if (word[0] != '$' || word.size() == 1) {
         return word;
     }
+    if (StartsWith(word, "$$") && word.size() > 2) {
+        const std::string value = Word(word.substr(1), frame);
+        halted_ = halted_ || value.empty();
+        return value;
+    }
+    // $~name: the built-in, never an alias; this runner has no alias of such a name.
+    const std::size_t tilde = word[1] == '~' ? 1 : 0;
     // $name, $1, $2- and $+(a, b), the joining identifier.
     const auto namePart = [&](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
     };
-    std::size_t end = 1;
+    std::size_t end = 1 + tilde;
     if (word[1] == '+') {
         end = 2;
     } else {
@@ -644,7 +820,7 @@ std::string ScriptRunner::Word(const std::string& word, Frame& frame) {
         const bool numbered = std::isdigit(static_cast<unsigned char>(word[1])) != 0;
         end += numbered && end < word.size() && word[end] == '-' ? 1 : 0;
     }
-    const std::string name = word.substr(1, end - 1);
+    const std::string name = word.substr(1 + tilde, end - 1 - tilde);
     std::vector<std::string> args;
     if (end < word.size() && word[end] == '(') {
         const std::size_t close = Closing(word, end);
@@ -653,18 +829,41 @@ std::string ScriptRunner::Word(const std::string& word, Frame& frame) {
             return "";
         }
         const std::string inside = word.substr(end + 1, close - end - 1);
-        const bool lazy = Lower(name) == "iif";  // its first argument is a condition
+        const bool lazy = Lower(name) == "iif";  // it evaluates what it picks
         for (const std::string& arg : SplitOutside(inside, ',')) {
-            args.push_back(lazy && args.empty() ? Trim(arg) : Eval(Trim(arg), frame));
+            args.push_back(lazy ? Trim(arg) : Eval(Trim(arg), frame));
         }
         end = close + 1;
     }
-    return Identifier(name, args, frame) + word.substr(end);
+    // .property after the arguments
+    std::string property;
+    if (end < word.size() && word[end] == '.' && word[end - 1] == ')') {
+        std::size_t stop = end + 1;
+        while (stop < word.size() && std::isalnum(static_cast<unsigned char>(word[stop]))) {
+            ++stop;
+        }
+        property = Lower(word.substr(end + 1, stop - end - 1));
+        end = stop;
+    }
+    return Identifier(name, args, property, frame) + word.substr(end);
 }
 
 std::string ScriptRunner::Identifier(const std::string& name, const std::vector<std::string>& args,
-                                     Frame& frame) {
+                                     const std::string& property, Frame& frame) {
     const std::string id = Lower(name);
+    static const std::map<std::string, std::vector<std::string>> kProperties = {
+        {"hget", {"item"}},
+        {"sline", {"ln"}},
+        {"scid", {"status", "network"}},
+        {"scon", {"status", "network"}}};
+    if (!property.empty()) {
+        const auto known = kProperties.find(id);
+        if (known == kProperties.end() || std::find(known->second.begin(), known->second.end(),
+                                                    property) == known->second.end()) {
+            errors.push_back("a property this runner does not know: $" + name + "." + property);
+            return "";
+        }
+    }
     const auto arg = [&](std::size_t n) { return n < args.size() ? args[n] : std::string(); };
     const auto num = [&](std::size_t n) { return static_cast<long long>(Number(arg(n))); };
     const auto delimiter = [&](std::size_t n) { return static_cast<char>(num(n)); };
@@ -768,11 +967,14 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
                                                    tokens.begin() + std::min(to, count)),
                           delimiter(2));
     }
-    if (id == "findtok") {
+    if (id == "findtok" || id == "findtokcs") {
         const std::vector<std::string> tokens = Tokens(arg(0), delimiter(3));
         long long nth = num(2);
+        const auto same = [&](const std::string& t) {
+            return id == "findtokcs" ? t == arg(1) : Lower(t) == Lower(arg(1));
+        };
         for (std::size_t i = 0; i < tokens.size(); ++i) {
-            if (Lower(tokens[i]) == Lower(arg(1)) && --nth == 0) {
+            if (same(tokens[i]) && --nth == 0) {
                 return std::to_string(i + 1);
             }
         }
@@ -787,6 +989,18 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
             tokens.push_back(arg(1));
         }
         return JoinTokens(tokens, delimiter(2));
+    }
+    if (id == "puttok") {
+        std::vector<std::string> tokens = Tokens(arg(0), delimiter(3));
+        const long long n =
+            num(2) < 0 ? static_cast<long long>(tokens.size()) + num(2) + 1 : num(2);
+        if (n >= 1 && n <= static_cast<long long>(tokens.size())) {
+            tokens[n - 1] = arg(1);
+        }
+        return JoinTokens(tokens, delimiter(3));
+    }
+    if (id == "qt") {
+        return "\"" + arg(0) + "\"";
     }
     if (id == "calc") {
         Arithmetic arithmetic(arg(0));
@@ -803,7 +1017,8 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
         const std::string& condition = arg(0);
         const bool grouped = !condition.empty() && condition[0] == '(' &&
                              Closing(condition, 0) != condition.size() - 1;
-        return Condition(grouped ? condition : "(" + condition + ")", frame) ? arg(1) : arg(2);
+        return Eval(Condition(grouped ? condition : "(" + condition + ")", frame) ? arg(1) : arg(2),
+                    frame);
     }
     if (id == "str") {
         std::string out;
@@ -819,23 +1034,72 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
                    ? "$true"
                    : "$false";
     }
-    if (id == "sorttok" && arg(2) == "n") {
-        std::vector<std::string> tokens = Tokens(arg(0), delimiter(1));
-        std::stable_sort(
-            tokens.begin(), tokens.end(),
-            [](const std::string& a, const std::string& b) { return Number(a) < Number(b); });
-        return JoinTokens(tokens, delimiter(1));
-    }
     if (id == "hget") {
         const auto table = tables_.find(Lower(arg(0)));
         if (args.size() == 1 || table == tables_.end()) {
             return table == tables_.end() ? "" : arg(0);
+        }
+        if (property == "item") {  // $hget(t, 0).item counts the items; N names the Nth
+            const auto n = static_cast<std::size_t>(num(1));
+            if (n == 0 || n > table->second.size()) {
+                return n == 0 ? std::to_string(table->second.size()) : "";
+            }
+            return std::next(table->second.begin(), static_cast<long>(n) - 1)->second.first;
         }
         const auto item = table->second.find(Lower(arg(1)));
         return item == table->second.end() ? "" : item->second.second;
     }
     if (id == "window") {
         return windows.count(Lower(arg(0))) ? arg(0) : "";
+    }
+    if (id == "line" || id == "sline") {
+        const auto window = windows.find(Lower(arg(0)));
+        const std::size_t n = static_cast<std::size_t>(num(1));
+        if (window == windows.end()) {
+            return "";
+        }
+        if (id == "line") {
+            return n == 0                       ? std::to_string(window->second.size())
+                   : n <= window->second.size() ? window->second[n - 1]
+                                                : "";
+        }
+        const auto chosen = selected.find(window->first);
+        const bool any = chosen != selected.end() && chosen->second >= 1 &&
+                         chosen->second <= window->second.size();
+        return n == 0             ? (any ? "1" : "0")
+               : !any || n != 1   ? ""
+               : property == "ln" ? std::to_string(chosen->second)
+                                  : window->second[chosen->second - 1];
+    }
+    if (id == "scid" || id == "scon") {
+        // $scid(cid) names a connection by its id, $scon(N) by its place; $scon(0) counts.
+        if (id == "scon" && num(0) == 0) {
+            return std::to_string(connections.size());
+        }
+        const Connection* c = nullptr;
+        for (std::size_t i = 0; i < connections.size(); ++i) {
+            if (id == "scid" ? connections[i].cid == num(0)
+                             : i + 1 == static_cast<std::size_t>(num(0))) {
+                c = &connections[i];
+            }
+        }
+        return c == nullptr            ? ""
+               : property == "status"  ? c->status
+               : property == "network" ? c->network
+                                       : std::to_string(c->cid);
+    }
+    if (id == "cid" || id == "me" || id == "network") {
+        const Connection* c = Current();
+        return id == "cid"    ? std::to_string(cid_)
+               : c == nullptr ? ""
+               : id == "me"   ? c->me
+                              : c->network;
+    }
+    if (id == "active" || id == "lactive") {
+        return id == "active" ? active : lactive;
+    }
+    if (id == "activecid" || id == "lactivecid") {
+        return std::to_string(id == "activecid" ? activeCid : lactiveCid);
     }
     if (id == "asctime" && arg(1) == "HH:nn") {
         const long long t = num(0);

@@ -477,11 +477,66 @@ TEST_F(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
         << "the second player's name field is gone";
 }
 
+// A mIRC host in the runner: its version's line limit, $bits, AdiIRC or
+// not, the clock, a file of servers, and velder-async.dll, which hands out
+// tickets from 1 and answers each from `answers` by address (none: silent),
+// refusing with busy past `room` queries at once.
+struct Host {
+    ScriptRunner script{ReadScript()};
+    std::string version = "7.52", bits = "32", adiircexe, scriptdir = "C:\\mirc\\";
+    long long now = 1765298520;  // 16:42 UTC
+    std::vector<std::string> servers;            // the file's lines
+    std::map<std::string, std::string> answers;  // by address
+    std::vector<std::string> tickets;            // the address each ticket asks
+    std::vector<std::string> dlls;               // what $dll(<file>) finds loaded
+    std::size_t room = 1000, collected = 0;
+
+    explicit Host(const std::string& hostVersion = "7.52") : version(hostVersion) {
+        const auto text = [](const std::string* value) {
+            return [value](const std::vector<std::string>&) { return *value; };
+        };
+        script.lineLimit = ScriptRunner::LineLimit(version);
+        script.identifiers = {
+            {"version", text(&version)},
+            {"bits", text(&bits)},
+            {"adiircexe", text(&adiircexe)},
+            {"scriptdir", text(&scriptdir)},
+            {"isfile", [](const auto&) { return "$true"; }},
+            {"timer", [](const auto&) { return ""; }},
+            {"ctime", [this](const auto&) { return std::to_string(now); }},
+            {"lines", [this](const auto&) { return std::to_string(servers.size()); }},
+            {"read", [this](const auto& a) { return servers.at(std::stoul(a.at(2)) - 1); }},
+            {"dll", [this](const auto& a) { return Dll(a); }},
+        };
+    }
+    std::string Dll(const std::vector<std::string>& a) {
+        if (a.size() == 1) {
+            return std::count(dlls.begin(), dlls.end(), a[0]) ? a[0] : "";
+        }
+        if (a.at(1) == "QueryStart") {
+            if (tickets.size() - collected >= room) {
+                return "busy";
+            }
+            tickets.push_back(a.at(2).substr(a.at(2).find(' ') + 1));
+            return std::to_string(tickets.size());
+        }
+        const std::string& address = tickets.at(std::stoul(a.at(2)) - 1);
+        return answers.count(address) ? answers[address] : address;
+    }
+    // The signals of every ticket not yet fetched.
+    void Collect() {
+        while (collected < tickets.size()) {
+            script.Call("q4.collect", {std::to_string(++collected)});
+        }
+    }
+};
+
 // 200 servers from a list, 20 of them with players: /q4browse shows those
 // 20 first, most players first, then by round trip, in aligned columns;
 // -a adds the empty ones after them; /q4find finds a player by part of a
 // name. The DLL answers through the test: every query at once.
-TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
+TEST(ScriptBrowse, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
+    Host host;
     struct Listed {
         std::string address;
         int players, maxPlayers, roundTripMs;
@@ -500,28 +555,17 @@ TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
                            (i * 37) % 90 + 10});
         answers[servers.back().address] = Answer(Reply(sample), servers.back().roundTripMs);
     }
-    std::vector<std::string> tickets;  // the address each ticket asks
-    script_.identifiers = {
-        {"isfile", [](const auto&) { return "$true"; }},
-        {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
-        {"ctime", [](const auto&) { return "1765298520"; }},  // 16:42 UTC
-        {"timer", [](const auto&) { return ""; }},
-        {"lines", [&](const auto&) { return std::to_string(servers.size()); }},
-        {"read", [&](const auto& a) { return servers.at(std::stoul(a.at(2)) - 1).address; }},
-        {"dll",
-         [&](const auto& a) {
-             if (a.at(1) == "QueryStart") {
-                 tickets.push_back(a.at(2).substr(a.at(2).find(' ') + 1));
-                 return std::to_string(tickets.size());
-             }
-             return answers.at(tickets.at(std::stoul(a.at(2)) - 1));
-         }},
+    for (const Listed& listed : servers) {
+        host.servers.push_back(listed.address);
+    }
+    host.answers = answers;
+    ScriptRunner& script_ = host.script;
+    const auto Call = [&](const std::string& alias, const std::vector<std::string>& args) {
+        return script_.Call(alias, args);
     };
     Call("q4browse", {"servers.txt"});
-    ASSERT_EQ(servers.size(), tickets.size()) << "every server is asked";
-    for (std::size_t t = 1; t <= tickets.size(); ++t) {
-        Call("q4.collect", {std::to_string(t)});  // as the signal for ticket t does
-    }
+    ASSERT_EQ(servers.size(), host.tickets.size()) << "every server is asked";
+    host.Collect();
     Call("q4browse.draw", {});
 
     std::vector<Listed> playing;
@@ -531,14 +575,14 @@ TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
         return std::pair(-a.players, a.roundTripMs) < std::pair(-b.players, b.roundTripMs);
     });
     const std::vector<std::string>& lines = script_.windows["@q4browse"];
-    ASSERT_EQ(2 + playing.size(), lines.size());
+    ASSERT_EQ(1 + playing.size(), lines.size());
     EXPECT_EQ(
         "200 servers listed, 200 answered, 50 players on 20 servers - list of 16:42 - "
         "empty servers hidden (menu or /q4browse -a shows them)",
-        lines[0]);
-    const std::size_t column = lines[1].find("address");
+        script_.titlebars["@q4browse"]);
+    const std::size_t column = lines[0].find("address");
     for (std::size_t r = 0; r < playing.size(); ++r) {
-        const std::string& line = lines[2 + r];
+        const std::string& line = lines[1 + r];
         EXPECT_EQ(column, line.find(playing[r].address)) << line;
         EXPECT_EQ(0u, line.find(std::to_string(playing[r].players) + "/" +
                                 std::to_string(playing[r].maxPlayers)))
@@ -547,17 +591,19 @@ TEST_F(ScriptReading, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
     }
 
     Call("q4browse.toggle", {});  // the menu's "Show empty servers"
-    ASSERT_EQ(2 + servers.size(), lines.size());
-    EXPECT_EQ(column, lines[2 + playing.size() - 1].find(playing.back().address));
-    EXPECT_NE(std::string::npos, lines[2 + playing.size()].find("0/16")) << "empty ones after";
+    ASSERT_EQ(1 + servers.size(), lines.size());
+    EXPECT_EQ(column, lines[playing.size()].find(playing.back().address));
+    EXPECT_NE(std::string::npos, lines[1 + playing.size()].find("0/16")) << "empty ones after";
 
     script_.commands.clear();
+    script_.Activate("Status Window");  // typed there: @q4browse has no edit box
     Call("q4find", {"ANE43"});
     Call("q4find", {"nobody"});
     EXPECT_EQ((std::vector<std::string>{
                   "echo -a - Kane43 on Server 43 (127.0.0.1:27043) - mp/q4dm1 - 1/1 players",
                   "echo -ac info * /q4find: no player of the last browse has nobody in the name"}),
               script_.commands);
+    EXPECT_EQ(script_.errors, std::vector<std::string>{});
 }
 
 // /q4browse -m in the runner: ListStart records the masters it is given
@@ -572,6 +618,7 @@ struct MasterBrowse {
     MasterBrowse() {
         script.identifiers = {
             {"isfile", [](const auto&) { return "$true"; }},
+            {"bits", [](const auto&) { return "32"; }},
             {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
             {"ctime", [this](const auto&) { return now; }},
             {"timer", [](const auto&) { return ""; }},
@@ -668,6 +715,7 @@ TEST(ScriptMasters, OneListStartAndTheMastersThatAnsweredAreNamed) {
         const std::vector<std::string>& window = browse.script.windows["@q4browse"];
         const std::vector<std::string>& commands = browse.script.commands;
         EXPECT_TRUE(std::find(window.begin(), window.end(), row.line) != window.end() ||
+                    browse.script.titlebars["@q4browse"] == row.line ||
                     std::find(commands.begin(), commands.end(), row.line) != commands.end())
             << "no line " << row.line << "\nwindow: " << testing::PrintToString(window)
             << "\ncommands: " << testing::PrintToString(commands);
