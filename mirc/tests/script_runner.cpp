@@ -524,6 +524,18 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
         }
         return Flow::kNext;
     }
+    if (command == "set" || command == "unset") {
+        // set [-n] %name value: the name is not evaluated.
+        const bool plain = words.size() > 1 && Lower(words[1]) == "-n";
+        const std::size_t at = plain ? 2 : 1;
+        const std::string name = at < words.size() ? Lower(words[at]) : "";
+        if (command == "unset") {
+            globals_.erase(name);
+        } else {
+            globals_[name] = Assign(name, Eval(Join(words, at + 1, words.size()), frame), plain);
+        }
+        return Flow::kNext;
+    }
     if (command == "inc" || command == "dec") {
         const std::string name = words.size() > 1 ? Lower(words[1]) : "";
         const double by = words.size() > 2 ? Number(Eval(Join(words, 2, words.size()), frame)) : 1;
@@ -608,14 +620,6 @@ bool ScriptRunner::Builtin(const std::string& command, const std::vector<std::st
     }
     if (command == "hfree") {
         tables_.erase(name);
-        return true;
-    }
-    if (command == "set" || command == "unset") {
-        if (command == "set") {
-            globals_[name] = Assign(args[0], rest(1), switches.find_first_of("np") != npos);
-        } else {
-            globals_.erase(name);
-        }
         return true;
     }
     const auto has = [&](char c) { return switches.find(c) != npos; };

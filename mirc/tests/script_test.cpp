@@ -387,6 +387,11 @@ TEST_F(ScriptReading, FieldsLandWhereTheScriptReadsAndShowsThem) {
                                                      : std::string(escaped);
     }
     everyByte.players = {{everyName, "Rhino", 32}, {"Voss", "", 60}};
+    ServerSample sums;  // text that reads "number operator number"
+    sums.name = "24 / 7";
+    sums.players = {{"1 - 1", "", 40}};
+    ServerSample lastEmpty = Sample();  // the variables' closing zero is taken for a record byte
+    lastEmpty.vars.push_back({"si_serverURL", ""});
 
     const struct {
         const char* what;
@@ -421,6 +426,20 @@ TEST_F(ScriptReading, FieldsLandWhereTheScriptReadsAndShowsThem) {
           "echo -a - Voss (60 ms)"},
          true},
         {"no players, Windows", Reply(ServerSample{}), "complete", {kEmpty}, false},
+        {"a name and a player that read as sums",
+         Reply(sums),
+         "complete",
+         {"echo -a \x02"
+          "24 / 7\x02 (127.0.0.1:28004) - mp/q4dm1 - DM - 1/16 players - 12 ms",
+          "echo -a - 1 - 1 (40 ms)"},
+         false},
+        {"the last variable empty",
+         Reply(lastEmpty),
+         "unreadable",
+         {kHead + "?/16 players - 12 ms",
+          "echo -ac info * the players could not be read: the server's last variable is empty, "
+          "which shifts the player list in its reply"},
+         true},
         {"no players, Linux", FromLinux(ServerSample{}), "complete", {kEmpty}, false},
     };
     for (const auto& c : cases) {
@@ -484,11 +503,12 @@ TEST_F(ScriptReading, PlainGettokWouldMisreadTheSameAnswer) {
 struct Host {
     ScriptRunner script{ReadScript()};
     std::string version = "7.52", bits = "32", adiircexe, scriptdir = "C:\\mirc\\";
-    long long now = 1765298520;  // 16:42 UTC
+    long long now = 1765298520;                  // 16:42 UTC
     std::vector<std::string> servers;            // the file's lines
     std::map<std::string, std::string> answers;  // by address
     std::vector<std::string> tickets;            // the address each ticket asks
     std::vector<std::string> dlls;               // what $dll(<file>) finds loaded
+    std::vector<std::string> paths;              // the file of each $dll call
     std::size_t room = 1000, collected = 0;
 
     explicit Host(const std::string& hostVersion = "7.52") : version(hostVersion) {
@@ -513,6 +533,15 @@ struct Host {
         if (a.size() == 1) {
             return std::count(dlls.begin(), dlls.end(), a[0]) ? a[0] : "";
         }
+        paths.push_back(a[0]);
+        if (a.at(1) == "GetInfo") {
+            return "9999";
+        }
+        if (a.at(1) == "ListStart") {
+            tickets.push_back("list");  // whose answer is the number of servers listed
+            answers["list"] = std::to_string(servers.size());
+            return std::to_string(tickets.size());
+        }
         if (a.at(1) == "QueryStart") {
             if (tickets.size() - collected >= room) {
                 return "busy";
@@ -530,6 +559,86 @@ struct Host {
         }
     }
 };
+
+// /q4browse -a over 500 servers (a master's full list) on hosts with mIRC
+// 6.32's and 7.52's line limits: every server has its line, and no line or
+// variable passes the limit (the runner halts there, as mIRC does).
+TEST(ScriptBrowse, FiveHundredServersStayWithinTheLineLimit) {
+    for (const char* version : {"6.32", "7.52"}) {
+        SCOPED_TRACE(version);
+        Host host(version);
+        for (int i = 0; i < 500; ++i) {
+            host.servers.push_back("10.0." + std::to_string(i / 250) + "." +
+                                   std::to_string(i % 250) + ":28004");
+            host.answers[host.servers.back()] = Answer(Reply(ServerSample{}), i % 90 + 10);
+        }
+        host.script.Call("q4browse", {"-a", "servers.txt"});
+        host.Collect();
+        host.script.Call("q4velder.tick", {});
+        EXPECT_EQ(501u, host.script.windows["@q4browse"].size());
+        EXPECT_EQ(host.script.errors, std::vector<std::string>{});
+    }
+}
+
+// Three servers in @q4browse, opened from #clan on the second of two
+// networks; the second server is selected and its menu item clicked.
+// Whatever the item shows goes to @q4velder, never into the list.
+TEST(ScriptBrowse, TheMenuActsOnTheSelectedServerOutsideTheList) {
+    const std::string kGame = "C:\\Games\\Quake 4\\Quake4.exe";
+    struct Row {
+        const char* label;         // the menu item clicked
+        std::string game;          // %q4velder.game, "" for none
+        std::string check;         // evaluated after the click and the answers
+        std::string value;         // what it gives
+        std::string command = "";  // a command the click ran
+    };
+    const Row rows[] = {
+        {"Watch in the active channel", "", "$hget(q4watch, 10.0.0.2:28004)", "#clan 60 0 NetB 2"},
+        {"Show players", "", "$line(@q4velder, 2)", "- Kane [Rhino] (32 ms)"},
+        {"dclick", "", "$line(@q4velder, 2)", "- Kane [Rhino] (32 ms)"},
+        {"dclick", kGame, "$window(@q4velder)", "",
+         "run -p \"" + kGame + "\" +connect 10.0.0.2:28004"},
+        {"Copy address", "", "$line(@q4velder, 1)", "* /q4browse: 10.0.0.2:28004 copied",
+         "clipboard 10.0.0.2:28004"},
+        {"Set the game's path", "", "%q4velder.game", kGame},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label + (" " + row.game));
+        Host host;
+        ScriptRunner& script = host.script;
+        script.identifiers["sfile"] = [&](const auto&) { return kGame; };
+        script.connections = {{.cid = 1, .network = "NetA", .me = "kane", .channels = {"#q4"}},
+                              {.cid = 2, .network = "NetB", .me = "kane", .channels = {"#clan"}}};
+        script.active = "#clan";
+        script.activeCid = 2;
+        host.servers = {"10.0.0.1:28004", "10.0.0.2:28004", "10.0.0.3:28004"};
+        for (const std::string& address : host.servers) {
+            host.answers[address] = Answer(Reply(Sample()));
+        }
+        if (!row.game.empty()) {
+            script.Call("q4game", {row.game});
+        }
+        script.Call("q4browse", {"-a", "servers.txt"});
+        host.Collect();
+        script.Call("q4velder.tick", {});
+        const std::vector<std::string>& list = script.windows["@q4browse"];
+        const auto at = std::find_if(list.begin(), list.end(), [](const std::string& line) {
+            return line.find("10.0.0.2:28004") != line.npos;
+        });
+        ASSERT_NE(at, list.end());
+        script.selected["@q4browse"] = static_cast<std::size_t>(at - list.begin()) + 1;
+        script.Menu("@q4browse", row.label);
+        host.Collect();
+        EXPECT_EQ(row.value, script.Evaluate(row.check)) << testing::PrintToString(script.commands);
+        if (!row.command.empty()) {
+            EXPECT_NE(std::find(script.commands.begin(), script.commands.end(), row.command),
+                      script.commands.end())
+                << testing::PrintToString(script.commands);
+        }
+        EXPECT_EQ(4u, list.size()) << testing::PrintToString(list);
+        EXPECT_EQ(script.errors, std::vector<std::string>{});
+    }
+}
 
 // 200 servers from a list, 20 of them with players: /q4browse shows those
 // 20 first, most players first, then by round trip, in aligned columns;
