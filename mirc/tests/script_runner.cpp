@@ -808,6 +808,9 @@ std::string ScriptRunner::Word(const std::string& word, Frame& frame) {
         halted_ = halted_ || value.empty();
         return value;
     }
+    if (word[1] == '!') {
+        return "$" + word.substr(2);  // $!name: the text "$name"
+    }
     // $~name: the built-in, never an alias; this runner has no alias of such a name.
     const std::size_t tilde = word[1] == '~' ? 1 : 0;
     // $name, $1, $2- and $+(a, b), the joining identifier.

@@ -33,7 +33,8 @@
 //                        $count $str $chr $qt $calc $int: help "Text and
 //                        Number Identifiers"; $asctime: help "Time and Date"
 //   $$ident              halts when the value is empty: help "Identifiers"
-//   $~name               the built-in, never an alias of that name
+//   $~name               the built-in, never an alias of that name; $!name
+//                        the text "$name": help "Identifiers"
 //   /scid N, /scid -r, $scid(N).prop, $scon(N).prop, $cid, $network, $me:
 //                        help "/scid", "Multiple Servers"
 //   $active, $lactive, $lactivecid: help "$active"; a menu click makes its

@@ -640,6 +640,126 @@ TEST(ScriptBrowse, TheMenuActsOnTheSelectedServerOutsideTheList) {
     }
 }
 
+// The selection stays on its server while answers come in and the order
+// changes, and the menu sorts by players, ping, name or map.
+TEST(ScriptBrowse, TheSelectionFollowsItsServerThroughRedrawsAndSorts) {
+    Host host;
+    ScriptRunner& script = host.script;
+    const struct {
+        const char* address;
+        const char* name;
+        const char* map;
+        int players, roundTripMs;
+    } servers[] = {{"10.0.0.1:28004", "Cc", "mp/q4dm2", 1, 30},
+                   {"10.0.0.2:28004", "aa", "mp/q4dm3", 2, 90},
+                   {"10.0.0.3:28004", "Bb", "mp/q4dm1", 0, 10}};
+    for (const auto& server : servers) {
+        ServerSample sample;
+        sample.name = server.name;
+        sample.map = server.map;
+        sample.players.assign(server.players, {"Kane", "", 40});
+        host.servers.push_back(server.address);
+        host.answers[server.address] = Answer(Reply(sample), server.roundTripMs);
+    }
+    host.room = 1;  // one answer at a time
+    script.Call("q4browse", {"-a", "servers.txt"});
+    host.Collect();
+    script.Call("q4velder.tick", {});
+    script.selected["@q4browse"] = 2;  // the first server, alone in the list
+    // The servers' numbers in the list's order after each step, and the
+    // selected line's server.
+    const struct {
+        const char* menu;  // clicked before the answers of this step; "" for none
+        const char* order;
+    } steps[] = {{"", "2 1"},
+                 {"", "2 1 3"},
+                 {"Sort by ping", "3 1 2"},
+                 {"Sort by name", "2 3 1"},
+                 {"Sort by map", "3 1 2"},
+                 {"Sort by players", "2 1 3"}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.order);
+        if (*step.menu != 0) {
+            script.Menu("@q4browse", step.menu);
+        }
+        host.Collect();
+        script.Call("q4velder.tick", {});
+        std::string order;
+        for (std::size_t line = 2; line <= script.windows["@q4browse"].size(); ++line) {
+            order += (order.empty() ? "" : " ") +
+                     script.Evaluate("$hget(q4browse, row. $+ $1)", {std::to_string(line)});
+        }
+        EXPECT_EQ(step.order, order);
+        EXPECT_EQ("10.0.0.1:28004", script.Evaluate("$hget(q4browse, line. $+ $q4browse.picked)"));
+    }
+    EXPECT_EQ(script.errors, std::vector<std::string>{});
+}
+
+// Closing @q4browse in the middle of a browse sends no further query, and
+// the timer stops once the running ones are in.
+TEST(ScriptBrowse, ClosingTheListEndsTheBrowse) {
+    Host host;
+    for (int i = 1; i <= 40; ++i) {
+        host.servers.push_back("10.0.0." + std::to_string(i) + ":28004");
+    }
+    host.room = 16;
+    host.script.Call("q4browse", {"servers.txt"});
+    host.script.windows.erase("@q4browse");
+    host.script.Event("close", "@q4browse");
+    host.Collect();
+    host.script.Call("q4velder.tick", {});
+    EXPECT_EQ(16u, host.tickets.size());
+    EXPECT_EQ("timerq4velder off", host.script.commands.back());
+    EXPECT_EQ(host.script.errors, std::vector<std::string>{});
+}
+
+// Unloading the script from a folder with a space in its name unloads the
+// DLL by its quoted path and leaves no table or window behind.
+TEST(ScriptBrowse, UnloadLeavesNothingBehind) {
+    Host host;
+    host.scriptdir = "C:\\my scripts\\velder\\";
+    host.dlls = {host.scriptdir + "velder-async.dll"};
+    host.servers = {"10.0.0.1:28004"};
+    host.script.Call("q4browse", {"-m"});
+    host.Collect();
+    ASSERT_EQ("@q4browse", host.script.Evaluate("$window(@q4browse)"));
+    host.script.Event("unload", "");
+    const auto& commands = host.script.commands;
+    EXPECT_NE(std::find(commands.begin(), commands.end(),
+                        "dll -u \"C:\\my scripts\\velder\\velder-async.dll\""),
+              commands.end())
+        << testing::PrintToString(commands);
+    EXPECT_EQ("", host.script.Evaluate("$window(@q4browse) $hget(q4browse.lists) $hget(q4browse)"));
+    EXPECT_EQ(host.script.errors, std::vector<std::string>{});
+}
+
+// Where $bits is 64 (AdiIRC's 64-bit build) the DLLs come from x64\; the
+// refusal of $q4getinfo before mIRC 6.32 is for mIRC alone, since AdiIRC's
+// $version is its own.
+TEST(ScriptBrowse, HostsLoadTheDllsOfTheirBits) {
+    const struct {
+        const char* what;
+        std::string bits, version, adiircexe, alias, path;  // path: the $dll file, "" for none
+    } rows[] = {
+        {"mIRC", "32", "7.52", "", "q4info", "C:\\mirc\\velder-async.dll"},
+        {"AdiIRC, 64-bit", "64", "4.4", "C:\\AdiIRC\\AdiIRC.exe", "q4info",
+         "C:\\mirc\\x64\\velder-async.dll"},
+        {"AdiIRC, GetInfo", "64", "4.4", "C:\\AdiIRC\\AdiIRC.exe", "q4getinfo",
+         "C:\\mirc\\x64\\velder.dll"},
+        {"mIRC 6.31, GetInfo refused", "32", "6.31", "", "q4getinfo", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Host host(row.version);
+        host.bits = row.bits;
+        host.adiircexe = row.adiircexe;
+        host.script.Call(row.alias, {"10.0.0.1:28004"});
+        EXPECT_EQ(row.path.empty() ? std::vector<std::string>{} : std::vector{row.path},
+                  host.paths);
+        EXPECT_EQ(host.script.errors, std::vector<std::string>{});
+    }
+}
+
 // 200 servers from a list, 20 of them with players: /q4browse shows those
 // 20 first, most players first, then by round trip, in aligned columns;
 // -a adds the empty ones after them; /q4find finds a player by part of a
