@@ -485,7 +485,12 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
             body = Trim(body.substr(1, body.size() - 2));
         }
         if (command == "while") {
-            errors.push_back("a one-line while: " + text);
+            for (int rounds = 0; Condition(condition, frame); ++rounds) {
+                const Flow flow = rounds < 100000 ? Statements(body, frame) : Flow::kBreak;
+                if (flow != Flow::kNext) {
+                    return flow == Flow::kBreak ? Flow::kNext : flow;
+                }
+            }
             return Flow::kNext;
         }
         const bool skip = command != "if" && frame.chainTaken;

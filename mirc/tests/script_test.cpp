@@ -760,6 +760,56 @@ TEST(ScriptBrowse, HostsLoadTheDllsOfTheirBits) {
     }
 }
 
+// /q4watch in #q4 on NetA, the watch's connection, while the active
+// connection is another network's: what changed goes to the channel through
+// the paced queue, one line every two seconds, and waits while NetA is down.
+TEST(ScriptWatch, ChangesGoToTheChannelOneLineEveryTwoSeconds) {
+    Host host;
+    ScriptRunner& script = host.script;
+    script.connections = {{.cid = 1, .network = "NetA", .me = "kane", .channels = {"#q4"}},
+                          {.cid = 2, .network = "NetB", .me = "kane", .channels = {}}};
+    const std::string kAt = "10.0.0.1:28004";
+    const std::string kSay = "msg #q4 Quake 4 " + kAt;
+    ServerSample one;
+    one.name = "1 - 1";
+    one.players = {{"Kane", "", 40}};
+    ServerSample two = one;
+    two.map = "mp/q4dm2";
+    two.players.push_back({"voss", "", 50});
+    const struct {
+        long long now;
+        std::string answer;             // what the query due now gives; "" for none due
+        const char* status;             // NetA's
+        std::vector<std::string> said;  // every line sent so far
+    } steps[] = {
+        {1000, Answer(Reply(one)), "connected", {kSay + " is up: 1 - 1 - mp/q4dm1 - 1 players"}},
+        {1030, Answer(Reply(two)), "connected", {kSay + " map is now mp/q4dm2"}},
+        {1032, "", "connected", {kSay + " joined: voss"}},
+        {1060, kAt, "disconnected", {}},
+        {1062, "", "connected", {kSay + " is down: no answer"}},
+    };
+    script.activeCid = 1;
+    script.Call("q4watch", {kAt, "#q4", "30"});
+    script.activeCid = 2;
+    std::vector<std::string> said;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.now);
+        host.now = step.now;
+        host.answers[kAt] = step.answer;
+        script.connections[0].status = step.status;
+        script.commands.clear();
+        script.Call("q4velder.tick", {});
+        host.Collect();
+        script.Call("q4velder.tick", {});
+        std::vector<std::string> sent;
+        std::copy_if(script.commands.begin(), script.commands.end(), std::back_inserter(sent),
+                     [](const std::string& c) { return c.rfind("msg ", 0) == 0; });
+        EXPECT_EQ(step.said, sent);
+    }
+    EXPECT_EQ(3u, host.tickets.size()) << "asked at 1000, 1030 and 1060";
+    EXPECT_EQ(script.errors, std::vector<std::string>{});
+}
+
 // 200 servers from a list, 20 of them with players: /q4browse shows those
 // 20 first, most players first, then by round trip, in aligned columns;
 // -a adds the empty ones after them; /q4find finds a player by part of a
@@ -1003,6 +1053,12 @@ TEST(ScriptRunner, IdentifiersFollowMircsRules) {
         {"$mid(abcdef, 3, 2) $+ $left(abcdef, -4) $+ $right(abcdef, 1)", "cdabf"},
         {"$+(a, $chr(32), b) c", "a b c"},
         {"$addtok(a.b, B, 46) $addtok(a.b, c, 46)", "a.b a.b.c"},
+        {"$findtokcs(a.A, A, 1, 46) $findtok(a.A, A, 1, 46)", "2 1"},
+        {"$puttok(a.b.c, x, 2, 46)", "a.x.c"},
+        {"$iif(1, a, $nosuch)", "a"},  // only the branch taken is evaluated
+        {"$iif((1) || ($nosuch), y, n) $iif((0) && ($nosuch), y, n)", "y n"},
+        {"$iif(A !== a, y, n) $iif(A !=== a, y, n) $iif(b !isin abc, y, n)", "n y n"},
+        {"$!q4getinfo", "$q4getinfo"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.value, script.Evaluate(c.text)) << c.text;
