@@ -252,7 +252,7 @@ ScriptRunner::ScriptRunner(const std::string& script) {
 
 std::size_t ScriptRunner::LineLimit(const std::string& version) {
     const double v = Number(version);
-    return v < 6.32 ? 950 : v < 7.2 ? 4150 : v < 7.62 ? 8292 : 10240;
+    return v < 6.32 ? 950 : v < 7.53 ? 4150 : v < 7.62 ? 8292 : 10240;
 }
 
 void ScriptRunner::Activate(const std::string& window) {
@@ -1045,6 +1045,13 @@ std::string ScriptRunner::Identifier(const std::string& name, const std::vector<
                            [&](const std::string& t) { return Lower(t) == Lower(arg(1)); })
                    ? "$true"
                    : "$false";
+    }
+    if (id == "sorttok" && arg(2) == "n") {
+        std::vector<std::string> tokens = Tokens(arg(0), delimiter(1));
+        std::stable_sort(
+            tokens.begin(), tokens.end(),
+            [](const std::string& a, const std::string& b) { return Number(a) < Number(b); });
+        return JoinTokens(tokens, delimiter(1));
     }
     if (id == "hget") {
         const auto table = tables_.find(Lower(arg(0)));

@@ -15,9 +15,9 @@
 //
 // Each word it models, and the page it follows (mIRC's help file, mirc.chm,
 // by topic; "wiki" pages are the scripting wikis' limits pages):
-//   line length limit    950 before 6.32, 4,150 from 6.32, 8,292 later 7.x,
-//                        10,240 from 7.62; a longer evaluated line or variable
-//                        halts the script: xise.nl/mirc/wiki/doku.php?id=limits,
+//   line length limit    950 before 6.32, 4,150 from 6.32 (still so in
+//                        7.52), 8,292 later in 7.x, 10,240 from 7.62; a longer evaluated line or
+//                        variable halts the script: xise.nl/mirc/wiki/doku.php?id=limits,
 //                        script.quakenet.org/wiki/Limits (6.32, 7.19),
 //                        en.wikichip.org/wiki/mirc/line_lenght_limit, $maxlenl
 //   /var, /set           "name = value"; a value "number operator number" is
@@ -28,7 +28,7 @@
 //                        (!== is "not =="), conditions stopping once decided:
 //                        help "If-then-else statements"
 //   $iif                 evaluates only the branch it picks: help "$iif"
-//   $gettok $numtok $findtok $findtokcs $addtok $istok $puttok: help
+//   $gettok $numtok $findtok $findtokcs $addtok $istok $puttok $sorttok: help
 //                        "Token Identifiers"; $left $right $mid $len $replace
 //                        $count $str $chr $qt $calc $int: help "Text and
 //                        Number Identifiers"; $asctime: help "Time and Date"
