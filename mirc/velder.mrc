@@ -17,7 +17,9 @@
 ;                                            players first, then by ping;
 ;                                            empty servers only with -a; its
 ;                                            menu shows players, watches,
-;                                            copies the address, joins
+;                                            copies the address, joins,
+;                                            sorts by players, ping, name
+;                                            or map
 ;   /q4browse [-a] -m [-f] [master[:port]]   the same for the servers masters
 ;                                            list (master.quakehub.net and
 ;                                            q4master.idsoftware.com unless
