@@ -843,11 +843,28 @@ alias -l q4browse.draw {
     }
     inc %i
   }
-  clear @q4browse
   var -n %when = $asctime($hget(q4browse, fetched), HH:nn)
   var -n %listed = master $hget(q4browse.lists, masters)
   var -n %origin = $iif($hget(q4browse, source) == %listed, - $q4browse.origin)
   titlebar @q4browse %n servers listed, %answered answered, %players players on %playing servers - list of %when %origin $iif(!$hget(q4browse, all), - empty servers hidden (menu or /q4browse -a shows them))
+  ; The same servers in the same order: only the lines that changed are
+  ; replaced. Otherwise the list is drawn anew.
+  var -n %i = 1, %rows = $line(@q4browse.order, 0), %same = $iif($line(@q4browse, 0) == $calc(%rows + 1), 1, 0)
+  while (%same) && (%i <= %rows) {
+    if ($hget(q4browse, row. $+ $calc(%i + 1)) != $calc($gettok($line(@q4browse.order, %i), -1, 32))) { var -n %same = 0 }
+    inc %i
+  }
+  if (%same) {
+    var -n %i = 2
+    while (%i <= $line(@q4browse, 0)) {
+      var -n %row = $q4browse.row($hget(q4browse, row. $+ %i))
+      if ($line(@q4browse, %i) !=== %row) { rline @q4browse %i %row }
+      inc %i
+    }
+    window -c @q4browse.order
+    return
+  }
+  clear @q4browse
   aline @q4browse $q4browse.pad(players, 10) $q4browse.pad(ping, 7) $q4browse.pad(name, 28) $q4browse.pad(map, 16) address
   if ($hget(q4browse)) { hdel -w q4browse row.* }
   var -n %i = 1, %rows = $line(@q4browse.order, 0)

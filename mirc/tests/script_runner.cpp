@@ -646,13 +646,19 @@ bool ScriptRunner::Builtin(const std::string& command, const std::vector<std::st
         }
         return true;
     }
-    if (command == "aline" || command == "sline" || command == "titlebar") {
+    if (command == "aline" || command == "rline" || command == "sline" || command == "titlebar") {
         if (!windows.count(name)) {
             errors.push_back(command + " to a window that is not open: " + rest(0));
         }
         std::vector<std::string>& lines = windows[name];
-        if (command == "sline") {
-            selected[name] = static_cast<std::size_t>(Number(rest(1)));
+        const auto n = static_cast<std::size_t>(Number(args.size() > 1 ? args[1] : ""));
+        if (command == "rline" && n >= 1 && n <= lines.size()) {
+            lines[n - 1] = rest(2);
+            commands.push_back("rline " + args[0] + " " + args[1]);
+        } else if (command == "rline") {
+            errors.push_back("rline past the window's lines: " + rest(0));
+        } else if (command == "sline") {
+            selected[name] = n;
         } else if (command == "titlebar") {
             titlebars[name] = rest(1);
         } else {

@@ -40,7 +40,7 @@
 //   $active, $lactive, $lactivecid: help "$active"; a menu click makes its
 //                        window the active one: help "Popups"
 //   /echo [-a|-s|window] [-c colour]: -a writes to the active window: help "/echo"
-//   /window -c -h -n -s, /aline, /clear, /sline, $sline(@w,N).ln, $line,
+//   /window -c -h -n -s, /aline, /rline, /clear, /sline, $sline(@w,N).ln, $line,
 //   /titlebar, $window: help "Custom Windows"
 //   on SIGNAL, on CLOSE, on UNLOAD, menu @window with dclick: help "Events",
 //                        "Popups"

@@ -692,6 +692,20 @@ TEST(ScriptBrowse, TheSelectionFollowsItsServerThroughRedrawsAndSorts) {
         EXPECT_EQ(step.order, order);
         EXPECT_EQ("10.0.0.1:28004", script.Evaluate("$hget(q4browse, line. $+ $q4browse.picked)"));
     }
+    // Answers that leave the order as it is replace changed lines only.
+    ServerSample again;
+    again.name = "Cc";
+    again.map = "mp/q4dm2";
+    again.players.assign(1, {"Kane", "", 40});
+    for (const int roundTripMs : {30, 35}) {
+        script.commands.clear();
+        script.Call("q4browse.answer", {"10.0.0.1:28004", Answer(Reply(again), roundTripMs), "1"});
+        script.Call("q4velder.tick", {});
+        EXPECT_EQ(roundTripMs == 35, std::count(script.commands.begin(), script.commands.end(),
+                                                "rline @q4browse 3") == 1)
+            << testing::PrintToString(script.commands);
+        EXPECT_EQ(0, std::count(script.commands.begin(), script.commands.end(), "clear @q4browse"));
+    }
     EXPECT_EQ(script.errors, std::vector<std::string>{});
 }
 
