@@ -486,6 +486,9 @@ ScriptRunner::Flow ScriptRunner::Statement(const std::string& text, Frame& frame
         }
         if (command == "while") {
             for (int rounds = 0; Condition(condition, frame); ++rounds) {
+                if (rounds == 100000) {
+                    errors.push_back("a while loop ran 100,000 times: " + text);
+                }
                 const Flow flow = rounds < 100000 ? Statements(body, frame) : Flow::kBreak;
                 if (flow != Flow::kNext) {
                     return flow == Flow::kBreak ? Flow::kNext : flow;
