@@ -558,9 +558,9 @@ alias -l q4say.tick {
 
 ; --- /q4browse -------------------------------------------------------------
 ; Hash table q4browse: count, next (the next server to ask), all (1: empty
-; and silent servers are shown too), sort (players, ping, name or map), fetched (the $ctime the list was read),
-; source ("file <path>" or "master <host:port>"), dirty (1: the window waits
-; to be drawn again), and per server N: line.N its address; once it
+; and silent servers are shown too), sort (players, ping, name or map),
+; fetched (the $ctime the list was read), source ("file <path>" or "master
+; <host:port>"), dirty (1: the window waits to be drawn again), and per server N: line.N its address; once it
 ; answered, seen.N "players max ping" ("-" when it did not answer), name.N,
 ; map.N and names.N (its players' names divided by $chr(255)). What a server
 ; sent is only ever shown or compared, never run. Window @q4browse: the
