@@ -16,8 +16,9 @@
 // Each word it models, and the page it follows (mIRC's help file, mirc.chm,
 // by topic; "wiki" pages are the scripting wikis' limits pages):
 //   line length limit    950 before 6.32, 4,150 from 6.32 (still so in
-//                        7.52), 8,292 later in 7.x, 10,240 from 7.62; a longer evaluated line or
-//                        variable halts the script: xise.nl/mirc/wiki/doku.php?id=limits,
+//                        7.52), 8,292 later in 7.x, 10,240 from 7.62; a
+//                        longer evaluated line or variable halts the script:
+//                        xise.nl/mirc/wiki/doku.php?id=limits,
 //                        script.quakenet.org/wiki/Limits (6.32, 7.19),
 //                        en.wikichip.org/wiki/mirc/line_lenght_limit, $maxlenl
 //   /var, /set           "name = value"; a value "number operator number" is
@@ -44,6 +45,10 @@
 //   /titlebar, $window: help "Custom Windows"
 //   on SIGNAL, on CLOSE, on UNLOAD, menu @window with dclick: help "Events",
 //                        "Popups"
+//   /run -p (the program's own folder): help "/run"; $sfile, $bits, $version,
+//   $~adiircexe, $dll, $isfile, $ctime, $timer, $read, $lines, $scriptdir:
+//                        the test's, in `identifiers` (AdiIRC wiki "$bits",
+//                        "$adiircexe", "$dll" for the 64-bit host)
 #pragma once
 
 #include <functional>
