@@ -695,8 +695,10 @@ alias -l q4browse.listed {
   hadd q4browse.lists fetched $ctime
   if (%from != $null) { hadd q4browse.lists from %from }
   if (%silent != $null) { hadd q4browse.lists silent %silent }
+  ; The list is kept for the next browse; a closed window asks no server.
+  if (!$window(@q4browse)) { return }
   if ($3 == 0) {
-    if ($window(@q4browse)) { aline @q4browse no servers listed $q4browse.origin }
+    aline @q4browse no servers listed $q4browse.origin
     return
   }
   q4browse.load $2 master $1 $velder.listfile

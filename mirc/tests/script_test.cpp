@@ -708,22 +708,28 @@ TEST(ScriptBrowse, TheSelectionFollowsItsServerThroughRedrawsAndSorts) {
     EXPECT_EQ(script.errors, std::vector<std::string>{});
 }
 
-// Closing @q4browse in the middle of a browse sends no further query, and
-// the timer stops once the running ones are in.
+// Closing @q4browse in the middle of a browse, or while the masters' list
+// is fetched, sends no further query, and the timer stops once the running
+// ones are in.
 TEST(ScriptBrowse, ClosingTheListEndsTheBrowse) {
-    Host host;
-    for (int i = 1; i <= 40; ++i) {
-        host.servers.push_back("10.0.0." + std::to_string(i) + ":28004");
+    for (const char* source : {"servers.txt", "-m"}) {
+        SCOPED_TRACE(source);
+        Host host;
+        for (int i = 1; i <= 40; ++i) {
+            host.servers.push_back("10.0.0." + std::to_string(i) + ":28004");
+        }
+        host.room = 16;
+        host.script.Call("q4browse", {source});
+        const std::size_t asked = host.tickets.size();
+        host.script.windows.erase("@q4browse");
+        host.script.Event("close", "@q4browse");
+        host.Collect();
+        host.script.Call("q4velder.tick", {});
+        EXPECT_EQ(asked, host.tickets.size());
+        EXPECT_EQ("", host.script.Evaluate("$window(@q4browse)"));
+        EXPECT_EQ("timerq4velder off", host.script.commands.back());
+        EXPECT_EQ(host.script.errors, std::vector<std::string>{});
     }
-    host.room = 16;
-    host.script.Call("q4browse", {"servers.txt"});
-    host.script.windows.erase("@q4browse");
-    host.script.Event("close", "@q4browse");
-    host.Collect();
-    host.script.Call("q4velder.tick", {});
-    EXPECT_EQ(16u, host.tickets.size());
-    EXPECT_EQ("timerq4velder off", host.script.commands.back());
-    EXPECT_EQ(host.script.errors, std::vector<std::string>{});
 }
 
 // Unloading the script from a folder with a space in its name unloads the
