@@ -478,7 +478,11 @@ alias -l q4watch.say {
   var -n %entry = $hget(q4watch, $1), %text = $left($2-, 400)
   var -n %where = $gettok(%entry, 1, 32)
   if (%where == -) { q4.out - %text }
-  elseif ($left(%where, 1) == @) { echo %where %text }
+  elseif ($left(%where, 1) == @) {
+    ; Echo to a window that is gone halts the script, the whole tick with it.
+    if (!$window(%where)) { window -n %where }
+    echo %where %text
+  }
   else { q4say.add $gettok(%entry, 5, 32) $gettok(%entry, 4, 32) %where %text }
 }
 

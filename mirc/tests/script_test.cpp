@@ -829,6 +829,20 @@ TEST(ScriptWatch, ChangesGoToTheChannelOneLineEveryTwoSeconds) {
     EXPECT_EQ(script.errors, std::vector<std::string>{});
 }
 
+// A watch's @window that the user closed is opened again for its next line.
+TEST(ScriptWatch, AClosedWindowOfAWatchOpensAgain) {
+    Host host;
+    host.answers["10.0.0.1:28004"] = Answer(Reply(ServerSample{}));
+    host.script.Call("q4watch", {"10.0.0.1:28004", "@q4w"});
+    host.script.windows.erase("@q4w");
+    host.script.Call("q4velder.tick", {});
+    host.Collect();
+    EXPECT_EQ((std::vector<std::string>{"Quake 4 10.0.0.1:28004 is up: Velder stand-in - mp/q4dm1 "
+                                        "- 0 players"}),
+              host.script.windows["@q4w"]);
+    EXPECT_EQ(host.script.errors, std::vector<std::string>{});
+}
+
 // 200 servers from a list, 20 of them with players: /q4browse shows those
 // 20 first, most players first, then by round trip, in aligned columns;
 // -a adds the empty ones after them; /q4find finds a player by part of a
