@@ -1,30 +1,20 @@
-// Measures velder-async.dll inside the mIRC stand-in and prints the figures:
-//   velder-host-figures
+// Times velder-async inside the mIRC stand-in (tests/mirc_host) and prints
+// the figures; whether the results and signals are right is async_dll_test's.
+//   bench_host_figures
 // 1. 16 queries to stand-in servers that answer after 300 ms, on a mIRC
 //    7.70 host (UTF-16 buffers) and a 6.35 one (ANSI): how long the 16
-//    QueryStart calls took, whether every result came and matches GetInfo's
-//    bytes for the same server (code unit by code unit in UTF-16), the
-//    longest time the host's window went without handling its 10 ms timer,
-//    and what LoadDll did to the load structure.
-// 2. An unload with 8 queries to silent servers in flight: how long until
-//    every worker ended.
+//    QueryStart calls took, how long until the last result was fetched, and
+//    the longest time the host's window went without handling its 10 ms timer.
+// 2. An unload with 8 queries to silent servers in flight: how long the
+//    unload took and how long until every worker ended.
 // 3. A host whose thread handles nothing for 6 s while 16 queries finish:
-//    the workers end meanwhile, and every signal arrives once it handles
-//    messages again, with every result.
-// 4. 1,000 cycles of load, one query, unload and unmap: whether a ticket
-//    number came twice, and the value a new handle gets after the 10th and
-//    the last cycle (a handle left open per cycle would push it up; Wine's
-//    GetProcessHandleCount answers 0, so the count itself is not read).
-// Exits non-zero when a result or signal is missing or differs, a worker
-// outlives 20 s, a ticket repeats or a handle stays open; the times
-// themselves are printed, not judged.
-#include <windows.h>
-
+//    how long until the workers ended meanwhile.
+// 4. 1,000 cycles of load, one query, unload and unmap: how long they took.
+// Exits non-zero when a figure could not be taken (no stand-in servers, or
+// a wait ran past its 20 s).
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,16 +36,13 @@ double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-const std::string kAsync = velder::platform::BesideProgram("velder-async.dll");
-const std::string kSync = velder::platform::BesideProgram("velder.dll");
+const std::string kAsync = velder::platform::BesideProgram(VELDER_ASYNC_LIBRARY);
 
 bool StartServers(velder::standin::Server& server, int count, bool answer,
                   std::chrono::milliseconds delay) {
     velder::standin::Options options;
     if (answer) {
-        velder::standin::ServerSample sample;
-        sample.name = "x | //echo $me";
-        options.reply = velder::standin::BuildStatusReply(sample);
+        options.reply = velder::standin::BuildStatusReply(velder::standin::ServerSample{});
     }
     options.delay = delay;
     options.ports = count;
@@ -66,6 +53,15 @@ bool StartServers(velder::standin::Server& server, int count, bool answer,
     return true;
 }
 
+// Starts a query to each of the first `count` servers; their tickets.
+std::vector<std::string> Ask(MircHost& host, const velder::standin::Server& servers, int count) {
+    std::vector<std::string> tickets;
+    for (int i = 0; i < count; ++i) {
+        tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
+    }
+    return tickets;
+}
+
 bool SixteenAtOnce(Version version) {
     constexpr int kQueries = 16;
     velder::standin::Server servers;
@@ -73,70 +69,40 @@ bool SixteenAtOnce(Version version) {
         return false;
     }
     MircHost host(version);
-    // Loads the DLL before the clock starts.
-    const bool unicode = host.Call(kAsync, "QueryResult", "0").unicode;
-    const MircHost::LoadCheck load = host.LoadResult(kAsync);
+    host.Call(kAsync, "QueryResult", "0");  // loads the DLL before the clock starts
     host.StartTicks(10);
     host.Pump(100ms);
 
-    std::vector<std::string> tickets;
     const auto start = Clock::now();
-    for (int i = 0; i < kQueries; ++i) {
-        tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
-    }
+    const std::vector<std::string> tickets = Ask(host, servers, kQueries);
     const auto started = Clock::now();
     const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
-    std::vector<std::string> results;
     for (const std::string& ticket : tickets) {
-        results.push_back(host.Call(kAsync, "QueryResult", ticket).text);
+        host.Call(kAsync, "QueryResult", ticket);
     }
     const auto fetched = Clock::now();
     host.Pump(100ms);
     host.StopTicks();
 
-    int same = 0;
-    int sameAfterDigits = 0;
-    std::string asyncTimes;
-    std::string syncTimes;
-    for (int i = 0; i < kQueries; ++i) {
-        const std::string expected = host.Call(kSync, "GetInfo", servers.Address(i)).text;
-        asyncTimes.append(1, ' ').append(results[i], 0, 4);
-        syncTimes.append(1, ' ').append(expected, 0, 4);
-        same += results[i] == expected;
-        sameAfterDigits += results[i].size() > 4 && expected.size() > 4 &&
-                           results[i].compare(4, std::string::npos, expected, 4) == 0;
-    }
-    std::printf("16 queries on a mIRC %u.%02u host, servers answering after 300 ms\n",
-                static_cast<unsigned>(version.major), static_cast<unsigned>(version.minor));
     std::printf(
-        "  buffers                       %s, %zu characters; mKeep %d, mUnicode %d, "
-        "load structure's other bytes and canary %s\n",
-        unicode ? "UTF-16" : "ANSI", host.BufferSize(), load.keep, load.unicode ? 1 : 0,
-        load.beyondIntact ? "intact" : "CHANGED");
+        "16 queries on a mIRC %u.%02u host (%zu-character buffers), servers answering "
+        "after 300 ms\n",
+        static_cast<unsigned>(version.major), static_cast<unsigned>(version.minor),
+        host.BufferSize());
     std::printf("  16 QueryStart calls took      %.2f ms in all\n", Milliseconds(started - start));
-    std::printf("  all 16 signals arrived        %s, %zu commands logged\n",
-                signalled ? "yes" : "NO", host.Commands().size());
-    std::printf("  start to last result fetched  %.1f ms\n", Milliseconds(fetched - start));
-    std::printf(
-        "  results equal to GetInfo's    %d of 16 byte for byte, %d of 16 after the "
-        "4 round-trip digits\n",
-        same, sameAfterDigits);
-    std::printf("  round-trip digits, velder-async:%s\n", asyncTimes.c_str());
-    std::printf("  round-trip digits, GetInfo:     %s\n", syncTimes.c_str());
+    std::printf("  start to last result fetched  %.1f ms%s\n", Milliseconds(fetched - start),
+                signalled ? "" : " (a signal NEVER came)");
     std::printf("  10 ms timer: %zu ticks, longest gap %lld ms\n", host.Ticks(),
                 static_cast<long long>(host.LongestTickGap().count()));
-    const bool wantUnicode = version.major >= 7;
-    return signalled && sameAfterDigits == kQueries && unicode == wantUnicode &&
-           load.unicode == wantUnicode && load.keep == 1 && load.beyondIntact;
+    return signalled;
 }
 
-// Waits, handling messages or not, until the process is back to `threads`.
-double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::time_point from,
-                       bool* ended) {
-    *ended = false;
+// Waits, handling messages or not, until the process is back to `threads`;
+// the milliseconds since `from`, or -1 after 20 s.
+double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::time_point from) {
     if (pump) {
-        *ended = host.PumpUntil([&] { return ThreadCount() <= threads; }, 20s);
-        return Milliseconds(Clock::now() - from);
+        const bool ended = host.PumpUntil([&] { return ThreadCount() <= threads; }, 20s);
+        return ended ? Milliseconds(Clock::now() - from) : -1;
     }
     // A hung host: this thread handles nothing; another one watches.
     std::atomic<bool> done{false};
@@ -156,17 +122,7 @@ double UntilThreadsEnd(MircHost& host, std::size_t threads, bool pump, Clock::ti
         host.Stall(20ms);
     }
     watcher.join();
-    *ended = at >= 0;
     return static_cast<double>(at);
-}
-
-// Starts a query to each of the first `count` servers; their tickets.
-std::vector<std::string> Ask(MircHost& host, const velder::standin::Server& servers, int count) {
-    std::vector<std::string> tickets;
-    for (int i = 0; i < count; ++i) {
-        tickets.push_back(host.Call(kAsync, "QueryStart", "q4 " + servers.Address(i)).text);
-    }
-    return tickets;
 }
 
 bool UnloadInFlight() {
@@ -178,20 +134,13 @@ bool UnloadInFlight() {
     const std::size_t threads = ThreadCount();
     Ask(host, servers, 8);
     const auto from = Clock::now();
-    const int answer = host.Unload(kAsync);
+    host.Unload(kAsync);
     const double unloadCall = Milliseconds(Clock::now() - from);
-    bool ended = false;
-    const double ms = UntilThreadsEnd(host, threads, true, from, &ended);
-    const bool gone = velder::hoststandin::DllAtRest(kAsync);
+    const double ms = UntilThreadsEnd(host, threads, true, from);
     std::printf("unload with 8 queries to silent servers in flight\n");
-    std::printf("  UnloadDll(0) answered %d; UnloadDll and FreeLibrary took %.2f ms\n", answer,
-                unloadCall);
-    std::printf(
-        "  every worker ended after      %.0f ms%s; DLL %s; host window %s; "
-        "%zu commands after unload\n",
-        ms, ended ? "" : " (NOT within 20 s)", gone ? "unmapped" : "STILL MAPPED",
-        IsWindow(static_cast<HWND>(host.Window())) ? "alive" : "GONE", host.Commands().size());
-    return ended && gone && host.Commands().empty();
+    std::printf("  UnloadDll and FreeLibrary took %.2f ms; every worker ended after %.0f ms\n",
+                unloadCall, ms);
+    return ms >= 0;
 }
 
 bool HungHost() {
@@ -202,26 +151,16 @@ bool HungHost() {
     }
     MircHost host;
     const std::size_t threads = ThreadCount();
-    const std::vector<std::string> tickets = Ask(host, servers, kQueries);
+    Ask(host, servers, kQueries);
     const auto from = Clock::now();
-    bool ended = false;
     // Every answer is in after 100 ms; the DLL's launcher then waits for the
     // host, with the signals it sent, and the workers end.
     host.Stall(6s);
-    const double ms = UntilThreadsEnd(host, threads + 1, false, from, &ended);
-    const bool signalled = host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
-    host.Pump(200ms);
-    int results = 0;
-    for (const std::string& ticket : tickets) {
-        const std::string result = host.Call(kAsync, "QueryResult", ticket).text;
-        results += result != "pending" && result != "unknown";
-    }
+    const double ms = UntilThreadsEnd(host, threads + 1, false, from);
+    host.PumpUntil([&] { return host.Commands().size() >= kQueries; }, 20s);
     std::printf("host thread that handles nothing for 6 s while 16 queries finish after 100 ms\n");
-    std::printf(
-        "  every worker ended after      %.0f ms%s; %zu of 16 signals once the host woke, "
-        "%d of 16 results\n",
-        ms, ended ? "" : " (NOT within 20 s)", host.Commands().size(), results);
-    return ended && signalled && host.Commands().size() == kQueries && results == kQueries;
+    std::printf("  every worker ended after      %.0f ms\n", ms);
+    return ms >= 0;
 }
 
 bool Reloads() {
@@ -230,31 +169,19 @@ bool Reloads() {
         return false;
     }
     constexpr int kCycles = 1000;
-    std::set<std::string> tickets;
-    std::uintptr_t tenth = 0;
-    std::uintptr_t last = 0;
-
     bool fine = true;
     const auto from = Clock::now();
     for (int cycle = 1; cycle <= kCycles && fine; ++cycle) {
         MircHost host;
         const std::string ticket = host.Call(kAsync, "QueryStart", "q4 " + servers.Address()).text;
-        fine = tickets.insert(ticket).second &&
-               host.PumpUntil([&] { return !host.Commands().empty(); }, 20s);
+        fine = host.PumpUntil([&] { return !host.Commands().empty(); }, 20s);
         host.Call(kAsync, "QueryResult", ticket);
         host.Unload(kAsync);
         fine = fine && host.PumpUntil([] { return velder::hoststandin::DllAtRest(kAsync); }, 20s);
-        last = velder::hoststandin::NewHandleValue();
-        tenth = cycle == 10 ? last : tenth;
     }
-    std::printf("%d cycles of load, one query, unload and unmap, in %.1f s\n", kCycles,
-                Milliseconds(Clock::now() - from) / 1000);
-    std::printf(
-        "  %zu different tickets; a new handle is %#llx after the 10th cycle, %#llx after "
-        "the last%s\n",
-        tickets.size(), static_cast<unsigned long long>(tenth),
-        static_cast<unsigned long long>(last), fine ? "" : " (a cycle FAILED)");
-    return fine && tickets.size() == kCycles && tenth == last;
+    std::printf("%d cycles of load, one query, unload and unmap, in %.1f s%s\n", kCycles,
+                Milliseconds(Clock::now() - from) / 1000, fine ? "" : " (a cycle NEVER ended)");
+    return fine;
 }
 
 }  // namespace
@@ -265,6 +192,5 @@ int main() {
     ok = UnloadInFlight() && ok;
     ok = HungHost() && ok;
     ok = Reloads() && ok;
-    std::printf("%s\n", ok ? "all figures taken" : "SOMETHING FAILED");
     return ok ? 0 : 1;
 }
