@@ -56,6 +56,9 @@ function(velder_add_suites_program)
     get_property(suites GLOBAL PROPERTY VELDER_SUITES)
     add_executable(velder_suites ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
     target_link_libraries(velder_suites PRIVATE ${suites})
+    # The DLLs the suites load at run time: an object library's own
+    # dependencies do not reach the program that links it.
+    add_dependencies(velder_suites velder velder_async)
     # A path GoogleTest reads the same way on Windows: relative to the build tree.
     add_test(NAME velder_suites COMMAND velder_suites --gtest_output=xml:velder_suites.xml
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
