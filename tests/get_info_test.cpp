@@ -1,7 +1,8 @@
 // GetInfo through the library's export, against stand-in servers on
 // loopback: the request on the wire, the result text, the 650 ms bound,
-// unusable arguments, datagrams from other senders, a refused port, an
-// argument that fills the whole buffer, and concurrent calls.
+// a datagram from another sender, a refused port, an argument that fills
+// the whole buffer, and concurrent calls. Each step's decisions are
+// status_query_test's; here, that the system's sockets and clock carry them.
 #include <gtest/gtest.h>
 
 #include <chrono>
