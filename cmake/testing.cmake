@@ -26,29 +26,6 @@ if(VELDER_WINEPREFIX)
     set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 1500)
 endif()
 
-# The stand-in servers a suite asks for come from velder_test_servers, a
-# native program started before the suites and stopped after them; it tells
-# them its control port through this file. The Windows build trees build it
-# with the machine's own compiler, from tests/support/native.
-set(VELDER_TEST_SERVERS_FILE ${CMAKE_BINARY_DIR}/test-servers.port)
-if(WIN32)
-    include(ExternalProject)
-    ExternalProject_Add(native_test_servers
-        SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/support/native
-        BINARY_DIR ${CMAKE_BINARY_DIR}/native-test-servers
-        CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
-        BUILD_ALWAYS ON
-        INSTALL_COMMAND ""
-        BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/native-test-servers/bin/velder_test_servers)
-    set(VELDER_TEST_SERVERS_PROGRAM ${CMAKE_BINARY_DIR}/native-test-servers/bin/velder_test_servers)
-else()
-    set(VELDER_TEST_SERVERS_PROGRAM $<TARGET_FILE:velder_test_servers>)
-endif()
-add_test(NAME test_servers_start COMMAND ${VELDER_TEST_SERVERS_PROGRAM} start ${VELDER_TEST_SERVERS_FILE})
-add_test(NAME test_servers_stop COMMAND ${VELDER_TEST_SERVERS_PROGRAM} stop ${VELDER_TEST_SERVERS_FILE})
-set_tests_properties(test_servers_start PROPERTIES FIXTURES_SETUP test_servers)
-set_tests_properties(test_servers_stop PROPERTIES FIXTURES_CLEANUP test_servers)
-
 # velder_test(NAME SOURCES...): a GoogleTest suite linked with the library's
 # inner functions; NAME takes further sources, libraries and definitions
 # like any target. Natively the suite is a program of its own and each test
@@ -63,8 +40,7 @@ function(velder_test name)
     else()
         add_executable(${name} ${ARGN})
         target_link_libraries(${name} PRIVATE velder_core velder_test_main)
-        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30
-            PROPERTIES FIXTURES_REQUIRED test_servers)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
     endif()
 endfunction()
 
@@ -80,6 +56,9 @@ function(velder_add_suites_program)
     get_property(suites GLOBAL PROPERTY VELDER_SUITES)
     add_executable(velder_suites ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
     target_link_libraries(velder_suites PRIVATE ${suites})
+    # The DLLs the suites load at run time: an object library's own
+    # dependencies do not reach the program that links it.
+    add_dependencies(velder_suites velder velder_async)
     # A path GoogleTest reads the same way on Windows: relative to the build tree.
     add_test(NAME velder_suites COMMAND velder_suites --gtest_output=xml:velder_suites.xml
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -87,9 +66,6 @@ function(velder_add_suites_program)
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
         FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
     if(VELDER_WINEPREFIX)
-        set_tests_properties(velder_suites PROPERTIES FIXTURES_REQUIRED "wine;test_servers")
-    else()
-        set_tests_properties(velder_suites PROPERTIES FIXTURES_REQUIRED test_servers)
+        set_tests_properties(velder_suites PROPERTIES FIXTURES_REQUIRED wine)
     endif()
-    add_dependencies(velder_suites native_test_servers)
 endfunction()

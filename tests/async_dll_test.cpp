@@ -43,7 +43,7 @@ constexpr char kHostileName[] = "x | //echo $me";
 
 using TestServer = velder::support::TestServer;
 
-// Servers on loopback, from velder_test_servers: every one answers `reply`
+// Stand-in servers on loopback: every one answers `reply`
 // after `delay`, or never.
 std::unique_ptr<TestServer> StartServer(std::optional<velder::Bytes> reply,
                                         std::chrono::milliseconds delay = 0ms) {
@@ -220,7 +220,6 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
     const Case cases[] = {
         {"an answer", NamedReply(kHostileName), true},
         {"a name of every byte value from 1 to 255", NamedReply(EveryByteValue()), true},
-        {"an empty datagram: 9999", velder::Bytes{}, false},
         {"silence: the address unchanged", std::nullopt, false},
     };
     MircHost host;
@@ -248,8 +247,10 @@ TEST_F(AsyncResults, EachResultIsGetInfosTextTakenOnce) {
 
 TEST_F(AsyncQueries, SixteenAtOnceEachWithItsOwnAnswerAndOneFixedSignal) {
     constexpr int kServers = 16;
-    // No worker ends before its server's answer, kDelay after its start.
-    constexpr auto kDelay = 400ms;
+    // No worker ends before its server's answer, kDelay after its start;
+    // the rest of GetInfo's 650 ms is slack for sixteen servers and workers
+    // sharing a busy machine in one process.
+    constexpr auto kDelay = 300ms;
     std::vector<std::unique_ptr<TestServer>> servers;
     std::vector<std::string> names;
     for (int i = 0; i < kServers; ++i) {
@@ -484,7 +485,7 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(path, error);
 }
 
-// A stand-in master from velder_test_servers listing `servers` ("A.B.C.D:PORT").
+// A stand-in master listing `servers` ("A.B.C.D:PORT").
 std::unique_ptr<TestServer> StartMaster(const std::vector<std::string>& servers) {
     auto master = std::make_unique<TestServer>();
     EXPECT_TRUE(master->StartMaster(servers)) << master->Error();

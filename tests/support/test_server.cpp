@@ -1,145 +1,132 @@
 #include "tests/support/test_server.h"
 
-#include <algorithm>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <condition_variable>
+#include <mutex>
 
-#include "platform/udp_socket.h"
+#include "standin/master_server.h"
+#include "tests/support/udp_client.h"
 
 namespace velder::support {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr std::size_t kRecorded = 16;       // datagrams kept
+constexpr std::size_t kRecordedBytes = 64;  // bytes kept of each
 
-// Beyond the time a request asks for, how long the program may take to answer.
-constexpr std::chrono::milliseconds kAnswerTime{10000};
-constexpr std::size_t kMostDatagram = 65536;  // any UDP datagram fits
-
-const platform::Ipv4Address kLoopback{{127, 0, 0, 1}};
-
-std::uint16_t ControlPort() {
-    unsigned port = 0;
-    std::ifstream file(VELDER_TEST_SERVERS_FILE);
-    return file >> port && port <= 65535 ? static_cast<std::uint16_t>(port) : 0;
-}
-
-std::string Unhex(const std::string& text) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-    }
-    return bytes;
+std::string Dotted(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
+           std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
 }
 
 }  // namespace
+
+// Filled on the serving thread, read on the test's.
+struct TestServer::Record {
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::size_t received = 0;
+    std::vector<Datagram> datagrams;
+    std::vector<std::uint16_t> ports;  // the servers', once started
+    std::unique_ptr<Client> foreign;   // sends foreignBytes
+    std::string foreignBytes;
+
+    // Sends the foreign datagram before the serving thread can answer the
+    // first datagram, so that it is queued at its sender ahead of the answer.
+    void Note(std::size_t server, std::string_view datagram, std::uint32_t address,
+              std::uint16_t port) {
+        bool first = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            first = received++ == 0;
+            if (datagrams.size() < kRecorded) {
+                Datagram& d = datagrams.emplace_back();
+                d.bytes = std::string(datagram.substr(0, kRecordedBytes));
+                d.length = datagram.size();
+                d.senderAddress = Dotted(address);
+                d.senderPort = port;
+                d.serverPort = server < ports.size() ? ports[server] : 0;
+            }
+        }
+        if (first && foreign) {
+            foreign->SendTo(Dotted(address).c_str(), port, foreignBytes);
+        }
+        arrived.notify_all();
+    }
+};
+
+TestServer::TestServer() = default;
 
 TestServer::~TestServer() {
     Stop();
 }
 
-std::optional<std::string> TestServer::Ask(const std::string& request,
-                                           std::chrono::milliseconds timeout) {
-    static unsigned sequence = 0;
-    const std::uint16_t port = ControlPort();
-    if (port == 0) {
-        error_ = "no test servers: ctest's test_servers fixture writes " VELDER_TEST_SERVERS_FILE;
-        return std::nullopt;
-    }
-    const std::string seq = std::to_string(++sequence);
-    const std::string datagram = seq + " " + request;
-    if (!platform::StartSockets()) {
-        error_ = "the socket layer did not start";
-        return std::nullopt;
-    }
-    platform::SocketHandle socket{};
-    if (!platform::OpenUdpSocket(&socket)) {
-        platform::StopSockets();
-        error_ = "no socket";
-        return std::nullopt;
-    }
-    platform::SendDatagram(socket, reinterpret_cast<const unsigned char*>(datagram.data()),
-                           datagram.size(), kLoopback, port);
-
-    // Only the program's answer to this request counts: from its port on
-    // loopback, with this request's number.
-    std::optional<std::string> answer;
-    std::vector<unsigned char> buffer(kMostDatagram);
-    const auto deadline = Clock::now() + timeout + kAnswerTime;
-    error_ = "no answer from the test servers on port " + std::to_string(port);
-    for (int datagrams = 0; datagrams < 1000 && !answer && Clock::now() < deadline; ++datagrams) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (platform::WaitReadable(socket, static_cast<std::uint32_t>(left.count())) <= 0) {
-            break;
-        }
-        platform::Sender sender;
-        const std::int32_t n =
-            platform::ReceiveDatagram(socket, buffer.data(), buffer.size(), &sender);
-        const std::string text(reinterpret_cast<const char*>(buffer.data()),
-                               n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (n <= 0 || !sender.known || sender.port != port ||
-            std::memcmp(sender.address.bytes, kLoopback.bytes, 4) != 0 ||
-            text.compare(0, seq.size() + 1, seq + " ") != 0) {
-            continue;
-        }
-        if (text.compare(seq.size() + 1, 3, "ok ") == 0 || text == seq + " ok") {
-            answer = text.substr(std::min(text.size(), seq.size() + 4));
-            error_.clear();
-        } else {
-            error_ = "the test servers said: " + text.substr(seq.size() + 1);
-            break;
-        }
-    }
-    platform::CloseSocket(socket);
-    platform::StopSockets();
-    return answer;
-}
-
 bool TestServer::Start(const ServerOptions& options) {
-    if (id_ != 0) {
+    if (server_) {
         error_ = "the server is already running";
         return false;
     }
-    const std::string reply = options.reply.value_or("");
-    const std::string foreign = options.foreign.value_or("");
-    std::ostringstream request;
-    request << "start " << options.delay.count() << " " << options.ports << " "
-            << (options.reply ? static_cast<long>(reply.size()) : -1L) << " "
-            << (options.foreign ? options.foreignAddress : "-") << " " << options.foreignCount
-            << " " << foreign.size() << "\n"
-            << reply << foreign;
-    return Started(Ask(request.str(), {}));
+    record_ = std::make_unique<Record>();
+    if (options.foreign) {
+        record_->foreign = std::make_unique<Client>("127.0.0.1");
+        if (!record_->foreign->Ready()) {
+            error_ = "no socket for the foreign datagram";
+            return false;
+        }
+        record_->foreignBytes = *options.foreign;
+    }
+    standin::Options serve;
+    serve.reply = options.reply;
+    serve.delay = options.delay;
+    serve.ports = options.ports;
+    serve.received = [record = record_.get()](std::size_t server, std::string_view datagram,
+                                              std::uint32_t address, std::uint16_t port) {
+        record->Note(server, datagram, address, port);
+    };
+    server_ = std::make_unique<standin::MasterServer>();
+    return Started(static_cast<standin::Server&>(*server_).Start(serve), options.ports);
 }
 
 bool TestServer::StartMaster(const std::vector<std::string>& servers) {
-    if (id_ != 0) {
+    if (server_) {
         error_ = "the server is already running";
         return false;
     }
-    std::string request = "master\n";
+    standin::MasterOptions serve;
     for (const std::string& server : servers) {
-        request += server + "\n";
+        const auto entry = standin::EntryFromText(server);
+        if (!entry) {
+            error_ = "not a server: " + server;
+            return false;
+        }
+        serve.servers.emplace_back().entry = *entry;
     }
-    return Started(Ask(request, {}));
+    record_ = std::make_unique<Record>();
+    serve.received = [record = record_.get()](std::size_t server, std::string_view datagram,
+                                              std::uint32_t address, std::uint16_t port) {
+        record->Note(server, datagram, address, port);
+    };
+    server_ = std::make_unique<standin::MasterServer>();
+    return Started(server_->Start(serve), 1);
 }
 
-bool TestServer::Started(const std::optional<std::string>& answer) {
-    if (!answer) {
+bool TestServer::Started(bool started, int ports) {
+    if (!started) {
+        error_ = server_->Error();
+        server_.reset();
         return false;
     }
-    std::istringstream words(*answer);
-    words >> id_;
-    for (unsigned port = 0; words >> port;) {
-        ports_.push_back(static_cast<std::uint16_t>(port));
+    for (int i = 0; i < ports; ++i) {
+        ports_.push_back(server_->Port(i));
     }
+    std::lock_guard<std::mutex> lock(record_->mutex);
+    record_->ports = ports_;
     return true;
 }
 
 void TestServer::Stop() {
-    if (id_ != 0) {
-        Ask("stop " + std::to_string(id_), {});
+    if (server_) {
+        server_->Stop();
     }
-    id_ = 0;
+    server_.reset();
     ports_.clear();
 }
 
@@ -152,35 +139,27 @@ std::string TestServer::Address(int index) const {
 }
 
 std::vector<Datagram> TestServer::Recorded() {
-    std::vector<Datagram> recorded;
-    const std::optional<std::string> answer = Ask("recorded " + std::to_string(id_), {});
-    std::istringstream lines(answer.value_or(""));
-    std::string line;
-    std::getline(lines, line);  // the count
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        Datagram d;
-        std::string hex;
-        words >> d.length >> d.senderAddress >> d.senderPort >> d.serverPort >> hex;
-        d.bytes = Unhex(hex);
-        recorded.push_back(std::move(d));
+    if (!record_) {
+        return {};
     }
-    return recorded;
+    std::lock_guard<std::mutex> lock(record_->mutex);
+    return record_->datagrams;
 }
 
 std::size_t TestServer::Received() {
-    std::size_t received = 0;
-    std::istringstream(Ask("recorded " + std::to_string(id_), {}).value_or("")) >> received;
-    return received;
+    if (!record_) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(record_->mutex);
+    return record_->received;
 }
 
 bool TestServer::WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) {
-    const std::optional<std::string> answer =
-        Ask("wait " + std::to_string(id_) + " " + std::to_string(count) + " " +
-                std::to_string(timeout.count()),
-            timeout);
-    std::size_t received = 0;
-    return answer && std::istringstream(*answer) >> received && received >= count;
+    if (!record_) {
+        return false;
+    }
+    std::unique_lock<std::mutex> lock(record_->mutex);
+    return record_->arrived.wait_for(lock, timeout, [&] { return record_->received >= count; });
 }
 
 }  // namespace velder::support

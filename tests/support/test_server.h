@@ -1,15 +1,6 @@
-// A stand-in status server, or master, for a test, run by the velder_test_servers
-// program (tests/support/test_servers_main.cpp) outside the test's process:
-// the test process holds no server thread, which 32-bit Wine under
-// qemu-i386 does not survive beside GetInfo. Every call talks to that
-// program on the calling thread, over loopback through the library's own
-// socket layer (platform/udp_socket.h), and waits for its answer.
-//
-// The control port is read from the file ctest's test_servers fixture
-// writes (VELDER_TEST_SERVERS_FILE). Requests are one datagram:
-// "SEQ VERB ARGS" and, after a newline, the bytes a start needs (a master's:
-// its servers, one A.B.C.D:PORT a line); answers
-// are "SEQ ok ..." or "SEQ error WHY".
+// A stand-in status server, or master, for a test: the stand-in on a thread
+// of its own inside the test's process, with what it received kept for the
+// test to read, and a sender of foreign datagrams ordered before its answer.
 //
 //     velder::support::TestServer server;
 //     velder::support::ServerOptions options;
@@ -22,9 +13,14 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace velder::standin {
+class MasterServer;
+}
 
 namespace velder::support {
 
@@ -34,12 +30,9 @@ struct ServerOptions {
     std::optional<std::string> reply;
     std::chrono::milliseconds delay{0};  // between a request and its answer
     int ports = 1;                       // servers, each on a free port
-    // When set: on the first datagram the servers receive, this many copies
-    // of `foreign` go to its sender from another port on `foreignAddress`,
-    // before any answer can.
+    // When set: on the first datagram the servers receive, `foreign` goes to
+    // its sender from another port on 127.0.0.1, before any answer can.
     std::optional<std::string> foreign;
-    int foreignCount = 1;
-    std::string foreignAddress = "127.0.0.1";
 };
 
 // One received datagram.
@@ -53,7 +46,7 @@ struct Datagram {
 
 class TestServer {
   public:
-    TestServer() = default;
+    TestServer();
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
@@ -81,13 +74,12 @@ class TestServer {
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout);
 
   private:
-    // Sends one request and waits at most `timeout` beyond what it asks for;
-    // the answer's text after "ok ", or nullopt with error_ set.
-    std::optional<std::string> Ask(const std::string& request, std::chrono::milliseconds timeout);
-    // Reads "ID PORT..." from a start's answer.
-    bool Started(const std::optional<std::string>& answer);
+    struct Record;
+    bool Started(bool started, int ports);
 
-    int id_ = 0;
+    // The record outlives the server: it is declared first, destroyed last.
+    std::unique_ptr<Record> record_;
+    std::unique_ptr<standin::MasterServer> server_;
     std::vector<std::uint16_t> ports_;
     std::string error_;
 };

@@ -44,7 +44,6 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"info", "--vars", "--json", "h"}, "--vars"},
         {{"info", std::string(1024, 'a')}, "is longer than the library takes (1023 bytes)"},
         {{"info", std::string(1024, 'a') + ":1"}, "is longer than the library takes"},
-        {{"info", "-f"}, "--file"},
         {{"info", "--players=yes", "h"}, "players"},
         {{"info", ":28004"}, "no host name before the colon"},
         {{"info", "host:"}, "bad port '' in 'host:'"},
@@ -56,17 +55,12 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"info", "host:+80"}, "'+80'"},
         {{"info", "a:b:c"}, "'b:c'"},
         {{"info", "h:1", "--", ":5"}, "no host name before the colon"},
+        // What CLI11 refuses is passed on as it says it: one row for all.
         {{"info", "--xml", "h:1"}, "--xml"},
-        {{"info", "-x", "h:1"}, "-x"},
         {{"info", "--jobs", "0", "h:1"}, "--jobs"},
         {{"info", "--jobs", "many", "h:1"}, "'many'"},
         {{"info", "--jobs=257", "h:1"}, "257"},
-        {{"info", "h:1", "--jobs"}, "--jobs"},
-        {{"console", "--all"}, "--all"},
-        {{"console", "--help", "x"}, "x"},
-        {{"demo", "now"}, "now"},
         {{"serve", "--port", "70000"}, "70000"},
-        {{"serve", "--port"}, "--port"},
         {{"serve", "--delay-ms", "0x10"}, "0x10"},
         {{"serve", "--bind", "localhost"}, "--bind"},
         {{"serve", "--bind", "1.2.3.256"}, "256"},
@@ -82,8 +76,6 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"serve", "--servers", "10", "--port", "65530"}, "runs past port 65535"},
         {{"serve", "--delay-ms", "-5"}, "-5"},
         {{"serve", "--count", "0"}, "--count"},
-        {{"serve", "extra"}, "extra"},
-        {{"serve", "--colour"}, "--colour"},
         {{"list", "--password", "maybe"}, "maybe"},
         {{"list", "--protocol", "2"}, "--protocol: bad version '2'"},
         {{"list", "--protocol", "2.85x"}, "--protocol: bad version"},
@@ -91,9 +83,6 @@ TEST(CommandLine, EveryRefusedLineNamesItsProblem) {
         {{"list", "--game", std::string(65, 'g')}, "longer than a request carries"},
         {{"list", "--master", "h:0"}, "bad port '0'"},
         {{"list", "--wait-ms", "0"}, "--wait-ms"},
-        {{"list", "extra"}, "extra"},
-        {{"list", "--", "x"}, "unexpected argument 'x' for 'velder list'"},
-        {{"browse", "--bogus"}, "--bogus"},
         {{"browse", "--sort", "map"}, "map"},
         {{"browse", "--sort", "1"}, "--sort"},  // a name, not the value it stands for
         {{"browse", "--jobs", "257"}, "257"},
@@ -178,51 +167,17 @@ TEST(CommandLine, InfoTakesServersInOrderWithFormatAndJobs) {
     EXPECT_TRUE(both.info.players && both.info.vars);
 }
 
-TEST(CommandLine, ServeShapesTheSample) {
-    const CommandLine plain = Read({"serve"});
-    EXPECT_EQ("127.0.0.1", plain.serve.bind);
-    EXPECT_EQ(28004, plain.serve.port);
-    EXPECT_EQ(1, plain.serve.servers);
-    EXPECT_TRUE(plain.serve.sample.players.empty());
-    EXPECT_EQ(32u, Read({"serve", "--players", "32"}).serve.sample.players.size());
-    EXPECT_EQ(0, Read({"serve", "--port", "000"}).serve.port);
-
-    const CommandLine line = Read({"serve",        "--bind",
-                                   "0.0.0.0",      "--port=27999",
-                                   "--name",       "^1Red",
-                                   "--map",        "mp/q4dm2",
-                                   "--gametype",   "Tourney",
-                                   "--maxplayers", "4",
-                                   "--var",        "si_usePass=1",
-                                   "--var",        "motd=a=b",
-                                   "--player",     "Kane,Rhino,32",
-                                   "--player",     "a,b,c,,7",
-                                   "--delay-ms",   "20",
-                                   "--count",      "6",
-                                   "--servers",    "2",
-                                   "--os",         "7"});
-    const auto& s = line.serve;
-    EXPECT_EQ("0.0.0.0", s.bind);
-    EXPECT_EQ(27999, s.port);
-    EXPECT_EQ(2, s.servers);
-    EXPECT_EQ(20, s.delayMs);
-    EXPECT_EQ(6u, s.count);
-    EXPECT_EQ("^1Red", s.sample.name);
-    EXPECT_EQ("mp/q4dm2", s.sample.map);
-    EXPECT_EQ("Tourney", s.sample.gameType);
-    EXPECT_EQ(4, s.sample.maxPlayers);
-    EXPECT_EQ(7u, s.sample.osMask);
-    ASSERT_EQ(2u, s.sample.vars.size());
-    EXPECT_EQ("motd", s.sample.vars[1].first);
-    EXPECT_EQ("a=b", s.sample.vars[1].second);
-    ASSERT_EQ(2u, s.sample.players.size());
-    EXPECT_EQ("Kane", s.sample.players[0].name);
-    EXPECT_EQ("Rhino", s.sample.players[0].clan);
-    EXPECT_EQ(32, s.sample.players[0].ping);
-    // The last two commas divide: a name may hold commas, a clan may be empty.
-    EXPECT_EQ("a,b,c", s.sample.players[1].name);
-    EXPECT_EQ("", s.sample.players[1].clan);
-    EXPECT_EQ(7, s.sample.players[1].ping);
+// A variable's value may hold '=', a player's name commas: the first '='
+// and the last two commas divide.
+TEST(CommandLine, ServeSplitsVariablesAndPlayersWhereTheirValuesCannot) {
+    const CommandLine line = Read({"serve", "--var", "motd=a=b", "--player", "a,b,c,,7"});
+    const auto& s = line.serve.sample;
+    ASSERT_EQ(1u, s.vars.size());
+    EXPECT_EQ((std::pair<std::string, std::string>{"motd", "a=b"}), s.vars[0]);
+    ASSERT_EQ(1u, s.players.size());
+    EXPECT_EQ("a,b,c", s.players[0].name);
+    EXPECT_EQ("", s.players[0].clan);
+    EXPECT_EQ(7, s.players[0].ping);
 }
 
 // --not-empty and --not-full are the master's filters in list and browse alike.

@@ -60,6 +60,10 @@ TEST(Views, FieldsNameWhatIsMissing) {
         const char* text;
         const char* shows;
     } cases[] = {
+        // Numbered from 1, as $gettok counts the tokens between the marks.
+        {"0003status\xFFname\xFF"
+         "Big Arena\xFF",
+         "  fields: 3\n     1  status\n     2  name\n     3  Big Arena\n"},
         {"0003a\xFF",
          "  players: none (no player list within the 900 bytes GetInfo reads)\n"
          "  end mark: missing\n"},
