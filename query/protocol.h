@@ -12,6 +12,8 @@ namespace velder {
 // Quake 4 1.4.2 speaks protocol 2.85.
 inline constexpr std::uint16_t kProtocolMajor = 2;
 inline constexpr std::uint16_t kProtocolMinor = 85;
+// A server listens here unless told otherwise.
+inline constexpr std::uint16_t kGamePort = 28004;
 
 // FF FF "getInfo" 00, then the challenge.
 inline constexpr char kStatusRequestHead[] = "\xFF\xFFgetInfo";  // its NUL is sent too

@@ -25,10 +25,6 @@ bool Passes(const ListedServer& server, const ServersFilter& filter) {
     }
 }
 
-const unsigned char* Data(std::string_view bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.data());
-}
-
 // `list` as the master sends it: the head, then at most 231 entries a
 // datagram; an empty list is one datagram with the head alone.
 std::vector<Bytes> ListDatagrams(const std::vector<ServerEntry>& list) {

@@ -186,7 +186,7 @@ bool Server::Start(Options options) {
     const std::string ports = std::to_string(o.ports);
     if (ec) {
         s.error = "not a dotted IPv4 address: '" + o.bindAddress + "'";
-    } else if (o.ports < 1 || (o.port != 0 && o.port + o.ports - 1 > 65535)) {
+    } else if (o.ports < 1 || !PortsFit(o.port, o.ports)) {
         s.error = "cannot open " + ports + " ports from port " + std::to_string(o.port);
     } else if (const unsigned long long allowed = platform::RaiseOpenFileLimit();
                allowed != 0 && allowed < o.ports + 16ull) {

@@ -1,5 +1,5 @@
 // velder browse: velder list, then velder info on every server it lists.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 #include <cctype>

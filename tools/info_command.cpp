@@ -1,5 +1,5 @@
 // velder info: each server's status through the library's GetInfo.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 

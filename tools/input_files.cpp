@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "query/protocol.h"
-#include "tools/commands.h"
 #include "tools/views.h"
 #include "velder/velder.h"
 
@@ -54,7 +53,7 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     if (colon == std::string::npos) {
         colon = address.size();
         address.push_back(':');
-        address.append(std::to_string(kDefaultPort));
+        address.append(std::to_string(kGamePort));
     }
     if (colon == 0) {
         return "server " + quoted + " has no host name before the colon";

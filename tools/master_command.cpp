@@ -1,7 +1,6 @@
 // velder master: a stand-in master server that answers getServers.
-#include "tools/commands.h"
+#include "tools/standin_commands.h"
 
-#include <chrono>
 
 #include "standin/master_server.h"
 #include "tools/cli11.h"
@@ -54,14 +53,9 @@ int RunMaster(const MasterServeOptions& options) {
     } else {
         standin::ServerSample sample = DemoSample();
         sample.players = MadeUpPlayers(static_cast<std::size_t>(options.players));
-        standin::Options serve;
-        serve.reply = standin::BuildStatusReply(sample);
-        serve.delay = std::chrono::milliseconds(options.delayMs);
-        serve.bindAddress = options.bind;
-        serve.port = options.serverPort;
-        serve.ports = options.servers;
-        serve.answersPerSecond = master.answersPerSecond;
-        if (!servers.Start(serve)) {
+        if (!servers.Start(StandInOptions(standin::BuildStatusReply(sample), options.delayMs,
+                                          options.bind, options.serverPort, options.servers,
+                                          master.answersPerSecond))) {
             Complain(servers.Error());
             return kExitFailure;
         }
@@ -104,23 +98,16 @@ void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
             ->excludes(list);
     Number(*master, "--server-port", options.serverPort, 0, 65535,
            "their first port (0 for free ports)");
-    Number(*master, "--players", options.players, 0, standin::kMaxPlayers,
-           "made-up players on each");
+    Number(*master, "--players", options.players, 0, kMaxPlayers, "made-up players on each");
     Number(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
-    master
-        ->add_option("--bind", options.bind,
+    AddListenOptions(*master, options.bind, options.port,
                      "address to listen on; any other than 127.0.0.1 gives each source at most "
-                     "4 lists a second, and 4 answers a second from each stand-in")
-        ->capture_default_str()
-        ->check(CLI::ValidIPV4);
-    Number(*master, "--port", options.port, 0, 65535, "UDP port (0 for a free one)");
+                     "4 lists a second, and 4 answers a second from each stand-in");
     master->callback([&options, &run, list, servers] {
         if (list->count() == 0 && servers->count() == 0) {
             Refuse("give either --list FILE or --servers N");
-        } else if (options.serverPort != 0 && options.serverPort + options.servers - 1 > 65535) {
-            Refuse("--servers " + std::to_string(options.servers) + " from port " +
-                   std::to_string(options.serverPort) + " runs past port 65535");
         }
+        CheckPortRange(options.servers, options.serverPort);
         run = [&options] { return RunMaster(options); };
     });
 }
