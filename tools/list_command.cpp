@@ -1,11 +1,10 @@
 // velder list: a master server's list, and the filters browse shares.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "tools/cli11.h"
@@ -74,21 +73,32 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
     const ServersFilter filter{options.protocolMajor,  options.protocolMinor, options.game.c_str(),
                                options.player.c_str(), options.clan.c_str(),  options.password,
                                options.players};
-    // What every master listed so far: each server goes on once.
+    // What every master listed so far: each server goes on once, and no
+    // more than one master's list can hold (past that, each counts as cut).
     struct Merged {
         std::mutex lock;
-        std::set<std::string> seen;
+        std::unique_ptr<SeenServers> seen;  // zeroed, as NoteServer needs
+        std::size_t count = 0;
         const std::function<void(const ServerEntry& entry)>& take;
-    } merged{{}, {}, take};
-    const ServerSink sink{&merged, [](void* context, const ServerEntry& entry) {
-                              auto* const m = static_cast<Merged*>(context);
-                              const std::lock_guard<std::mutex> hold(m->lock);
-                              if (m->seen.insert(EntryText(entry)).second) {
-                                  m->take(entry);
-                              }
-                              return true;
-                          }};
+    } merged{{}, std::make_unique<SeenServers>(), 0, take};
+    struct Sink {
+        Merged* merged;
+        std::size_t* cut;  // of this master's entries
+    };
+    const auto merge = [](void* context, const ServerEntry& entry) {
+        const Sink* const sink = static_cast<const Sink*>(context);
+        Merged& m = *sink->merged;
+        const std::lock_guard<std::mutex> hold(m.lock);
+        if (m.count >= kMostListedServers) {
+            ++*sink->cut;
+        } else if (NoteServer(*m.seen, entry)) {
+            ++m.count;
+            m.take(entry);
+        }
+        return true;
+    };
     std::vector<MasterAnswer> answers(options.masters.size());
+    std::vector<std::size_t> cut(options.masters.size());  // the fetch resets its own tally
     std::vector<std::thread> askers;
     for (std::size_t i = 0; i < options.masters.size(); ++i) {
         askers.emplace_back([&, i] {
@@ -96,12 +106,16 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
             const std::size_t colon = master.rfind(':');
             const auto port = static_cast<std::uint16_t>(std::stoi(master.substr(colon + 1)));
             auto seen = std::make_unique<SeenServers>();
+            Sink sink{&merged, &cut[i]};
             answers[i].outcome = FetchServerList(master.substr(0, colon).c_str(), port, filter,
-                                                 wait, *seen, sink, answers[i].tally);
+                                                 wait, *seen, {&sink, merge}, answers[i].tally);
         });
     }
     for (std::thread& asker : askers) {
         asker.join();
+    }
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        answers[i].tally.cut += cut[i];
     }
     return answers;
 }
