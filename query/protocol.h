@@ -44,7 +44,7 @@ inline constexpr char kServersReplyHead[] = "\xFF\xFFservers";
 inline constexpr std::size_t kServersReplyHeadLength = sizeof(kServersReplyHead);
 
 // The reply: a text section, the section marker, records, the end pattern.
-inline constexpr unsigned char kSectionMarker[3] = {0x00, 0x00, 0x00};
+inline constexpr unsigned char kReplyRecordsMarker[3] = {0x00, 0x00, 0x00};
 inline constexpr unsigned char kEndPattern[5] = {0x20, 0x01, 0x00, 0x00, 0x00};
 // Raw bytes opening each record: bytes 1 and 2 are its number (the ping).
 inline constexpr std::size_t kRecordHeadLength = 6;
@@ -65,7 +65,7 @@ inline constexpr std::uint32_t kRoundTripCeiling = 9999;
 // closed by 0xFE.
 inline constexpr std::size_t kRoundTripDigits = 4;
 inline constexpr char kFieldSeparator = '\xFF';
-inline constexpr char kSectionMark = '\xFE';
+inline constexpr char kTextRecordsMark = '\xFE';
 // The whole result text when the server answered but its reply could not be read.
 inline constexpr char kUnreadableReply[] = "9999";
 // The most a transcription can write after the round-trip digits, the NUL
