@@ -77,7 +77,7 @@ int RunBrowse(const BrowseOptions& options) {
             servers.push_back(std::move(browsed));
         }
     });
-    if (!ListTaken(masters, options.list)) {
+    if (!ReportListProblems(masters, options.list)) {
         return kExitFailure;
     }
     Sort(servers, options.sort);

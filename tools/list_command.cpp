@@ -23,7 +23,7 @@ std::string EntryText(const ServerEntry& entry) {
 namespace {
 
 // What every master's replies held that is not a list entry, added up.
-ListTally Dropped(const std::vector<MasterAnswer>& answers) {
+ListTally SumTallies(const std::vector<MasterAnswer>& answers) {
     ListTally all;
     for (const MasterAnswer& answer : answers) {
         all.foreign += answer.tally.foreign;
@@ -42,9 +42,9 @@ int RunList(const ListOptions& options) {
             Say(servers.back() + "\n");
         }
     });
-    const bool listed = ListTaken(answers, options);
+    const bool listed = ReportListProblems(answers, options);
     if (options.json && listed) {
-        const ListTally all = Dropped(answers);
+        const ListTally all = SumTallies(answers);
         std::vector<std::string> masters;
         for (std::size_t i = 0; i < answers.size(); ++i) {
             const bool answered = answers[i].outcome == ListOutcome::kListed;
@@ -120,8 +120,8 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
     return answers;
 }
 
-bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
-    const ListTally all = Dropped(answers);
+bool ReportListProblems(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
+    const ListTally all = SumTallies(answers);
     const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterAnswer& a) {
         return a.outcome == ListOutcome::kListed;
     });

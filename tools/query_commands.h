@@ -75,11 +75,11 @@ struct MasterAnswer {
 };
 
 // Asks every master of `options` for its list, all at once, and hands each
-// server on once, as it first arrives from any of them; ListTaken then says
+// server on once, as it first arrives from any of them; ReportListProblems then says
 // what was dropped and which masters did not answer, and is true when one did.
 std::vector<MasterAnswer> FetchList(const ListOptions& options,
                                     const std::function<void(const ServerEntry& entry)>& take);
-bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options);
+bool ReportListProblems(const std::vector<MasterAnswer>& answers, const ListOptions& options);
 std::string EntryText(const ServerEntry& entry);  // HOST:PORT
 // The options list and browse share: the master and the request's filters.
 void AddListOptions(CLI::App& command, ListOptions& options);
