@@ -26,6 +26,6 @@ inline constexpr int kMaxDelayMs = 60000;
 using Run = std::function<int()>;
 
 // Stops reading the command line with `problem` as the usage error.
-[[noreturn]] void Refuse(const std::string& problem);
+[[noreturn]] void ThrowUsageError(const std::string& problem);
 
 }  // namespace velder::tools

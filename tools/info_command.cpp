@@ -106,12 +106,12 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
         }
         for (std::string address : options.operands) {
             if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                Refuse(*problem);
+                ThrowUsageError(*problem);
             }
             options.sources.push_back({false, address});
         }
         if (options.sources.empty()) {
-            Refuse("no server given: velder info HOST[:PORT]... or -f FILE");
+            ThrowUsageError("no server given: velder info HOST[:PORT]... or -f FILE");
         }
         run = [&options] { return RunInfo(options); };
     });

@@ -208,7 +208,7 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
                 const auto minor =
                     ReadNumber(dot == std::string::npos ? "" : text.substr(dot + 1), 0, 65535);
                 if (!major || !minor) {
-                    Refuse("--protocol: bad version '" + text +
+                    ThrowUsageError("--protocol: bad version '" + text +
                            "': give it as MAJOR.MINOR, e.g. 2.85");
                 }
                 options.protocolMajor = static_cast<std::uint16_t>(*major);

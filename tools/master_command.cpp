@@ -105,7 +105,7 @@ void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
                      "4 lists a second, and 4 answers a second from each stand-in");
     master->callback([&options, &run, list, servers] {
         if (list->count() == 0 && servers->count() == 0) {
-            Refuse("give either --list FILE or --servers N");
+            ThrowUsageError("give either --list FILE or --servers N");
         }
         CheckPortRange(options.servers, options.serverPort);
         run = [&options] { return RunMaster(options); };

@@ -20,12 +20,12 @@ Player ReadPlayer(const std::string& text) {
                                   ? std::string::npos
                                   : text.rfind(',', second - 1);
     if (first == std::string::npos) {
-        Refuse("bad player '" + text + "': give it as NAME,CLAN,PING");
+        ThrowUsageError("bad player '" + text + "': give it as NAME,CLAN,PING");
     }
     const std::string pingText = text.substr(second + 1);
     const std::optional<long long> ping = ReadNumber(pingText, 0, 65535);
     if (!ping) {
-        Refuse("bad ping '" + pingText + "' in player '" + text + "': give 0 to 65535");
+        ThrowUsageError("bad ping '" + pingText + "' in player '" + text + "': give 0 to 65535");
     }
     return {.name = text.substr(0, first),
             .clan = text.substr(first + 1, second - first - 1),
@@ -87,7 +87,7 @@ void AddListenOptions(CLI::App& command, std::string& bind, std::uint16_t& port,
 
 void CheckPortRange(int servers, std::uint16_t first) {
     if (!standin::PortsFit(first, servers)) {
-        Refuse("--servers " + std::to_string(servers) + " from port " + std::to_string(first) +
+        ThrowUsageError("--servers " + std::to_string(servers) + " from port " + std::to_string(first) +
                " runs past port 65535");
     }
 }
@@ -127,7 +127,7 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
         ->each([&vars = options.sample.vars](const std::string& var) {
             const std::size_t eq = var.find('=');
             if (eq == std::string::npos || eq == 0) {
-                Refuse("bad variable '" + var + "' for --var: give it as KEY=VALUE");
+                ThrowUsageError("bad variable '" + var + "' for --var: give it as KEY=VALUE");
             }
             vars.emplace_back(var.substr(0, eq), var.substr(eq + 1));
         });
@@ -153,9 +153,9 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
         ->transform(Decimal(1, 1000000000));
     serve->callback([&options, &run] {
         if (options.sample.players.size() > kMaxPlayers) {
-            Refuse("too many players: a server has at most " + std::to_string(kMaxPlayers));
+            ThrowUsageError("too many players: a server has at most " + std::to_string(kMaxPlayers));
         } else if (options.servers > 1 && options.port == 0) {
-            Refuse("--servers needs a --port to count from");
+            ThrowUsageError("--servers needs a --port to count from");
         }
         CheckPortRange(options.servers, options.port);
         run = [&options] { return RunServe(options); };
