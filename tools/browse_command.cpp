@@ -63,7 +63,7 @@ int RunBrowse(const BrowseOptions& options) {
         static_cast<std::size_t>(options.jobs),
         [&library](const std::string& address) { return library.GetInfo(address); });
     std::size_t listed = 0;
-    const std::vector<MasterAnswer> masters =
+    const std::vector<MasterResult> masters =
         FetchList(options.list, [&](const ServerEntry& entry) {
             queries.Add(EntryText(entry));
             ++listed;

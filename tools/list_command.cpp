@@ -23,9 +23,9 @@ std::string EntryText(const ServerEntry& entry) {
 namespace {
 
 // What every master's replies held that is not a list entry, added up.
-ListTally SumTallies(const std::vector<MasterAnswer>& answers) {
+ListTally SumTallies(const std::vector<MasterResult>& answers) {
     ListTally all;
-    for (const MasterAnswer& answer : answers) {
+    for (const MasterResult& answer : answers) {
         all.foreign += answer.tally.foreign;
         all.malformed += answer.tally.malformed;
         all.portZero += answer.tally.portZero;
@@ -36,7 +36,7 @@ ListTally SumTallies(const std::vector<MasterAnswer>& answers) {
 
 int RunList(const ListOptions& options) {
     std::vector<std::string> servers;
-    const std::vector<MasterAnswer> answers = FetchList(options, [&](const ServerEntry& entry) {
+    const std::vector<MasterResult> answers = FetchList(options, [&](const ServerEntry& entry) {
         servers.push_back(EntryText(entry));
         if (!options.json) {
             Say(servers.back() + "\n");
@@ -66,7 +66,7 @@ int RunList(const ListOptions& options) {
 // Each master on a thread of its own. The request goes out up to three
 // times while no reply comes, --wait-ms apart; a list ends --wait-ms after
 // its last reply, or after a minute in all.
-std::vector<MasterAnswer> FetchList(const ListOptions& options,
+std::vector<MasterResult> FetchList(const ListOptions& options,
                                     const std::function<void(const ServerEntry& entry)>& take) {
     const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
     const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
@@ -97,7 +97,7 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
         }
         return true;
     };
-    std::vector<MasterAnswer> answers(options.masters.size());
+    std::vector<MasterResult> answers(options.masters.size());
     std::vector<std::size_t> cut(options.masters.size());  // the fetch resets its own tally
     std::vector<std::thread> askers;
     for (std::size_t i = 0; i < options.masters.size(); ++i) {
@@ -120,9 +120,9 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
     return answers;
 }
 
-bool ReportListProblems(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
+bool ReportListProblems(const std::vector<MasterResult>& answers, const ListOptions& options) {
     const ListTally all = SumTallies(answers);
-    const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterAnswer& a) {
+    const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterResult& a) {
         return a.outcome == ListOutcome::kListed;
     });
     std::string dropped;

@@ -69,7 +69,7 @@ void AddListCommand(CLI::App& app, ListOptions& options, Run& run);
 void AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run);
 
 // What each master of a list gave, in the order of ListOptions::masters.
-struct MasterAnswer {
+struct MasterResult {
     ListOutcome outcome = ListOutcome::kNoAnswer;
     ListTally tally;
 };
@@ -77,9 +77,9 @@ struct MasterAnswer {
 // Asks every master of `options` for its list, all at once, and hands each
 // server on once, as it first arrives from any of them; ReportListProblems then says
 // what was dropped and which masters did not answer, and is true when one did.
-std::vector<MasterAnswer> FetchList(const ListOptions& options,
+std::vector<MasterResult> FetchList(const ListOptions& options,
                                     const std::function<void(const ServerEntry& entry)>& take);
-bool ReportListProblems(const std::vector<MasterAnswer>& answers, const ListOptions& options);
+bool ReportListProblems(const std::vector<MasterResult>& answers, const ListOptions& options);
 std::string EntryText(const ServerEntry& entry);  // HOST:PORT
 // The options list and browse share: the master and the request's filters.
 void AddListOptions(CLI::App& command, ListOptions& options);
