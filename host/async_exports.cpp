@@ -12,7 +12,7 @@ using namespace velder::async;
 extern "C" {
 
 void VELDER_CALL LoadDll(HostLoadInfo* info) {
-    velder::platform::SetBackgroundTend(SendSignals);
+    velder::platform::SetBackgroundSender(SendSignals);
     velder::platform::SharedLock lock;
     State& state = Shared();
     NewSession();

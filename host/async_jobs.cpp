@@ -107,7 +107,7 @@ bool ReadStart(WindowHandle mainWindow, const char* data, StartRequest* request)
     State& state = Shared();
     if (state.hostWindow == nullptr) {
         state.hostWindow = mainWindow;  // a host that never called LoadDll
-        platform::SetBackgroundTend(SendSignals);
+        platform::SetBackgroundSender(SendSignals);
     }
     return ParseStartRequest(data, state.hostCapacity, request);
 }

@@ -12,7 +12,7 @@ namespace velder::async {
 // Empties the signal of `ticket` (every ticket's for 0) if one is on its way.
 void Silence(std::uint32_t ticket);
 
-// The launcher's tend: frees the signals mIRC has run and sends those of
+// The launcher's sender: frees the signals mIRC has run and sends those of
 // the tickets that finished since. True while a signal is on its way.
 // Takes the shared lock itself.
 bool SendSignals();
