@@ -105,7 +105,7 @@ void AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
                                                              {"ping", BrowseSort::kPing},
                                                              {"name", BrowseSort::kName}};
     Choice(*browse, "--sort", options.sort, kSorts, "the order of the lines");
-    Number(*browse, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
+    NumberOption(*browse, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     browse->callback([&options, &run] { run = [&options] { return RunBrowse(options); }; });
 }
 

@@ -79,7 +79,7 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
             ->type_name("FILE")
             ->allow_extra_args(false)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    Number(*info, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
+    NumberOption(*info, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     CLI::Option* players =
         info->add_flag("--players", options.players, "with the summary: the players");
     CLI::Option* vars =

@@ -216,7 +216,7 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
             },
             "the game's protocol (2.85: Quake 4 1.4.2)")
         ->type_name("MAJOR.MINOR");
-    Number(command, "--wait-ms", options.waitMs, 1, 60000,
+    NumberOption(command, "--wait-ms", options.waitMs, 1, 60000,
            "the list ends this long after the last reply datagram");
     command.add_flag("--json", options.json);
 }

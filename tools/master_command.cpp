@@ -96,10 +96,10 @@ void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
         master->add_option("--servers", options.servers, "start N stand-in servers and list them")
             ->transform(Decimal(1, kMaxServers))
             ->excludes(list);
-    Number(*master, "--server-port", options.serverPort, 0, 65535,
+    NumberOption(*master, "--server-port", options.serverPort, 0, 65535,
            "their first port (0 for free ports)");
-    Number(*master, "--players", options.players, 0, kMaxPlayers, "made-up players on each");
-    Number(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
+    NumberOption(*master, "--players", options.players, 0, kMaxPlayers, "made-up players on each");
+    NumberOption(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
     AddListenOptions(*master, options.bind, options.port,
                      "address to listen on; any other than 127.0.0.1 gives each source at most "
                      "4 lists a second, and 4 answers a second from each stand-in");

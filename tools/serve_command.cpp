@@ -82,7 +82,7 @@ int AnswersPerSource(const std::string& bind, const std::string& what) {
 void AddListenOptions(CLI::App& command, std::string& bind, std::uint16_t& port,
                       const std::string& bindHelp) {
     command.add_option("--bind", bind, bindHelp)->capture_default_str()->check(CLI::ValidIPV4);
-    Number(command, "--port", port, 0, 65535, "UDP port (0 for a free one)");
+    NumberOption(command, "--port", port, 0, 65535, "UDP port (0 for a free one)");
 }
 
 void CheckPortRange(int servers, std::uint16_t first) {
@@ -110,7 +110,7 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
     AddListenOptions(*serve, options.bind, options.port,
                      "address to listen on; any other than 127.0.0.1 draws a warning, and each "
                      "source address then gets at most 4 answers a second");
-    Number(*serve, "--servers", options.servers, 1, kMaxServers,
+    NumberOption(*serve, "--servers", options.servers, 1, kMaxServers,
            "listen on N consecutive ports from --port");
     CLI::Option* reply = serve->add_option(
         "--reply", options.replyFile,
@@ -120,7 +120,7 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
         ->capture_default_str();
     sample->add_option("--map", options.sample.map, "si_map")->capture_default_str();
     sample->add_option("--gametype", options.sample.gameType, "si_gameType")->capture_default_str();
-    Number(*sample, "--maxplayers", options.sample.maxPlayers, 0, 999, "si_maxPlayers");
+    NumberOption(*sample, "--maxplayers", options.sample.maxPlayers, 0, 999, "si_maxPlayers");
     sample->add_option("--var", "a further server variable (repeatable)")
         ->type_name("KEY=VALUE")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -143,10 +143,10 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
             "N made-up players")
         ->transform(Decimal(0, kMaxPlayers))
         ->excludes(given);
-    Number(*sample, "--os", options.sample.osMask, 0, 0xFFFFFFFF,
+    NumberOption(*sample, "--os", options.sample.osMask, 0, 0xFFFFFFFF,
            "the OS byte that ends the reply (1 Windows; 2 or 7 Linux)");
     sample->excludes(reply);
-    Number(*serve, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "wait N ms before each answer");
+    NumberOption(*serve, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "wait N ms before each answer");
     serve
         ->add_option("--count", options.count,
                      "stop after N answers (GetInfo asks twice per query)")
