@@ -35,7 +35,7 @@ namespace {
 
 void RunQuery(void* argument) {
     auto* const job = static_cast<QueryJob*>(argument);
-    job->answer = QueryStatus(job->buffer, job->capacity) == QueryOutcome::kAnswered;
+    job->bytes = QueryStatus(job->buffer, job->capacity) == QueryOutcome::kAnswered;
     Finish(job);
 }
 

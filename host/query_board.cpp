@@ -220,7 +220,7 @@ TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capac
     std::memcpy(data, job.buffer, copied);
     data[copied] = '\0';
     if (answer != nullptr) {
-        *answer = job.answer;
+        *answer = job.bytes;
     }
     Drop(*slot);
     return TakeVerdict::kTaken;

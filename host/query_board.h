@@ -34,7 +34,7 @@ struct QueryJob {
     char* buffer = nullptr;  // `capacity` bytes: the address, then the result
     std::size_t capacity = 0;
     JobKind kind = JobKind::kQuery;
-    bool answer = false;    // the result is a server's answer: bytes, not text
+    bool bytes = false;     // the result is a server's answer: bytes, not text
     bool detached = false;  // cancelled, or the DLL was reset or unloaded
 };
 
