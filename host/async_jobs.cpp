@@ -78,14 +78,14 @@ bool StartJob(const StartRequest& request, JobKind kind, void (*work)(void* argu
 }
 
 // Leaves ticket `data`'s result of `kind` in `data`: the result, "pending" or "unknown".
-Reply TakeResult(char* data, JobKind kind) {
+ResultForm TakeResult(char* data, JobKind kind) {
     SharedLock lock;
     State& state = Shared();
     std::uint32_t ticket = 0;
     bool answer = false;
     if (!ParseTicket(data, state.hostCapacity, &ticket)) {
         Write(data, "unknown");
-        return Reply::kText;
+        return ResultForm::kText;
     }
     switch (state.board.Take(ticket, data, state.hostCapacity, kind, &answer)) {
         case TakeVerdict::kTaken:
@@ -98,7 +98,7 @@ Reply TakeResult(char* data, JobKind kind) {
             Write(data, "unknown");
             break;
     }
-    return answer ? Reply::kAnswer : Reply::kText;
+    return answer ? ResultForm::kBytes : ResultForm::kText;
 }
 
 // Reads "<signal> <address>" from `data`, as a host of this session hands it.
@@ -114,29 +114,29 @@ bool ReadStart(WindowHandle mainWindow, const char* data, StartRequest* request)
 
 }  // namespace
 
-Reply StartQuery(WindowHandle mainWindow, char* data) {
+ResultForm StartQuery(WindowHandle mainWindow, char* data) {
     StartRequest request;
     if (!ReadStart(mainWindow, data, &request)) {
         Write(data, "malformed");
-        return Reply::kText;
+        return ResultForm::kText;
     }
     StartJob(request, JobKind::kQuery, RunQuery, data);
-    return Reply::kText;
+    return ResultForm::kText;
 }
 
-Reply StartList(WindowHandle mainWindow, char* data) {
+ResultForm StartList(WindowHandle mainWindow, char* data) {
     StartRequest request;
     ListRequest list;
     if (!ReadStart(mainWindow, data, &request) ||
         !ParseListRequest(request.address, request.addressLength, &list)) {
         Write(data, "malformed");
-        return Reply::kText;
+        return ResultForm::kText;
     }
     {
         SharedLock lock;
         if (Shared().listRunning) {
             Write(data, "busy");
-            return Reply::kText;
+            return ResultForm::kText;
         }
         Shared().listRunning = true;
     }
@@ -144,23 +144,23 @@ Reply StartList(WindowHandle mainWindow, char* data) {
         SharedLock lock;
         Shared().listRunning = false;
     }
-    return Reply::kText;
+    return ResultForm::kText;
 }
 
-Reply TakeQuery(WindowHandle, char* data) {
+ResultForm TakeQuery(WindowHandle, char* data) {
     return TakeResult(data, JobKind::kQuery);
 }
 
-Reply TakeList(WindowHandle, char* data) {
+ResultForm TakeList(WindowHandle, char* data) {
     return TakeResult(data, JobKind::kList);
 }
 
-Reply Cancel(WindowHandle, char* data) {
+ResultForm Cancel(WindowHandle, char* data) {
     SharedLock lock;
     if (std::strncmp(data, "all", 4) == 0) {
         NewSession();
         Write(data, "cancelled");
-        return Reply::kText;
+        return ResultForm::kText;
     }
     std::uint32_t ticket = 0;
     const bool known =
@@ -169,11 +169,11 @@ Reply Cancel(WindowHandle, char* data) {
         Silence(ticket);  // a finished query's signal may be on its way
     }
     Write(data, known ? "cancelled" : "unknown");
-    return Reply::kText;
+    return ResultForm::kText;
 }
 
 std::int32_t Exchange(WindowHandle mainWindow, char* data,
-                      Reply (*work)(WindowHandle mainWindow, char* data)) {
+                      ResultForm (*work)(WindowHandle mainWindow, char* data)) {
     std::size_t capacity = 0;
     bool unicode = false;
     {
@@ -189,7 +189,7 @@ std::int32_t Exchange(WindowHandle mainWindow, char* data,
     auto* const wide = reinterpret_cast<HostUnit*>(data);
     char text[kMostHostCharacters];
     NarrowHostText(wide, capacity, text, capacity);
-    if (work(mainWindow, text) == Reply::kAnswer) {
+    if (work(mainWindow, text) == ResultForm::kBytes) {
         WidenBytes(text, wide, capacity);
     } else {
         WidenText(text, wide, capacity);

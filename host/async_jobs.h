@@ -12,20 +12,20 @@ namespace velder::async {
 
 // What an export leaves in its buffer: text, or a server's answer, whose
 // bytes each stand for the character of the same number.
-enum class Reply { kText, kAnswer };
+enum class ResultForm { kText, kAnswer };
 
-Reply StartQuery(WindowHandle mainWindow, char* data);
-Reply StartList(WindowHandle mainWindow, char* data);
-Reply TakeQuery(WindowHandle mainWindow, char* data);
-Reply TakeList(WindowHandle mainWindow, char* data);
-Reply Cancel(WindowHandle mainWindow, char* data);
+ResultForm StartQuery(WindowHandle mainWindow, char* data);
+ResultForm StartList(WindowHandle mainWindow, char* data);
+ResultForm TakeQuery(WindowHandle mainWindow, char* data);
+ResultForm TakeList(WindowHandle mainWindow, char* data);
+ResultForm Cancel(WindowHandle mainWindow, char* data);
 
 // Runs `work` on the export's text as bytes, and leaves its reply in the
 // host's form. An ANSI host's buffer is worked on in place. A UTF-16 one is
 // read into bytes on this thread's stack (as UTF-8) and written back: an
 // answer byte for byte, any other text as the characters it spells.
 std::int32_t Exchange(WindowHandle mainWindow, char* data,
-                      Reply (*work)(WindowHandle mainWindow, char* data));
+                      ResultForm (*work)(WindowHandle mainWindow, char* data));
 
 // Hands the finished job back to the board; the launcher tells the script.
 void Finish(QueryJob* job);
