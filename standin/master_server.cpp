@@ -75,7 +75,7 @@ bool MasterServer::Start(const MasterOptions& master) {
         ServersFilter filter;
         return ReadServersRequest(Data(datagram), datagram.size(), filter);
     };
-    options.answer = [servers = master.servers](std::string_view request) {
+    options.respond = [servers = master.servers](std::string_view request) {
         ServersFilter filter;
         ReadServersRequest(Data(request), request.size(), filter);
         std::vector<ServerEntry> list;  // in list order

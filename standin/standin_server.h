@@ -68,7 +68,7 @@ struct Options {
     // Or other requests: which datagrams of at most `longestRequest` bytes
     // are requests, and the datagrams that answer one.
     std::function<bool(std::string_view datagram)> isRequest;
-    std::function<std::vector<Bytes>(std::string_view request)> answer;
+    std::function<std::vector<Bytes>(std::string_view request)> respond;
     std::size_t longestRequest = kLongestStatusRequest;
     // Told of each datagram as it arrives, on the serving thread: which
     // server, its first longestRequest + 1 bytes, its sender (IPv4, host order).
