@@ -31,11 +31,11 @@ void Forget(KeptList& list) {
 // What the master gave within the last minute, or null.
 KeptList* KeptFor(const MasterAddress& master) {
     for (KeptList& list : kept) {
-        if (list.master.host[0] != '\0' &&
+        if (list.master.name[0] != '\0' &&
             platform::TickMilliseconds() - list.askedAt >= kMasterRestMilliseconds) {
             Forget(list);
         }
-        if (list.master.host[0] != '\0' && SameMaster(list.master, master)) {
+        if (list.master.name[0] != '\0' && SameMaster(list.master, master)) {
             return &list;
         }
     }
@@ -47,7 +47,7 @@ KeptList& SlotFor(const MasterAddress& master) {
     const std::uint32_t now = platform::TickMilliseconds();
     KeptList* oldest = &kept[0];
     for (KeptList& list : kept) {
-        if (list.master.host[0] == '\0' || SameMaster(list.master, master)) {
+        if (list.master.name[0] == '\0' || SameMaster(list.master, master)) {
             return list;
         }
         oldest = now - list.askedAt > now - oldest->askedAt ? &list : oldest;

@@ -55,7 +55,7 @@ void Ask(const MasterAddress& master, SeenServers& seen, MasterList* list) {
         return;
     }
     ListTally tally;
-    const ListOutcome outcome = FetchServerList(master.host, master.port, ServersFilter{},
+    const ListOutcome outcome = FetchServerList(master.name, master.port, ServersFilter{},
                                                 MasterWait{}, seen, {&collected, Collect}, tally);
     // Only what the master sent stays in memory.
     void* const fitted =
@@ -195,8 +195,8 @@ void WriteListAnswer(const ListRequest& request, const ListAnswer& answer, Query
         if (!answer.listed[m]) {
             continue;
         }
-        char name[sizeof " answered:" + kLongestMasterHost + 8];
-        const int n = std::snprintf(name, sizeof name, "%s%s:%u", divider, request.masters[m].host,
+        char name[sizeof " answered:" + kLongestMasterName + 8];
+        const int n = std::snprintf(name, sizeof name, "%s%s:%u", divider, request.masters[m].name,
                                     request.masters[m].port);
         if (n > 0 && length + static_cast<std::size_t>(n) < job->capacity) {
             std::memcpy(job->buffer + length, name, static_cast<std::size_t>(n) + 1);

@@ -56,10 +56,10 @@ bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* req
 // digits; then one space, then the file's path (the rest of the text,
 // spaces allowed, no control characters, at most kLongestListPath bytes).
 inline constexpr std::size_t kMostMasters = 4;
-inline constexpr std::size_t kLongestMasterHost = 255;
+inline constexpr std::size_t kLongestMasterName = 255;
 inline constexpr std::size_t kLongestListPath = platform::kLongestTargetPath;
 struct MasterAddress {
-    char host[kLongestMasterHost + 1] = {};
+    char name[kLongestMasterName + 1] = {};
     std::uint16_t port = 0;
 };
 // The same master: the same port, and the same host whatever its letters' case.

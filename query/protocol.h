@@ -54,7 +54,7 @@ inline constexpr std::size_t kTranscriptionWindow = 900;
 // The longest reply datagram taken; a longer one counts as a failed receive.
 inline constexpr std::size_t kReceiveCapacity = 10240;
 // The host name before the colon, NUL included; a longer one is refused.
-inline constexpr std::size_t kHostNameCapacity = 1024;
+inline constexpr std::size_t kServerNameCapacity = 1024;
 // How long a query waits for the reply.
 inline constexpr std::uint32_t kReplyWaitMilliseconds = 650;
 // The round-trip field never shows more than this.

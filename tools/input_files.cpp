@@ -58,9 +58,9 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     if (colon == 0) {
         return "server " + quoted + " has no host name before the colon";
     }
-    if (colon >= kHostNameCapacity) {
+    if (colon >= kServerNameCapacity) {
         return "the host name of server " + quoted + " is longer than the library takes (" +
-               std::to_string(kHostNameCapacity - 1) + " bytes)";
+               std::to_string(kServerNameCapacity - 1) + " bytes)";
     }
     const std::string port = address.substr(colon + 1);
     if (!ReadNumber(port, 1, 65535)) {
