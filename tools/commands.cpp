@@ -85,8 +85,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
                                                                            CLI::AppFormatMode::All)
                                           : app.get_subcommand(topic)->help("velder"));
         } else if (chosen[0]->get_name() != "info" && !line.info.operands.empty()) {
-            ThrowUsageError("unexpected argument '" + line.info.operands.front() + "' for 'velder " +
-                   chosen[0]->get_name() + "'");
+            ThrowUsageError("unexpected argument '" + line.info.operands.front() +
+                            "' for 'velder " + chosen[0]->get_name() + "'");
         }
     } catch (const CLI::CallForHelp&) {
         // CLI11 answers --help before it looks for arguments nothing took.

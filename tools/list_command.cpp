@@ -209,7 +209,7 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
                     ReadNumber(dot == std::string::npos ? "" : text.substr(dot + 1), 0, 65535);
                 if (!major || !minor) {
                     ThrowUsageError("--protocol: bad version '" + text +
-                           "': give it as MAJOR.MINOR, e.g. 2.85");
+                                    "': give it as MAJOR.MINOR, e.g. 2.85");
                 }
                 options.protocolMajor = static_cast<std::uint16_t>(*major);
                 options.protocolMinor = static_cast<std::uint16_t>(*minor);
@@ -217,7 +217,7 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
             "the game's protocol (2.85: Quake 4 1.4.2)")
         ->type_name("MAJOR.MINOR");
     NumberOption(command, "--wait-ms", options.waitMs, 1, 60000,
-           "the list ends this long after the last reply datagram");
+                 "the list ends this long after the last reply datagram");
     command.add_flag("--json", options.json);
 }
 

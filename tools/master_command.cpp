@@ -1,7 +1,6 @@
 // velder master: a stand-in master server that answers getServers.
 #include "tools/standin_commands.h"
 
-
 #include "standin/master_server.h"
 #include "tools/cli11.h"
 #include "tools/input_files.h"
@@ -97,9 +96,10 @@ void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
             ->transform(Decimal(1, kMaxServers))
             ->excludes(list);
     NumberOption(*master, "--server-port", options.serverPort, 0, 65535,
-           "their first port (0 for free ports)");
+                 "their first port (0 for free ports)");
     NumberOption(*master, "--players", options.players, 0, kMaxPlayers, "made-up players on each");
-    NumberOption(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
+    NumberOption(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs,
+                 "their wait before each answer");
     AddListenOptions(*master, options.bind, options.port,
                      "address to listen on; any other than 127.0.0.1 gives each source at most "
                      "4 lists a second, and 4 answers a second from each stand-in");

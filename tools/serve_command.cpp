@@ -87,8 +87,8 @@ void AddListenOptions(CLI::App& command, std::string& bind, std::uint16_t& port,
 
 void CheckPortRange(int servers, std::uint16_t first) {
     if (!standin::PortsFit(first, servers)) {
-        ThrowUsageError("--servers " + std::to_string(servers) + " from port " + std::to_string(first) +
-               " runs past port 65535");
+        ThrowUsageError("--servers " + std::to_string(servers) + " from port " +
+                        std::to_string(first) + " runs past port 65535");
     }
 }
 
@@ -111,7 +111,7 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
                      "address to listen on; any other than 127.0.0.1 draws a warning, and each "
                      "source address then gets at most 4 answers a second");
     NumberOption(*serve, "--servers", options.servers, 1, kMaxServers,
-           "listen on N consecutive ports from --port");
+                 "listen on N consecutive ports from --port");
     CLI::Option* reply = serve->add_option(
         "--reply", options.replyFile,
         "answer with the bytes of FILE instead (a regular file of at most 65507 bytes)");
@@ -144,16 +144,18 @@ void AddServeCommand(CLI::App& app, ServeOptions& options, Run& run) {
         ->transform(Decimal(0, kMaxPlayers))
         ->excludes(given);
     NumberOption(*sample, "--os", options.sample.osMask, 0, 0xFFFFFFFF,
-           "the OS byte that ends the reply (1 Windows; 2 or 7 Linux)");
+                 "the OS byte that ends the reply (1 Windows; 2 or 7 Linux)");
     sample->excludes(reply);
-    NumberOption(*serve, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "wait N ms before each answer");
+    NumberOption(*serve, "--delay-ms", options.delayMs, 0, kMaxDelayMs,
+                 "wait N ms before each answer");
     serve
         ->add_option("--count", options.count,
                      "stop after N answers (GetInfo asks twice per query)")
         ->transform(Decimal(1, 1000000000));
     serve->callback([&options, &run] {
         if (options.sample.players.size() > kMaxPlayers) {
-            ThrowUsageError("too many players: a server has at most " + std::to_string(kMaxPlayers));
+            ThrowUsageError("too many players: a server has at most " +
+                            std::to_string(kMaxPlayers));
         } else if (options.servers > 1 && options.port == 0) {
             ThrowUsageError("--servers needs a --port to count from");
         }
