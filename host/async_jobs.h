@@ -12,7 +12,7 @@ namespace velder::async {
 
 // What an export leaves in its buffer: text, or a server's answer, whose
 // bytes each stand for the character of the same number.
-enum class ResultForm { kText, kAnswer };
+enum class ResultForm { kText, kBytes };
 
 ResultForm StartQuery(WindowHandle mainWindow, char* data);
 ResultForm StartList(WindowHandle mainWindow, char* data);
