@@ -42,7 +42,7 @@ int RunMaster(const MasterServeOptions& options) {
     master.answersPerSecond = AnswersPerSource(
         options.bind, "each source address gets at most " + std::to_string(kAnswersPerSource) +
                           " lists a second, and as many answers from each stand-in");
-    standin::Server servers;
+    standin::Server standIns;  // --servers: its own stand-ins
     if (!options.listFile.empty()) {
         auto listed = ReadListFile(options.listFile);
         if (!listed) {
@@ -52,14 +52,14 @@ int RunMaster(const MasterServeOptions& options) {
     } else {
         standin::ServerSample sample = DemoSample();
         sample.players = MadeUpPlayers(static_cast<std::size_t>(options.players));
-        if (!servers.Start(StandInOptions(standin::BuildStatusReply(sample), options.delayMs,
-                                          options.bind, options.serverPort, options.servers,
-                                          master.answersPerSecond))) {
-            Complain(servers.Error());
+        if (!standIns.Start(StandInOptions(standin::BuildStatusReply(sample), options.delayMs,
+                                           options.bind, options.serverPort, options.servers,
+                                           master.answersPerSecond))) {
+            Complain(standIns.Error());
             return kExitFailure;
         }
         for (int i = 0; i < options.servers; ++i) {
-            master.servers.push_back({.entry = *standin::EntryFromText(servers.Address(i)),
+            master.servers.push_back({.entry = *standin::EntryFromText(standIns.Address(i)),
                                       .players = options.players,
                                       .maxPlayers = sample.maxPlayers,
                                       .password = false});
@@ -73,7 +73,7 @@ int RunMaster(const MasterServeOptions& options) {
     Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
         server.Address() + "\n");
     server.Wait();
-    servers.Stop();
+    standIns.Stop();
     const standin::Counts counts = server.GetCounts();
     Say("velder master: " + std::to_string(counts.answered) + " lists sent in " +
         std::to_string(counts.datagrams) + " datagrams, " + std::to_string(counts.ignored) +
