@@ -8,26 +8,24 @@
 // Figures are in microseconds per call; compare the medians.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/loaded_library.h"
 #include "platform/program.h"
+#include "platform/udp_socket.h"
 #include "query/protocol.h"
 #include "query/reply_transcription.h"
+#include "standin/sample_replies.h"
 #include "standin/standin_server.h"
-#include "tests/support/samples.h"
-#include "tests/support/udp_client.h"
 #include "velder/velder.h"
 
 namespace {
 
 using velder::Bytes;
 
-const Bytes kRequest(reinterpret_cast<const char*>(velder::kStatusRequest),
-                     sizeof velder::kStatusRequest);
+constexpr velder::platform::Ipv4Address kLoopback{{127, 0, 0, 1}};
 
 // A server answering every status request at once with the realistic reply;
 // its port, or 0 when it could not start.
@@ -35,7 +33,7 @@ std::uint16_t ServerPort() {
     static velder::standin::Server server;
     static const bool started = [] {
         velder::standin::Options options;
-        options.reply = velder::support::RealisticStatusReply();
+        options.reply = velder::standin::RealisticStatusReply();
         return server.Start(options);
     }();
     return started ? server.Port() : 0;
@@ -86,26 +84,46 @@ void BM_GetInfoWithoutAnswer(benchmark::State& state) {
     }
 }
 
+// One request to the server and its reply, on the library's own socket
+// calls; false when no reply came within a second.
+bool RoundTrip(velder::platform::SocketHandle socket, std::uint16_t port) {
+    namespace platform = velder::platform;
+    platform::SendDatagram(socket, velder::kStatusRequest, sizeof velder::kStatusRequest, kLoopback,
+                           port);
+    unsigned char reply[velder::kReceiveCapacity];
+    platform::Sender sender;
+    return platform::WaitReadable(socket, 1000) > 0 &&
+           platform::ReceiveDatagram(socket, reply, sizeof reply, &sender) > 0;
+}
+
 // The floor: one request and its reply on a socket that stays open.
 void BM_BareRoundTrip(benchmark::State& state) {
-    velder::support::Client client;
+    velder::platform::SocketHandle socket = 0;
     const std::uint16_t port = ServerPort();
+    if (port == 0 || !velder::platform::OpenUdpSocket(&socket)) {
+        state.SkipWithError("cannot start the server or open a socket");
+        return;
+    }
     for (auto _ : state) {
-        client.Send(port, kRequest);
-        if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
+        if (!RoundTrip(socket, port)) {
             state.SkipWithError("no reply");
-            return;
+            break;
         }
     }
+    velder::platform::CloseSocket(socket);
 }
 
 // The floor with a socket opened and closed for every request, as GetInfo does.
 void BM_BareRoundTripFreshSocket(benchmark::State& state) {
     const std::uint16_t port = ServerPort();
     for (auto _ : state) {
-        velder::support::Client client;
-        client.Send(port, kRequest);
-        if (!client.Receive(std::chrono::milliseconds(1000)).has_value()) {
+        velder::platform::SocketHandle socket = 0;
+        const bool opened = port != 0 && velder::platform::OpenUdpSocket(&socket);
+        const bool answered = opened && RoundTrip(socket, port);
+        if (opened) {
+            velder::platform::CloseSocket(socket);
+        }
+        if (!answered) {
             state.SkipWithError("no reply");
             return;
         }
@@ -114,7 +132,7 @@ void BM_BareRoundTripFreshSocket(benchmark::State& state) {
 
 // GetInfo's own work on the reply: the transcription alone.
 void BM_TranscriptionOfTheReply(benchmark::State& state) {
-    const Bytes reply = velder::support::RealisticStatusReply();
+    const Bytes reply = velder::standin::RealisticStatusReply();
     char out[kDataCapacity];
     for (auto _ : state) {
         benchmark::DoNotOptimize(reply.data());

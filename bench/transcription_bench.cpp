@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "query/reply_transcription.h"
-#include "tests/support/samples.h"
+#include "standin/sample_replies.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ enum ReplyKind { kRealistic, kLongestText, kPrintableText };
 Bytes MakeReply(ReplyKind kind) {
     switch (kind) {
         case kRealistic:
-            return velder::support::RealisticStatusReply();
+            return velder::standin::RealisticStatusReply();
         case kLongestText:
-            return velder::support::LongestTextReply();
+            return velder::standin::LongestTextReply();
         case kPrintableText:
-            return velder::support::PrintableTextReply();
+            return velder::standin::PrintableTextReply();
     }
     return {};
 }

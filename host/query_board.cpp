@@ -62,10 +62,10 @@ bool SameMaster(const MasterAddress& a, const MasterAddress& b) {
     }
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     std::size_t i = 0;
-    while (a.host[i] != '\0' && lower(a.host[i]) == lower(b.host[i])) {
+    while (a.name[i] != '\0' && lower(a.name[i]) == lower(b.name[i])) {
         ++i;
     }
-    return a.host[i] == b.host[i];
+    return a.name[i] == b.name[i];
 }
 
 bool ParseListRequest(const char* text, std::size_t length, ListRequest* request) {
@@ -77,11 +77,11 @@ bool ParseListRequest(const char* text, std::size_t length, ListRequest* request
             return false;
         }
         const std::size_t hostFrom = i;
-        while (i < length && i - hostFrom <= kLongestMasterHost && IsHostChar(text[i])) {
+        while (i < length && i - hostFrom <= kLongestMasterName && IsHostChar(text[i])) {
             ++i;
         }
         const std::size_t hostLength = i - hostFrom;
-        if (hostLength == 0 || hostLength > kLongestMasterHost || i == length || text[i] != ':') {
+        if (hostLength == 0 || hostLength > kLongestMasterName || i == length || text[i] != ':') {
             return false;
         }
         std::uint32_t port = 0;
@@ -95,8 +95,8 @@ bool ParseListRequest(const char* text, std::size_t length, ListRequest* request
         }
         more = text[i++] == ',';
         MasterAddress& master = request->masters[request->masterCount];
-        std::memcpy(master.host, text + hostFrom, hostLength);
-        master.host[hostLength] = '\0';
+        std::memcpy(master.name, text + hostFrom, hostLength);
+        master.name[hostLength] = '\0';
         master.port = static_cast<std::uint16_t>(port);
         for (std::size_t k = 0; k < request->masterCount; ++k) {
             if (SameMaster(request->masters[k], master)) {
@@ -220,7 +220,7 @@ TakeVerdict QueryBoard::Take(std::uint32_t ticket, char* data, std::size_t capac
     std::memcpy(data, job.buffer, copied);
     data[copied] = '\0';
     if (answer != nullptr) {
-        *answer = job.answer;
+        *answer = job.bytes;
     }
     Drop(*slot);
     return TakeVerdict::kTaken;

@@ -34,7 +34,7 @@ struct QueryJob {
     char* buffer = nullptr;  // `capacity` bytes: the address, then the result
     std::size_t capacity = 0;
     JobKind kind = JobKind::kQuery;
-    bool answer = false;    // the result is a server's answer: bytes, not text
+    bool bytes = false;     // the result is a server's answer: bytes, not text
     bool detached = false;  // cancelled, or the DLL was reset or unloaded
 };
 
@@ -56,10 +56,10 @@ bool ParseStartRequest(const char* data, std::size_t capacity, StartRequest* req
 // digits; then one space, then the file's path (the rest of the text,
 // spaces allowed, no control characters, at most kLongestListPath bytes).
 inline constexpr std::size_t kMostMasters = 4;
-inline constexpr std::size_t kLongestMasterHost = 255;
+inline constexpr std::size_t kLongestMasterName = 255;
 inline constexpr std::size_t kLongestListPath = platform::kLongestTargetPath;
 struct MasterAddress {
-    char host[kLongestMasterHost + 1] = {};
+    char name[kLongestMasterName + 1] = {};
     std::uint16_t port = 0;
 };
 // The same master: the same port, and the same host whatever its letters' case.

@@ -2,8 +2,8 @@
 //
 // One background thread, the launcher, makes a thread for each piece of work
 // queued with RunInBackground, at most kMostWorkers alive at once (more
-// wait their turn in the queue), and between times calls the tend function
-// given to SetBackgroundTend, which sends what the workers left for the
+// wait their turn in the queue), and between times calls the sender function
+// given to SetBackgroundSender, which sends what the workers left for the
 // host and says whether anything it sent is still on its way. Answers to
 // commands sent from the launcher (host_messages.h) come back while it
 // waits. The host's unload must never unmap the code under a running
@@ -34,12 +34,12 @@ inline constexpr char kWorkerThreadName[] = "velder-work";
 // queue is full or no launcher could be started; `work` is then never
 // called.
 bool RunInBackground(void (*work)(void* argument), void* argument);
-// Has the launcher call the tend function soon. False when no launcher
+// Has the launcher call the sender function soon. False when no launcher
 // could be started.
 bool WakeBackground();
-// The launcher's tend function (none before this is called): true while
+// The launcher's sender function (none before this is called): true while
 // something it sent is on its way.
-void SetBackgroundTend(bool (*tend)());
+void SetBackgroundSender(bool (*sender)());
 
 // One process-wide lock for the DLL's shared state.
 void LockShared();

@@ -39,7 +39,7 @@ bool launcherRunning = false;
 pthread_cond_t wake;
 bool wakeMade = false;
 bool woken = false;
-bool (*tend)() = nullptr;
+bool (*sender)() = nullptr;
 Worker workers[kMostWorkers];
 
 std::uint64_t NowMilliseconds() {
@@ -135,10 +135,10 @@ void* LauncherMain(void*) {
             alive = Reap();
         }
         const bool waiting = queued > 0;
-        bool (*const tendNow)() = tend;
+        bool (*const senderNow)() = sender;
         pthread_mutex_unlock(&queueLock);
 
-        const bool onItsWay = tendNow != nullptr && tendNow();
+        const bool onItsWay = senderNow != nullptr && senderNow();
         pthread_mutex_lock(&queueLock);
         if (waiting || onItsWay || alive > 0) {
             idleSince = NowMilliseconds();
@@ -150,8 +150,8 @@ void* LauncherMain(void*) {
             }
             continue;
         }
-        // What tend sent is answered by the host's own thread, which the
-        // next tend asks about: while something is on its way, ask often.
+        // What sender sent is answered by the host's own thread, which the
+        // next sender asks about: while something is on its way, ask often.
         if (!woken) {
             const std::uint64_t wait = onItsWay ? 20 : kLauncherIdleMilliseconds;
             timespec until{};
@@ -219,9 +219,9 @@ bool WakeBackground() {
     return ok;
 }
 
-void SetBackgroundTend(bool (*given)()) {
+void SetBackgroundSender(bool (*given)()) {
     pthread_mutex_lock(&queueLock);
-    tend = given;
+    sender = given;
     pthread_mutex_unlock(&queueLock);
 }
 

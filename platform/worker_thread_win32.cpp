@@ -21,7 +21,7 @@ Work queue[kMostQueued];
 int queued = 0;
 bool launcherRunning = false;
 HANDLE wake = nullptr;  // auto-reset; made with a launcher, closed as it ends
-bool (*tend)() = nullptr;
+bool (*sender)() = nullptr;
 
 // A reference to this module, taken before a thread starts.
 HMODULE PinModule() {
@@ -96,11 +96,11 @@ DWORD WINAPI LauncherMain(void* parameter) {
             AcquireSRWLockExclusive(&queueLock);
         }
         const bool waiting = queued > 0;
-        bool (*const tendNow)() = tend;
+        bool (*const senderNow)() = sender;
         waits[0] = wake;
         ReleaseSRWLockExclusive(&queueLock);
 
-        const bool onItsWay = tendNow != nullptr && tendNow();
+        const bool onItsWay = senderNow != nullptr && senderNow();
         if (waiting || onItsWay || alive > 0) {
             idleSince = GetTickCount();
         } else if (GetTickCount() - idleSince >= kLauncherIdleMilliseconds) {
@@ -115,7 +115,7 @@ DWORD WINAPI LauncherMain(void* parameter) {
             ReleaseSRWLockExclusive(&queueLock);
             continue;
         }
-        // Answers to what tend sent arrive as messages to this thread; while
+        // Answers to what sender sent arrive as messages to this thread; while
         // something is on its way, look for them often.
         MsgWaitForMultipleObjects(static_cast<DWORD>(1 + alive), waits, FALSE,
                                   onItsWay ? 20 : kLauncherIdleMilliseconds, QS_ALLINPUT);
@@ -173,9 +173,9 @@ bool WakeBackground() {
     return ok;
 }
 
-void SetBackgroundTend(bool (*given)()) {
+void SetBackgroundSender(bool (*given)()) {
     AcquireSRWLockExclusive(&queueLock);
-    tend = given;
+    sender = given;
     ReleaseSRWLockExclusive(&queueLock);
 }
 

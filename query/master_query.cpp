@@ -80,13 +80,14 @@ ListOutcome Exchange(const char* host, std::uint16_t port, const ServersFilter& 
     if (!held.socketsStarted) {
         return ListOutcome::kNoSocket;
     }
-    held.socketOpen = ops.openSocket(context, &held.socket);
-    if (!held.socketOpen) {
-        return ListOutcome::kNoSocket;
-    }
     platform::Ipv4Address master{};
-    if (!ops.lookUpHost(context, host, &master)) {
-        return ListOutcome::kNoHost;
+    switch (OpenSocketFor(ops, host, held, &master)) {
+        case Reach::kNoSocket:
+            return ListOutcome::kNoSocket;
+        case Reach::kNoHost:
+            return ListOutcome::kNoHost;
+        case Reach::kReady:
+            break;
     }
     std::memset(seen.slots, 0, sizeof seen.slots);
 

@@ -44,6 +44,15 @@ void ReleaseSockets(const NetworkOps& ops, const HeldSockets& held) {
     }
 }
 
+Reach OpenSocketFor(const NetworkOps& ops, const char* host, HeldSockets& held,
+                    platform::Ipv4Address* address) {
+    held.socketOpen = ops.openSocket(ops.context, &held.socket);
+    if (!held.socketOpen) {
+        return Reach::kNoSocket;
+    }
+    return ops.lookUpHost(ops.context, host, address) ? Reach::kReady : Reach::kNoHost;
+}
+
 bool CameFrom(const platform::Sender& sender, const platform::Ipv4Address& address,
               std::uint16_t port) {
     return sender.known && sender.port == port &&

@@ -42,6 +42,12 @@ struct HeldSockets {
 };
 void ReleaseSockets(const NetworkOps& ops, const HeldSockets& held);
 
+// Opens the exchange's socket (held.socketOpen says whether it did) and
+// looks `host` up into `address`.
+enum class Reach { kReady, kNoSocket, kNoHost };
+Reach OpenSocketFor(const NetworkOps& ops, const char* host, HeldSockets& held,
+                    platform::Ipv4Address* address);
+
 // True when a datagram came from `address` and `port`.
 bool CameFrom(const platform::Sender& sender, const platform::Ipv4Address& address,
               std::uint16_t port);

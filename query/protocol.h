@@ -12,6 +12,8 @@ namespace velder {
 // Quake 4 1.4.2 speaks protocol 2.85.
 inline constexpr std::uint16_t kProtocolMajor = 2;
 inline constexpr std::uint16_t kProtocolMinor = 85;
+// A server listens here unless told otherwise.
+inline constexpr std::uint16_t kGamePort = 28004;
 
 // FF FF "getInfo" 00, then the challenge.
 inline constexpr char kStatusRequestHead[] = "\xFF\xFFgetInfo";  // its NUL is sent too
@@ -42,7 +44,7 @@ inline constexpr char kServersReplyHead[] = "\xFF\xFFservers";
 inline constexpr std::size_t kServersReplyHeadLength = sizeof(kServersReplyHead);
 
 // The reply: a text section, the section marker, records, the end pattern.
-inline constexpr unsigned char kSectionMarker[3] = {0x00, 0x00, 0x00};
+inline constexpr unsigned char kReplyRecordsMarker[3] = {0x00, 0x00, 0x00};
 inline constexpr unsigned char kEndPattern[5] = {0x20, 0x01, 0x00, 0x00, 0x00};
 // Raw bytes opening each record: bytes 1 and 2 are its number (the ping).
 inline constexpr std::size_t kRecordHeadLength = 6;
@@ -52,7 +54,7 @@ inline constexpr std::size_t kTranscriptionWindow = 900;
 // The longest reply datagram taken; a longer one counts as a failed receive.
 inline constexpr std::size_t kReceiveCapacity = 10240;
 // The host name before the colon, NUL included; a longer one is refused.
-inline constexpr std::size_t kHostNameCapacity = 1024;
+inline constexpr std::size_t kServerNameCapacity = 1024;
 // How long a query waits for the reply.
 inline constexpr std::uint32_t kReplyWaitMilliseconds = 650;
 // The round-trip field never shows more than this.
@@ -63,7 +65,7 @@ inline constexpr std::uint32_t kRoundTripCeiling = 9999;
 // closed by 0xFE.
 inline constexpr std::size_t kRoundTripDigits = 4;
 inline constexpr char kFieldSeparator = '\xFF';
-inline constexpr char kSectionMark = '\xFE';
+inline constexpr char kTextRecordsMark = '\xFE';
 // The whole result text when the server answered but its reply could not be read.
 inline constexpr char kUnreadableReply[] = "9999";
 // The most a transcription can write after the round-trip digits, the NUL

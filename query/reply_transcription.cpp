@@ -169,10 +169,10 @@ std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char
     for (std::size_t i = 0; i < s.end && !o.full; ++i) {
         const unsigned char x = reply[i];
         if (s.markerMatched >= 0) {
-            if (x == kSectionMarker[s.markerMatched]) {
-                if (++s.markerMatched == static_cast<int>(sizeof kSectionMarker)) {
+            if (x == kReplyRecordsMarker[s.markerMatched]) {
+                if (++s.markerMatched == static_cast<int>(sizeof kReplyRecordsMarker)) {
                     o.Put(kFieldSeparator);
-                    o.Put(kSectionMark);
+                    o.Put(kTextRecordsMark);
                     s.markerMatched = -1;
                 }
                 continue;
@@ -183,7 +183,7 @@ std::size_t TranscribeReply(const unsigned char* reply, std::size_t length, char
         } else {
             if (x == kEndPattern[s.endMatched]) {
                 if (++s.endMatched == static_cast<int>(sizeof kEndPattern)) {
-                    o.Put(kSectionMark);
+                    o.Put(kTextRecordsMark);
                     break;
                 }
                 continue;

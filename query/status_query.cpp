@@ -66,21 +66,16 @@ QueryOutcome Exchange(char* data, std::size_t capacity, const NetworkOps& ops, H
         return QueryOutcome::kNoResult;
     }
     const auto hostLength = static_cast<std::size_t>(colon - data);
-    if (hostLength >= kHostNameCapacity) {
+    if (hostLength >= kServerNameCapacity) {
         return QueryOutcome::kNoResult;
     }
-    char hostName[kHostNameCapacity];
+    char hostName[kServerNameCapacity];
     std::memcpy(hostName, data, hostLength);
     hostName[hostLength] = '\0';
     const std::uint16_t port = ParsePort(colon + 1, textEnd);
 
-    held.socketOpen = ops.openSocket(context, &held.socket);
-    if (!held.socketOpen) {
-        return QueryOutcome::kNoResult;
-    }
-
     platform::Ipv4Address address{};
-    if (!ops.lookUpHost(context, hostName, &address)) {
+    if (OpenSocketFor(ops, hostName, held, &address) != Reach::kReady) {
         return QueryOutcome::kNoResult;
     }
 

@@ -25,10 +25,6 @@ bool Passes(const ListedServer& server, const ServersFilter& filter) {
     }
 }
 
-const unsigned char* Data(std::string_view bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.data());
-}
-
 // `list` as the master sends it: the head, then at most 231 entries a
 // datagram; an empty list is one datagram with the head alone.
 std::vector<Bytes> ListDatagrams(const std::vector<ServerEntry>& list) {
@@ -79,7 +75,7 @@ bool MasterServer::Start(const MasterOptions& master) {
         ServersFilter filter;
         return ReadServersRequest(Data(datagram), datagram.size(), filter);
     };
-    options.answer = [servers = master.servers](std::string_view request) {
+    options.respond = [servers = master.servers](std::string_view request) {
         ServersFilter filter;
         ReadServersRequest(Data(request), request.size(), filter);
         std::vector<ServerEntry> list;  // in list order

@@ -94,12 +94,12 @@ struct Server::Impl {
         Count(&Counts::received);
         if (length > options.longestRequest || !options.isRequest(datagram)) {
             Count(&Counts::ignored);
-        } else if (options.answer &&
+        } else if (options.respond &&
                    (pending.size() >= kPendingLimit ||
                     (options.answerLimit != 0 && scheduled >= options.answerLimit) ||
                     !limit.Allow(from.address().to_v4().to_uint(), now))) {
             Count(&Counts::limited);
-        } else if (options.answer) {
+        } else if (options.respond) {
             ++scheduled;
             pending.push_back({now + options.delay, server, from, Bytes(datagram)});
             if (pending.size() == 1) {
@@ -116,7 +116,7 @@ struct Server::Impl {
                 const Pending due = std::move(pending.front());
                 pending.pop_front();
                 bool whole = true;
-                for (const Bytes& datagram : options.answer(due.request)) {
+                for (const Bytes& datagram : options.respond(due.request)) {
                     asio::error_code sendError;
                     const std::size_t sent = listeners[due.server].socket.send_to(
                         asio::buffer(datagram), due.to, 0, sendError);
@@ -169,8 +169,8 @@ bool Server::Start(Options options) {
     if (!o.isRequest) {
         o.isRequest = IsStatusRequest;
     }
-    if (!o.answer && o.reply) {
-        o.answer = [reply = *o.reply](std::string_view request) {
+    if (!o.respond && o.reply) {
+        o.respond = [reply = *o.reply](std::string_view request) {
             std::vector<Bytes> answer{reply};
             EchoChallenge(answer.front(), RequestChallenge(request));
             return answer;
@@ -186,7 +186,7 @@ bool Server::Start(Options options) {
     const std::string ports = std::to_string(o.ports);
     if (ec) {
         s.error = "not a dotted IPv4 address: '" + o.bindAddress + "'";
-    } else if (o.ports < 1 || (o.port != 0 && o.port + o.ports - 1 > 65535)) {
+    } else if (o.ports < 1 || !PortsFit(o.port, o.ports)) {
         s.error = "cannot open " + ports + " ports from port " + std::to_string(o.port);
     } else if (const unsigned long long allowed = platform::RaiseOpenFileLimit();
                allowed != 0 && allowed < o.ports + 16ull) {

@@ -24,6 +24,12 @@ namespace velder::standin {
 
 inline constexpr char kLoopback[] = "127.0.0.1";  // where it listens unless told otherwise
 
+// True when `count` consecutive ports from `first` end at port 65535 or
+// before; free ports (`first` 0) always fit.
+inline bool PortsFit(std::uint16_t first, int count) {
+    return first == 0 || first + count - 1 <= 65535;
+}
+
 // Answers waiting for their delay at most; more requests meanwhile count as limited.
 inline constexpr std::size_t kPendingLimit = 4096;
 
@@ -62,7 +68,7 @@ struct Options {
     // Or other requests: which datagrams of at most `longestRequest` bytes
     // are requests, and the datagrams that answer one.
     std::function<bool(std::string_view datagram)> isRequest;
-    std::function<std::vector<Bytes>(std::string_view request)> answer;
+    std::function<std::vector<Bytes>(std::string_view request)> respond;
     std::size_t longestRequest = kLongestStatusRequest;
     // Told of each datagram as it arrives, on the serving thread: which
     // server, its first longestRequest + 1 bytes, its sender (IPv4, host order).

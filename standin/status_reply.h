@@ -20,21 +20,9 @@
 #include <utility>
 #include <vector>
 
-namespace velder {
-using Bytes = std::string;  // any byte values, NULs included
-}  // namespace velder
+#include "query/status_format.h"
 
 namespace velder::standin {
-
-// A server has client numbers 0 to 31; 32 marks the end of the player list.
-inline constexpr std::size_t kMaxPlayers = 32;
-
-// A player as a status reply lists it, and as the tool reads it back.
-struct Player {
-    std::string name;
-    std::string clan;
-    int ping = 0;  // 0 to 65535; read back, -1 when the reply held no plain number
-};
 
 struct ServerSample {
     std::string name = "Velder stand-in";

@@ -182,7 +182,7 @@ TEST_F(AsyncLoad, AnswersFitTheBufferOfEachVersion) {
         GTEST_SKIP() << kWorkersCrashQemu;
     }
     // The longest answer GetInfo makes; 900 bytes hold only part of it.
-    auto server = StartServer(velder::support::LongestTextReply());
+    auto server = StartServer(velder::standin::LongestTextReply());
     for (const LoadCase& c : kLoadCases) {
         SCOPED_TRACE(c.name);
         MircHost host(c.version);

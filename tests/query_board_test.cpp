@@ -96,7 +96,7 @@ TEST(QueryBoardParsing, Tickets) {
 
 TEST(QueryBoardParsing, ListRequests) {
     const std::string longestPath(velder::kLongestListPath, 'p');
-    const std::string longestHost(velder::kLongestMasterHost, 'h');
+    const std::string longestHost(velder::kLongestMasterName, 'h');
     struct Case {
         std::string text;
         std::string masters;  // as read back, "host:port" divided by commas; empty: refused
@@ -143,7 +143,7 @@ TEST(QueryBoardParsing, ListRequests) {
             std::string masters;
             for (std::size_t m = 0; m < request.masterCount; ++m) {
                 masters += m == 0 ? "" : ",";
-                masters += request.masters[m].host;
+                masters += request.masters[m].name;
                 masters += ':';
                 masters += std::to_string(request.masters[m].port);
             }

@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Transcription, WindowEdge, testing::ValuesIn(kEdgeCases
                          });
 
 TEST(Transcription, SampleRepliesAreWhatTheyClaim) {
-    const Bytes realistic = velder::support::RealisticStatusReply();
+    const Bytes realistic = velder::standin::RealisticStatusReply();
     ASSERT_EQ(900u, realistic.size());
     const std::string text = Transcribe(realistic);
     ASSERT_FALSE(text.empty());
@@ -212,8 +212,8 @@ TEST(Transcription, SampleRepliesAreWhatTheyClaim) {
 // hands out holds it whole behind the four round-trip digits.
 TEST(TranscriptionCapacity, LongestTextIsTheLongest) {
     static_assert(4096 >= velder::kRoundTripDigits + kLongestTranscription + 1);
-    const Bytes numberLast = velder::support::LongestTextReply();
-    const Bytes numberFirst = velder::support::LongestTextEndingInEscape();
+    const Bytes numberLast = velder::standin::LongestTextReply();
+    const Bytes numberFirst = velder::standin::LongestTextEndingInEscape();
     for (const Bytes& reply : {numberLast, numberFirst}) {
         ASSERT_EQ(kTranscriptionWindow, reply.size());
         const std::string text = Transcribe(reply);
@@ -230,8 +230,8 @@ TEST(TranscriptionCapacity, LongestTextIsTheLongest) {
 // cut to capacity - 1 bytes, a prefix of the whole, and the NUL stays inside.
 TEST(TranscriptionCapacity, CutTextIsAPrefixAndStaysInside) {
     const Bytes replies[] = {
-        velder::support::WorkedExampleReply(), velder::support::RealisticStatusReply(),
-        velder::support::LongestTextReply(), velder::support::LongestTextEndingInEscape(),
+        velder::support::WorkedExampleReply(), velder::standin::RealisticStatusReply(),
+        velder::standin::LongestTextReply(), velder::standin::LongestTextEndingInEscape(),
         ParseBytes("'>' 01 02 03 04")};
     const std::size_t capacities[] = {1, 2, 3, 4, 5, 9, 60, 96, 895, 896, 897, 2677, 2678, 2679};
     constexpr std::size_t kGuard = 32;
@@ -320,9 +320,9 @@ bool OnlyTextBytes(const std::string& text) {
 
 // Every shortened sample, read from a block of exactly its length.
 TEST(TranscriptionBounds, EveryShortenedReplyIsReadUpToItsLength) {
-    const Bytes replies[] = {velder::support::RealisticStatusReply(),
+    const Bytes replies[] = {velder::standin::RealisticStatusReply(),
                              velder::support::WorkedExampleReply(),
-                             velder::support::LongestTextReply()};
+                             velder::standin::LongestTextReply()};
     for (const Bytes& whole : replies) {
         for (std::size_t n = 1; n <= whole.size(); ++n) {
             const std::string text = TranscribeHeld(whole.substr(0, n), n);

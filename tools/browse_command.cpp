@@ -1,5 +1,5 @@
 // velder browse: velder list, then velder info on every server it lists.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,7 +63,7 @@ int RunBrowse(const BrowseOptions& options) {
         static_cast<std::size_t>(options.jobs),
         [&library](const std::string& address) { return library.GetInfo(address); });
     std::size_t listed = 0;
-    const std::vector<MasterAnswer> masters =
+    const std::vector<MasterResult> masters =
         FetchList(options.list, [&](const ServerEntry& entry) {
             queries.Add(EntryText(entry));
             ++listed;
@@ -77,7 +77,7 @@ int RunBrowse(const BrowseOptions& options) {
             servers.push_back(std::move(browsed));
         }
     });
-    if (!ListTaken(masters, options.list)) {
+    if (!ReportListProblems(masters, options.list)) {
         return kExitFailure;
     }
     Sort(servers, options.sort);
@@ -105,7 +105,7 @@ void AddBrowseCommand(CLI::App& app, BrowseOptions& options, Run& run) {
                                                              {"ping", BrowseSort::kPing},
                                                              {"name", BrowseSort::kName}};
     Choice(*browse, "--sort", options.sort, kSorts, "the order of the lines");
-    Number(*browse, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
+    NumberOption(*browse, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     browse->callback([&options, &run] { run = [&options] { return RunBrowse(options); }; });
 }
 

@@ -14,8 +14,8 @@ CLI::Validator Decimal(long long low, long long high);
 
 // An option that takes such a number, its default shown in the help.
 template <typename T>
-CLI::Option* Number(CLI::App& command, const std::string& name, T& value, long long low,
-                    long long high, const std::string& help) {
+CLI::Option* NumberOption(CLI::App& command, const std::string& name, T& value, long long low,
+                          long long high, const std::string& help) {
     return command.add_option(name, value, help)
         ->capture_default_str()
         ->transform(Decimal(low, high));

@@ -32,7 +32,7 @@ CLI::Validator Decimal(long long low, long long high) {
     return CLI::Validator(read, "");
 }
 
-void Refuse(const std::string& problem) {
+void ThrowUsageError(const std::string& problem) {
     throw CLI::ValidationError(problem);
 }
 
@@ -78,15 +78,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
         app.parse(std::vector<std::string>(std::make_reverse_iterator(mark), args.rend()));
         const std::vector<CLI::App*> chosen = app.get_subcommands();
         if (chosen.empty()) {
-            Refuse("no command given: try 'velder help'");
+            ThrowUsageError("no command given: try 'velder help'");
         }
         if (chosen[0] == help) {
             line.run = Show(topic.empty() ? app.get_formatter()->make_help(&app, "velder",
                                                                            CLI::AppFormatMode::All)
                                           : app.get_subcommand(topic)->help("velder"));
         } else if (chosen[0]->get_name() != "info" && !line.info.operands.empty()) {
-            Refuse("unexpected argument '" + line.info.operands.front() + "' for 'velder " +
-                   chosen[0]->get_name() + "'");
+            ThrowUsageError("unexpected argument '" + line.info.operands.front() +
+                            "' for 'velder " + chosen[0]->get_name() + "'");
         }
     } catch (const CLI::CallForHelp&) {
         // CLI11 answers --help before it looks for arguments nothing took.

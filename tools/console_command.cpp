@@ -1,5 +1,5 @@
 // velder console: what IsQuakeActive answers.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include "tools/cli11.h"
 #include "tools/library_client.h"

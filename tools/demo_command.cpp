@@ -1,5 +1,5 @@
 // velder demo: a stand-in server inside the program, asked through GetInfo.
-#include "tools/commands.h"
+#include "tools/standin_commands.h"
 
 #include "tools/cli11.h"
 #include "tools/library_client.h"

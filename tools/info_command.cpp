@@ -1,5 +1,5 @@
 // velder info: each server's status through the library's GetInfo.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 
@@ -79,7 +79,7 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
             ->type_name("FILE")
             ->allow_extra_args(false)
             ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    Number(*info, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
+    NumberOption(*info, "-j,--jobs", options.jobs, 1, kMaxJobs, "queries at the same time");
     CLI::Option* players =
         info->add_flag("--players", options.players, "with the summary: the players");
     CLI::Option* vars =
@@ -106,12 +106,12 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options, Run& run) {
         }
         for (std::string address : options.operands) {
             if (const std::optional<std::string> problem = CheckServerAddress(address)) {
-                Refuse(*problem);
+                ThrowUsageError(*problem);
             }
             options.sources.push_back({false, address});
         }
         if (options.sources.empty()) {
-            Refuse("no server given: velder info HOST[:PORT]... or -f FILE");
+            ThrowUsageError("no server given: velder info HOST[:PORT]... or -f FILE");
         }
         run = [&options] { return RunInfo(options); };
     });

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "query/protocol.h"
-#include "tools/commands.h"
 #include "tools/views.h"
 #include "velder/velder.h"
 
@@ -54,14 +53,14 @@ std::optional<std::string> CheckServerAddress(std::string& address) {
     if (colon == std::string::npos) {
         colon = address.size();
         address.push_back(':');
-        address.append(std::to_string(kDefaultPort));
+        address.append(std::to_string(kGamePort));
     }
     if (colon == 0) {
         return "server " + quoted + " has no host name before the colon";
     }
-    if (colon >= kHostNameCapacity) {
+    if (colon >= kServerNameCapacity) {
         return "the host name of server " + quoted + " is longer than the library takes (" +
-               std::to_string(kHostNameCapacity - 1) + " bytes)";
+               std::to_string(kServerNameCapacity - 1) + " bytes)";
     }
     const std::string port = address.substr(colon + 1);
     if (!ReadNumber(port, 1, 65535)) {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "standin/status_reply.h"
+#include "query/status_format.h"
 
 namespace velder::tools {
 

@@ -1,11 +1,10 @@
 // velder list: a master server's list, and the filters browse shares.
-#include "tools/commands.h"
+#include "tools/query_commands.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "tools/cli11.h"
@@ -24,9 +23,9 @@ std::string EntryText(const ServerEntry& entry) {
 namespace {
 
 // What every master's replies held that is not a list entry, added up.
-ListTally Dropped(const std::vector<MasterAnswer>& answers) {
+ListTally SumTallies(const std::vector<MasterResult>& answers) {
     ListTally all;
-    for (const MasterAnswer& answer : answers) {
+    for (const MasterResult& answer : answers) {
         all.foreign += answer.tally.foreign;
         all.malformed += answer.tally.malformed;
         all.portZero += answer.tally.portZero;
@@ -37,15 +36,15 @@ ListTally Dropped(const std::vector<MasterAnswer>& answers) {
 
 int RunList(const ListOptions& options) {
     std::vector<std::string> servers;
-    const std::vector<MasterAnswer> answers = FetchList(options, [&](const ServerEntry& entry) {
+    const std::vector<MasterResult> answers = FetchList(options, [&](const ServerEntry& entry) {
         servers.push_back(EntryText(entry));
         if (!options.json) {
             Say(servers.back() + "\n");
         }
     });
-    const bool listed = ListTaken(answers, options);
+    const bool listed = ReportListProblems(answers, options);
     if (options.json && listed) {
-        const ListTally all = Dropped(answers);
+        const ListTally all = SumTallies(answers);
         std::vector<std::string> masters;
         for (std::size_t i = 0; i < answers.size(); ++i) {
             const bool answered = answers[i].outcome == ListOutcome::kListed;
@@ -67,28 +66,39 @@ int RunList(const ListOptions& options) {
 // Each master on a thread of its own. The request goes out up to three
 // times while no reply comes, --wait-ms apart; a list ends --wait-ms after
 // its last reply, or after a minute in all.
-std::vector<MasterAnswer> FetchList(const ListOptions& options,
+std::vector<MasterResult> FetchList(const ListOptions& options,
                                     const std::function<void(const ServerEntry& entry)>& take) {
     const auto waitMs = static_cast<std::uint32_t>(options.waitMs);
     const MasterWait wait{.first = waitMs, .quiet = waitMs, .overall = 60000, .requests = 3};
     const ServersFilter filter{options.protocolMajor,  options.protocolMinor, options.game.c_str(),
                                options.player.c_str(), options.clan.c_str(),  options.password,
                                options.players};
-    // What every master listed so far: each server goes on once.
+    // What every master listed so far: each server goes on once, and no
+    // more than one master's list can hold (past that, each counts as cut).
     struct Merged {
         std::mutex lock;
-        std::set<std::string> seen;
+        std::unique_ptr<SeenServers> seen;  // zeroed, as NoteServer needs
+        std::size_t count = 0;
         const std::function<void(const ServerEntry& entry)>& take;
-    } merged{{}, {}, take};
-    const ServerSink sink{&merged, [](void* context, const ServerEntry& entry) {
-                              auto* const m = static_cast<Merged*>(context);
-                              const std::lock_guard<std::mutex> hold(m->lock);
-                              if (m->seen.insert(EntryText(entry)).second) {
-                                  m->take(entry);
-                              }
-                              return true;
-                          }};
-    std::vector<MasterAnswer> answers(options.masters.size());
+    } merged{{}, std::make_unique<SeenServers>(), 0, take};
+    struct Sink {
+        Merged* merged;
+        std::size_t* cut;  // of this master's entries
+    };
+    const auto merge = [](void* context, const ServerEntry& entry) {
+        const Sink* const sink = static_cast<const Sink*>(context);
+        Merged& m = *sink->merged;
+        const std::lock_guard<std::mutex> hold(m.lock);
+        if (m.count >= kMostListedServers) {
+            ++*sink->cut;
+        } else if (NoteServer(*m.seen, entry)) {
+            ++m.count;
+            m.take(entry);
+        }
+        return true;
+    };
+    std::vector<MasterResult> answers(options.masters.size());
+    std::vector<std::size_t> cut(options.masters.size());  // the fetch resets its own tally
     std::vector<std::thread> askers;
     for (std::size_t i = 0; i < options.masters.size(); ++i) {
         askers.emplace_back([&, i] {
@@ -96,19 +106,23 @@ std::vector<MasterAnswer> FetchList(const ListOptions& options,
             const std::size_t colon = master.rfind(':');
             const auto port = static_cast<std::uint16_t>(std::stoi(master.substr(colon + 1)));
             auto seen = std::make_unique<SeenServers>();
+            Sink sink{&merged, &cut[i]};
             answers[i].outcome = FetchServerList(master.substr(0, colon).c_str(), port, filter,
-                                                 wait, *seen, sink, answers[i].tally);
+                                                 wait, *seen, {&sink, merge}, answers[i].tally);
         });
     }
     for (std::thread& asker : askers) {
         asker.join();
     }
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        answers[i].tally.cut += cut[i];
+    }
     return answers;
 }
 
-bool ListTaken(const std::vector<MasterAnswer>& answers, const ListOptions& options) {
-    const ListTally all = Dropped(answers);
-    const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterAnswer& a) {
+bool ReportListProblems(const std::vector<MasterResult>& answers, const ListOptions& options) {
+    const ListTally all = SumTallies(answers);
+    const bool listed = std::any_of(answers.begin(), answers.end(), [](const MasterResult& a) {
         return a.outcome == ListOutcome::kListed;
     });
     std::string dropped;
@@ -194,16 +208,16 @@ void AddListOptions(CLI::App& command, ListOptions& options) {
                 const auto minor =
                     ReadNumber(dot == std::string::npos ? "" : text.substr(dot + 1), 0, 65535);
                 if (!major || !minor) {
-                    Refuse("--protocol: bad version '" + text +
-                           "': give it as MAJOR.MINOR, e.g. 2.85");
+                    ThrowUsageError("--protocol: bad version '" + text +
+                                    "': give it as MAJOR.MINOR, e.g. 2.85");
                 }
                 options.protocolMajor = static_cast<std::uint16_t>(*major);
                 options.protocolMinor = static_cast<std::uint16_t>(*minor);
             },
             "the game's protocol (2.85: Quake 4 1.4.2)")
         ->type_name("MAJOR.MINOR");
-    Number(command, "--wait-ms", options.waitMs, 1, 60000,
-           "the list ends this long after the last reply datagram");
+    NumberOption(command, "--wait-ms", options.waitMs, 1, 60000,
+                 "the list ends this long after the last reply datagram");
     command.add_flag("--json", options.json);
 }
 

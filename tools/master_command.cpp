@@ -1,7 +1,5 @@
 // velder master: a stand-in master server that answers getServers.
-#include "tools/commands.h"
-
-#include <chrono>
+#include "tools/standin_commands.h"
 
 #include "standin/master_server.h"
 #include "tools/cli11.h"
@@ -44,7 +42,7 @@ int RunMaster(const MasterServeOptions& options) {
     master.answersPerSecond = AnswersPerSource(
         options.bind, "each source address gets at most " + std::to_string(kAnswersPerSource) +
                           " lists a second, and as many answers from each stand-in");
-    standin::Server servers;
+    standin::Server standIns;  // --servers: its own stand-ins
     if (!options.listFile.empty()) {
         auto listed = ReadListFile(options.listFile);
         if (!listed) {
@@ -54,19 +52,14 @@ int RunMaster(const MasterServeOptions& options) {
     } else {
         standin::ServerSample sample = DemoSample();
         sample.players = MadeUpPlayers(static_cast<std::size_t>(options.players));
-        standin::Options serve;
-        serve.reply = standin::BuildStatusReply(sample);
-        serve.delay = std::chrono::milliseconds(options.delayMs);
-        serve.bindAddress = options.bind;
-        serve.port = options.serverPort;
-        serve.ports = options.servers;
-        serve.answersPerSecond = master.answersPerSecond;
-        if (!servers.Start(serve)) {
-            Complain(servers.Error());
+        if (!standIns.Start(StandInOptions(standin::BuildStatusReply(sample), options.delayMs,
+                                           options.bind, options.serverPort, options.servers,
+                                           master.answersPerSecond))) {
+            Complain(standIns.Error());
             return kExitFailure;
         }
         for (int i = 0; i < options.servers; ++i) {
-            master.servers.push_back({.entry = *standin::EntryFromText(servers.Address(i)),
+            master.servers.push_back({.entry = *standin::EntryFromText(standIns.Address(i)),
                                       .players = options.players,
                                       .maxPlayers = sample.maxPlayers,
                                       .password = false});
@@ -80,7 +73,7 @@ int RunMaster(const MasterServeOptions& options) {
     Say("velder master: listing " + std::to_string(master.servers.size()) + " servers on " +
         server.Address() + "\n");
     server.Wait();
-    servers.Stop();
+    standIns.Stop();
     const standin::Counts counts = server.GetCounts();
     Say("velder master: " + std::to_string(counts.answered) + " lists sent in " +
         std::to_string(counts.datagrams) + " datagrams, " + std::to_string(counts.ignored) +
@@ -102,25 +95,19 @@ void AddMasterCommand(CLI::App& app, MasterServeOptions& options, Run& run) {
         master->add_option("--servers", options.servers, "start N stand-in servers and list them")
             ->transform(Decimal(1, kMaxServers))
             ->excludes(list);
-    Number(*master, "--server-port", options.serverPort, 0, 65535,
-           "their first port (0 for free ports)");
-    Number(*master, "--players", options.players, 0, standin::kMaxPlayers,
-           "made-up players on each");
-    Number(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs, "their wait before each answer");
-    master
-        ->add_option("--bind", options.bind,
+    NumberOption(*master, "--server-port", options.serverPort, 0, 65535,
+                 "their first port (0 for free ports)");
+    NumberOption(*master, "--players", options.players, 0, kMaxPlayers, "made-up players on each");
+    NumberOption(*master, "--delay-ms", options.delayMs, 0, kMaxDelayMs,
+                 "their wait before each answer");
+    AddListenOptions(*master, options.bind, options.port,
                      "address to listen on; any other than 127.0.0.1 gives each source at most "
-                     "4 lists a second, and 4 answers a second from each stand-in")
-        ->capture_default_str()
-        ->check(CLI::ValidIPV4);
-    Number(*master, "--port", options.port, 0, 65535, "UDP port (0 for a free one)");
+                     "4 lists a second, and 4 answers a second from each stand-in");
     master->callback([&options, &run, list, servers] {
         if (list->count() == 0 && servers->count() == 0) {
-            Refuse("give either --list FILE or --servers N");
-        } else if (options.serverPort != 0 && options.serverPort + options.servers - 1 > 65535) {
-            Refuse("--servers " + std::to_string(options.servers) + " from port " +
-                   std::to_string(options.serverPort) + " runs past port 65535");
+            ThrowUsageError("give either --list FILE or --servers N");
         }
+        CheckPortRange(options.servers, options.serverPort);
         run = [&options] { return RunMaster(options); };
     });
 }

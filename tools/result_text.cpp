@@ -42,7 +42,7 @@ ResultText ParseResultText(std::string_view text) {
     }
     text.remove_prefix(kRoundTripDigits);
 
-    const std::size_t open = text.find(kSectionMark);
+    const std::size_t open = text.find(kTextRecordsMark);
     result.textSection = std::string(text.substr(0, open));
     for (std::string& field : SplitAll(result.textSection)) {
         if (!field.empty()) {
@@ -57,7 +57,7 @@ ResultText ParseResultText(std::string_view text) {
     // Records: every string is closed by a separator, so the fields are
     // counted exactly here; an empty one is a string that held only colour codes.
     const std::string_view rest = text.substr(open + 1);
-    const std::size_t close = rest.find(kSectionMark);
+    const std::size_t close = rest.find(kTextRecordsMark);
     result.complete = close != std::string_view::npos;
     result.records = SplitAll(rest.substr(0, close));
     const std::string last = result.records.back();  // after the last separator

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "standin/status_reply.h"
+#include "query/status_format.h"
 
 namespace velder::tools {
 
@@ -44,8 +44,6 @@ enum class PlayerList {
     kCut,         // the text ends inside a record: more players may follow
     kNotReached,  // the text never reaches the player list: the count is unknown
 };
-
-using standin::Player;
 
 struct ServerStatus {
     std::vector<std::pair<std::string, std::string>> vars;  // in the reply's order

@@ -1,18 +1,18 @@
-#include "tools/commands.h"
+#include "tools/standin_commands.h"
 
 #include <iterator>
 #include <string>
 
 namespace velder::tools {
 
-std::vector<standin::Player> MadeUpPlayers(std::size_t count) {
+std::vector<Player> MadeUpPlayers(std::size_t count) {
     static const char* const kNames[] = {"Kane",    "^2Rhino",  "Cortez",   "Bidwell",
                                          "Sledge",  "Anderson", "Morris",   "^1Voss",
                                          "Strauss", "Harper",   "^3Lanier", "Bishop"};
     static const char* const kClans[] = {"Rhino", "", "^4Strogg", "Marines"};
     constexpr std::size_t kNameCount = std::size(kNames);
-    std::vector<standin::Player> players;
-    for (std::size_t i = 0; i < count && i < standin::kMaxPlayers; ++i) {
+    std::vector<Player> players;
+    for (std::size_t i = 0; i < count && i < kMaxPlayers; ++i) {
         const std::string number = i >= kNameCount ? std::to_string(i / kNameCount + 1) : "";
         players.push_back({.name = kNames[i % kNameCount] + number,
                            .clan = kClans[i % 4],

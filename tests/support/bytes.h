@@ -8,13 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "standin/status_reply.h"  // Bytes
+#include "query/status_format.h"
 
 namespace velder {
-
-inline const unsigned char* Data(const Bytes& bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.data());
-}
 
 // The bytes a notation stands for; a text in angle brackets when it is malformed.
 inline Bytes ParseBytes(std::string_view notation) {

@@ -1,11 +1,13 @@
-// Status replies shared by the tests, benchmarks and fuzz seeds, each written
-// once, and the texts the library makes of them.
+// Status replies of the tests' own, each written once, and the texts the
+// library makes of them; standin/sample_replies.h holds those the
+// benchmarks share.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "standin/sample_replies.h"
 #include "standin/status_reply.h"
 #include "tests/support/bytes.h"
 
@@ -25,119 +27,6 @@ inline Bytes WorkedExampleText() {
     return ParseBytes(
         "FF FF 'status' FF FF FF FF FF 'name' FF 'Big Arena' FF 'map' FF 'arena1' FF FE"
         " '50' FF 'Ann' FF 'Red' FF '300' FF 'Bob' FF ' ' FF FE");
-}
-
-// A Quake 4 server's answer to the status request, 900 bytes long: header,
-// challenge and protocol, the server's cvars, then 16 player records (client
-// number, ping, rate, name, clan) and the closing 20 01 00 00 00.
-inline Bytes RealisticStatusReply() {
-    static const char* const kCvars[][2] = {
-        {"si_name", "^c900Velder ^c999Test ^1Arena ^7| ^3DM"},
-        {"si_map", "mp/q4dm7"},
-        {"si_gameType", "DM"},
-        {"gamename", "q4mp"},
-        {"si_version", "Quake4 V1.4.2 win-x86 2008 (build 2147)"},
-        {"si_maxPlayers", "16"},
-        {"si_numPlayers", "16"},
-        {"si_fragLimit", "50"},
-        {"si_timeLimit", "15"},
-        {"si_pure", "1"},
-        {"si_usePass", "0"},
-        {"si_spectators", "1"},
-        {"si_warmup", "0"},
-        {"si_countDown", "10"},
-        {"si_teamDamage", "1"},
-        {"si_autobalance", "1"},
-        {"si_allowVoting", "1"},
-        {"net_serverDedicated", "1"},
-        {"net_serverPunkbusterEnabled", "1"},
-        {"si_mapCycle", "mp/q4dm1;mp/q4dm7;mp/q4dm5"},
-    };
-    static const char* const kPlayers[16][2] = {
-        {"^c090Gr^c999unt", "^1[V]"},
-        {"Sarge", ""},
-        {"^1Doom^7Guy", "^1[V]"},
-        {"^ 2 Strogg^ 7 ", "clan"},
-        {"Kane^>", ""},
-        {"^c123M^c456a^c789x", "^2Q"},
-        {"Rhino", "^4[T]"},
-        {"Bidwell ^3Jr", ""},
-        {"^5Cortez", "^5xX"},
-        {"Morris", ""},
-        {"^6Strauss", "^6[S]"},
-        {"Anderson", ""},
-        {"^7Voss", "^1[V]"},
-        {"Makron^0!", ""},
-        {"Sledge ^9Hammer", "^9HM"},
-        {"Tidus", ""},
-    };
-    Bytes reply = ParseBytes("FF FF 'infoResponse' 00");
-    reply += ParseBytes("13 8A 6C 2F 55 00 02 00");  // challenge, protocol 2.85
-    for (const auto& cvar : kCvars) {
-        reply += cvar[0];
-        reply += '\0';
-        reply += cvar[1];
-        reply += '\0';
-    }
-    // The message of the day fills the reply up to 900 bytes.
-    std::size_t records = 5;  // the end pattern
-    for (std::size_t p = 0; p < 16; ++p) {
-        records += 7 + std::string_view(kPlayers[p][0]).size() + 1 +
-                   std::string_view(kPlayers[p][1]).size() + 1;
-    }
-    const std::string motdKey = "si_motd";
-    const std::size_t fixed = reply.size() + motdKey.size() + 1 + 1 + 2 + records;
-    const std::string motdText = "Welcome! ^2Play fair^7, no camping. Map vote every 3rd map. ";
-    std::string motd;
-    while (fixed + motd.size() < 900) {
-        motd += motdText[motd.size() % motdText.size()];
-    }
-    reply += motdKey + '\0' + motd + '\0';
-    reply += ParseBytes("00 00");  // the empty key and value closing the cvars
-    for (std::size_t p = 0; p < 16; ++p) {
-        const unsigned ping = 20 + 13 * static_cast<unsigned>(p);
-        reply += static_cast<char>(p);
-        reply += static_cast<char>(ping & 0xFF);
-        reply += static_cast<char>(ping >> 8);
-        reply += ParseBytes("A8 61 00 00");  // rate 25000
-        reply += kPlayers[p][0];
-        reply += '\0';
-        reply += kPlayers[p][1];
-        reply += '\0';
-    }
-    reply += ParseBytes("20 01 00 00 00");
-    return reply;
-}
-
-// The reply with the longest text: the section marker at once, a head whose
-// number is 65535, 890 bytes that are each escaped, and the 00 that ends the
-// field and writes the number. 900 bytes.
-inline Bytes LongestTextReply() {
-    Bytes reply = ParseBytes("00 00 00  00 FF FF 00 00 00");
-    for (std::size_t k = 0; k < 890; ++k) {
-        const auto low = static_cast<unsigned char>(1 + k % 31);  // 01 .. 1F
-        const auto high = static_cast<unsigned char>(0x80 + k % 128);
-        reply += static_cast<char>(k % 2 == 0 ? high : low);
-    }
-    reply += '\0';
-    return reply;
-}
-
-// As long a text the other way round: the number first, then 890 escapes, so
-// that the text ends with an escape.
-inline Bytes LongestTextEndingInEscape() {
-    const Bytes longest = LongestTextReply();
-    return ParseBytes("00 00 00  00 FF FF 00 00 00  00") + longest.substr(9, 890);
-}
-
-// 900 bytes of plain printable text: words and spaces, no colour codes.
-inline Bytes PrintableTextReply() {
-    const std::string words = "The quick brown fox jumps over the lazy dog; 0123456789 (q4dm7) ";
-    Bytes reply;
-    while (reply.size() < 900) {
-        reply += words[reply.size() % words.size()];
-    }
-    return reply;
 }
 
 // A server as `velder serve --name "^1Red ^7Arena" --maxplayers 8 ...` builds it.

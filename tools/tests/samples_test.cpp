@@ -38,7 +38,7 @@ TEST(Samples, MadeUpPlayersAreDistinctAndAtMost32) {
 // Every crowd whose reply fits the window comes out whole: three fields a
 // player after the section mark, and the closing mark.
 TEST(Samples, EveryMadeUpCrowdThatFitsTranscribesWhole) {
-    for (std::size_t n = 0; n <= velder::standin::kMaxPlayers; ++n) {
+    for (std::size_t n = 0; n <= velder::kMaxPlayers; ++n) {
         ServerSample s;
         s.players = velder::tools::MadeUpPlayers(n);
         const Bytes reply = BuildStatusReply(s);
