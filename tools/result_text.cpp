@@ -79,6 +79,7 @@ std::string ServerStatus::Var(std::string_view name) const {
 
 ServerStatus ReadServerStatus(const ResultText& text) {
     ServerStatus status;
+    bool shifted = false;
     std::string_view section = text.textSection;
     if (section.substr(0, kReplyHead.size()) == kReplyHead) {
         // Each challenge and protocol byte left one character: itself when
@@ -88,14 +89,20 @@ ServerStatus ReadServerStatus(const ResultText& text) {
         if (text.recordSection && !section.empty() && section.back() == kFieldSeparator) {
             section.remove_suffix(1);  // the first byte of the section marker
         }
-        // Names and values take turns; a name without its value (the text
-        // ends there) is left out.
+        // Names and values take turns. A name without its value is left
+        // out where the text ends inside the variables; before the records
+        // it is a last variable whose value was empty.
         const std::vector<std::string> pieces = SplitAll(section);
-        for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
-            if (!pieces[i].empty()) {
-                status.vars.emplace_back(pieces[i], pieces[i + 1]);
+        shifted = text.recordSection && pieces.size() % 2 == 1;
+        for (std::size_t i = 0; i < pieces.size(); i += 2) {
+            if (!pieces[i].empty() && (i + 1 < pieces.size() || shifted)) {
+                status.vars.emplace_back(pieces[i], i + 1 < pieces.size() ? pieces[i + 1] : "");
             }
         }
+    }
+    if (shifted) {
+        status.playerList = PlayerList::kUnreadable;
+        return status;
     }
     // An empty string comes as one space.
     const auto unspaced = [](const std::string& s) { return s == " " ? std::string() : s; };

@@ -43,6 +43,8 @@ enum class PlayerList {
                   // or the window ended between two records
     kCut,         // the text ends inside a record: more players may follow
     kNotReached,  // the text never reaches the player list: the count is unknown
+    kUnreadable,  // the last variable's value was empty: its closing zero byte
+                  // was read as the first byte of the players, one byte off
 };
 
 struct ServerStatus {
@@ -58,9 +60,9 @@ struct ServerStatus {
 // Limits of this reading, which come from the result text itself: colour
 // codes and ">" are gone from names and values; an empty value reads as an
 // empty text, or as "?" once a ">" came before it; an empty value as the last
-// variable runs into the bytes that end the list, so that the records after
-// it come out shifted; a variable or player past the 900 bytes GetInfo reads
-// is missing.
+// variable leaves its name without a value before the records, which then
+// come out shifted and are not read (kUnreadable); a variable or player past
+// the 900 bytes GetInfo reads is missing.
 ServerStatus ReadServerStatus(const ResultText& text);
 
 }  // namespace velder::tools

@@ -17,6 +17,9 @@ constexpr std::size_t kMaxColumn = 32;
 
 // How much of a reply the result text can hold, for the notes that say so.
 const std::string kWindow = "the " + std::to_string(kTranscriptionWindow) + " bytes GetInfo reads";
+// A last variable with an empty value shifts the records after it by one byte.
+const std::string kUnreadableWhy =
+    "the last variable's value is empty, which leaves the players after it one byte off";
 
 // Indexed by Outcome: the word in JSON and the words for people.
 constexpr const char* kOutcomes[][2] = {
@@ -85,15 +88,19 @@ std::string SummaryView(const ServerAnswer& answer, bool players, bool vars) {
     const ServerStatus status = ReadServerStatus(result);
     const std::string maxPlayers = status.Var("si_maxPlayers");
     const std::string count = std::to_string(status.players.size());
-    const std::string shown = status.playerList == PlayerList::kNotReached ? "?"
-                              : status.playerList == PlayerList::kCut      ? count + "+"
-                                                                           : count;
+    const bool unknown = status.playerList == PlayerList::kNotReached ||
+                         status.playerList == PlayerList::kUnreadable;
+    const std::string shown = unknown                                 ? "?"
+                              : status.playerList == PlayerList::kCut ? count + "+"
+                                                                      : count;
     out += Number(result.roundTripMs, 5) + " ms  " +
            Pad(shown + "/" + (maxPlayers.empty() ? "?" : maxPlayers), 7) + "  " +
            Pad(status.Var("si_map"), 14) + "  " + status.Var("si_name") + "\n";
     // Why the player count is not exact.
     if (status.playerList == PlayerList::kNotReached) {
         out += "  players: unknown: the player list does not begin within " + kWindow + "\n";
+    } else if (status.playerList == PlayerList::kUnreadable) {
+        out += "  players: unknown: " + kUnreadableWhy + "\n";
     } else if (status.playerList == PlayerList::kCut) {
         out += "  players: " + count + " or more: " + kWindow + " end inside the player list\n";
     }
@@ -128,6 +135,8 @@ std::string FieldsView(const ServerAnswer& answer) {
     }
     if (!result.recordSection) {
         out += "  players: none (no player list within " + kWindow + ")\n";
+    } else if (ReadServerStatus(result).playerList == PlayerList::kUnreadable) {
+        out += "  players: unreadable: " + kUnreadableWhy + "\n";
     } else {
         const std::vector<Player> players = ReadServerStatus(result).players;
         out += "  players: " + std::to_string(players.size()) + "\n";
@@ -159,8 +168,9 @@ std::string JsonView(const ServerAnswer& answer) {
            });
     // The count is null when the player list was never reached.
     static const char* const kListWords[] = {"\"complete\"", "\"open\"", "\"cut\"",
-                                             "\"not_reached\""};
-    const bool listed = answered && status.playerList != PlayerList::kNotReached;
+                                             "\"not_reached\"", "\"unreadable\""};
+    const bool listed = answered && status.playerList != PlayerList::kNotReached &&
+                        status.playerList != PlayerList::kUnreadable;
     out += "],\"player_count\":" + (listed ? std::to_string(status.players.size()) : "null") +
            ",\"player_list\":" +
            (answered ? kListWords[static_cast<int>(status.playerList)] : "null") + ",\"fields\":[" +

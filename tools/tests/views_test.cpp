@@ -22,6 +22,13 @@ const std::string kAnswerText =
 
 const ServerAnswer kAnswer{"127.0.0.1:28004", Outcome::kAnswered, kAnswerText};
 
+// A server whose last variable is empty: its players come out one byte off.
+const ServerAnswer kEmptyLastValue{"127.0.0.1:28004", Outcome::kAnswered,
+                                   "0012\xFF\xFFinfoResponse\xFF\xFF\xFF\xFF\xFFU\xFF\xFF\xFF"
+                                   "si_map\xFFmp/q4dm1\xFFsi_name\xFFRed Arena\xFFsi_serverURL\xFF"
+                                   "\xFE"
+                                   "12800\xFFKane\xFF_a8a\xFF"};
+
 // The same server's text as far as the window reached.
 ServerAnswer Cut(std::size_t length) {
     return {"127.0.0.1:28004", Outcome::kAnswered, kAnswerText.substr(0, length)};
@@ -44,6 +51,7 @@ TEST(Views, SummaryNamesEveryOutcomeAndAnUncertainPlayerCount) {
         {Cut(recordsOpen + 16), "\n  players: 1 or more: the 900 bytes GetInfo reads end inside"},
         // Whole records and no closing mark: as a Linux server ends its reply.
         {Cut(kAnswerText.size() - 1), "  2/8 "},
+        {kEmptyLastValue, "  ?/?      mp/q4dm1        Red Arena\n  players: unknown: the last"},
     };
     for (const auto& c : cases) {
         const std::string view = SummaryView(c.answer, false, false);
@@ -106,6 +114,7 @@ TEST(Views, JsonIsOneObjectPerServer) {
         {{"h:1", Outcome::kAnswered, "0001a|b\xFF\xFE_0132\xFFx\xFF \xFF"},
          R"("players":[{"ping":null,"name":"x","clan":""}])"},
         {Cut(kAnswerText.find('\xFE') + 17), R"("player_count":1,"player_list":"cut")"},
+        {kEmptyLastValue, R"("players":[],"player_count":null,"player_list":"unreadable")"},
     };
     for (const auto& c : cases) {
         const std::string json = JsonView(c.answer);
