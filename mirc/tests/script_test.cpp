@@ -510,6 +510,8 @@ struct Host {
     std::vector<std::string> dlls;               // what $dll(<file>) finds loaded
     std::vector<std::string> paths;              // the file of each $dll call
     std::size_t room = 1000, collected = 0;
+    std::vector<std::string> masters;  // each ListStart's masters
+    std::string listResult;            // ListResult's answer; empty: the servers' count
 
     explicit Host(const std::string& hostVersion = "7.52") : version(hostVersion) {
         const auto text = [](const std::string* value) {
@@ -538,8 +540,12 @@ struct Host {
             return "9999";
         }
         if (a.at(1) == "ListStart") {
-            tickets.push_back("list");  // whose answer is the number of servers listed
-            answers["list"] = std::to_string(servers.size());
+            const std::string& text = a.at(2);  // "q4velder <masters> <file>"
+            const std::string file = " " + scriptdir + "velder-master.txt";
+            EXPECT_TRUE(text.ends_with(file)) << text;
+            masters.push_back(text.substr(9, text.size() - file.size() - 9));
+            tickets.push_back("list");
+            answers["list"] = listResult.empty() ? std::to_string(servers.size()) : listResult;
             return std::to_string(tickets.size());
         }
         if (a.at(1) == "QueryStart") {
@@ -557,6 +563,11 @@ struct Host {
         while (collected < tickets.size()) {
             script.Call("q4.collect", {std::to_string(++collected)});
         }
+    }
+    // /q4browse with `args`, then the signals of what it started.
+    void Browse(const std::vector<std::string>& args) {
+        script.Call("q4browse", args);
+        Collect();
     }
 };
 
@@ -918,43 +929,12 @@ TEST(ScriptBrowse, BrowseShowsWhoPlaysWhereAndFindFindsThem) {
     EXPECT_EQ(script_.errors, std::vector<std::string>{});
 }
 
-// /q4browse -m in the runner: ListStart records the masters it is given
-// and hands out tickets from 1, ListResult answers `result`, the list file
-// holds two servers, and the time is `now`.
-struct MasterBrowse {
-    ScriptRunner script{ReadScript()};
-    std::vector<std::string> asked;  // each ListStart's masters
-    std::string result;
-    std::string now = "1765298520";  // 16:42 UTC
-
+// /q4browse -m in the runner: the list file holds two servers, and every
+// server query is refused as busy, so only the masters' answers count.
+struct MasterBrowse : Host {
     MasterBrowse() {
-        script.identifiers = {
-            {"isfile", [](const auto&) { return "$true"; }},
-            {"bits", [](const auto&) { return "32"; }},
-            {"scriptdir", [](const auto&) { return "C:\\mirc\\"; }},
-            {"ctime", [this](const auto&) { return now; }},
-            {"timer", [](const auto&) { return ""; }},
-            {"lines", [](const auto&) { return "2"; }},
-            {"read", [](const auto& a) { return "10.0.0." + a.at(2) + ":28004"; }},
-            {"dll",
-             [this](const auto& a) -> std::string {
-                 if (a.at(1) != "ListStart") {
-                     return a.at(1) == "ListResult" ? result : "busy";
-                 }
-                 const std::string& text = a.at(2);  // "q4velder <masters> <file>"
-                 EXPECT_EQ(text.substr(text.rfind(' ')), " C:\\mirc\\velder-master.txt");
-                 asked.push_back(text.substr(9, text.rfind(' ') - 9));
-                 return std::to_string(asked.size());
-             }},
-        };
-    }
-    // /q4browse with `args`, then the signal of the list it started, if any.
-    void Browse(const std::vector<std::string>& args) {
-        const std::size_t before = asked.size();
-        script.Call("q4browse", args);
-        if (asked.size() > before) {
-            script.Call("q4.collect", {std::to_string(asked.size())});
-        }
+        servers = {"10.0.0.1:28004", "10.0.0.2:28004"};
+        room = 0;
     }
 };
 
@@ -1020,9 +1000,9 @@ TEST(ScriptMasters, OneListStartAndTheMastersThatAnsweredAreNamed) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         MasterBrowse browse;
-        browse.result = row.result;
+        browse.listResult = row.result;
         browse.Browse(row.args);
-        EXPECT_EQ(browse.asked,
+        EXPECT_EQ(browse.masters,
                   row.asked.empty() ? std::vector<std::string>{} : std::vector{row.asked});
         const std::vector<std::string>& window = browse.script.windows["@q4browse"];
         const std::vector<std::string>& commands = browse.script.commands;
@@ -1039,7 +1019,7 @@ TEST(ScriptMasters, OneListStartAndTheMastersThatAnsweredAreNamed) {
 // not asked again unless -f is given, and other masters are.
 TEST(ScriptMasters, TheListOfTheSameMastersIsUsedForFiveMinutes) {
     MasterBrowse browse;
-    browse.result = "2 answered:master.quakehub.net:27650";
+    browse.listResult = "2 answered:master.quakehub.net:27650";
     const std::string kBoth = "master.quakehub.net:27650,q4master.idsoftware.com:27650";
     const struct {
         std::vector<std::string> args;
@@ -1056,9 +1036,9 @@ TEST(ScriptMasters, TheListOfTheSameMastersIsUsedForFiveMinutes) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::PrintToString(step.args) + " at " + step.now);
-        browse.now = step.now;
+        browse.now = std::stoll(step.now);
         browse.Browse(step.args);
-        EXPECT_EQ(browse.asked, step.asked);
+        EXPECT_EQ(browse.masters, step.asked);
     }
     EXPECT_EQ(browse.script.errors, std::vector<std::string>{});
 }
